@@ -1,0 +1,54 @@
+// Failures carry a VB runtime error number and its description, so that error
+// lines, the error file and a VB host all see what a VB6 component would give.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tavirex {
+
+// The VB runtime error numbers this plug-in raises or passes on.
+namespace vberr {
+inline constexpr int kInvalidProcedureCall = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kSubscriptOutOfRange = 9;
+inline constexpr int kTypeMismatch = 13;
+inline constexpr int kBadFileNameOrNumber = 52;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDeviceIoError = 57;
+inline constexpr int kFileAlreadyExists = 58;
+inline constexpr int kDiskFull = 61;
+inline constexpr int kDeviceUnavailable = 68;
+inline constexpr int kPermissionDenied = 70;
+inline constexpr int kDiskNotReady = 71;
+inline constexpr int kPathFileAccessError = 75;
+inline constexpr int kPathNotFound = 76;
+inline constexpr int kObjectNotSet = 91;
+inline constexpr int kInvalidUseOfNull = 94;
+inline constexpr int kCantCreateObject = 429;
+inline constexpr int kDuplicateKey = 457;
+}  // namespace vberr
+
+// The standard VB description of a runtime error number ("Application-defined
+// or object-defined error" for numbers VB has no text for).
+std::string VbErrorDescription(int number);
+
+class VbError : public std::runtime_error {
+ public:
+  explicit VbError(int number);
+  VbError(int number, std::string description);
+
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+// Turns any exception escaping a workflow into the number and description a VB
+// error handler would have seen (Err.Number, Err.Description).
+VbError CurrentFailure(std::exception_ptr failure);
+
+}  // namespace tavirex

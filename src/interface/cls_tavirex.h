@@ -1,0 +1,148 @@
+// clsTavirex: the equipment-interface class the host drives. The COM server
+// and the command-line host are thin adapters over this class.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostenv/host_paths.h"
+#include "hostenv/platform.h"
+
+namespace tavirex {
+
+// A reference to one of the host's own objects (patient, exam data). The
+// plug-in only stores it; releasing the last reference releases the object.
+class HostObject {
+ public:
+  virtual ~HostObject() = default;
+};
+using HostObjectRef = std::shared_ptr<HostObject>;
+
+// The stored slots of one object, named as the host sees them. Stored-only
+// members are read and written directly by the adapters; the operations below
+// read and write the ones they use.
+struct TavirexProperties {
+  // Public fields.
+  HostObjectRef mobjPatient;
+  VbBool gblnShouldWriteToLog = kVbFalse;
+  HostObjectRef mobjKRVisTestsDataObject;
+  HostObjectRef mobjUAVAKRTestsDataObject;
+  HostObjectRef mobjRTSubjDataObject;
+  HostObjectRef mobjRTFinalDataObject;
+  HostObjectRef mobjTrailCLDataObject;
+  HostObjectRef mobjLMDataObject;
+  HostObjectRef mobjRMDataObject;
+  HostObjectRef mobjKMDataObject;
+  HostObjectRef mobjARDataObject;
+  HostObjectRef mobjVLDataObject;
+  HostObjectRef mobjLXDataObject;
+  HostObjectRef mobjPresentingCLDataObject;
+
+  // Properties.
+  std::string CompanyName;
+  std::string Model;
+  std::string ExamDate;
+  VbBool UseOtherCommCtrl = kVbFalse;  // Get only
+  VbBool Look4EndOfTransChar = kVbFalse;
+  std::string CharsAtEndOfData2Look4;
+  std::int32_t MaxCharsFromThisDevice = 0;
+  std::string DataSource;
+  VbBool HaveRTSubjData = kVbFalse;
+  VbBool HaveRTFinalData = kVbFalse;
+  VbBool HaveTrailCLData = kVbFalse;
+  VbBool HavePresentingCLData = kVbFalse;
+  VbBool HaveKMData = kVbFalse;
+  VbBool HaveBinoVisTestData = kVbFalse;
+  VbBool HaveRMData = kVbFalse;
+  VbBool HaveRM_PD_Data = kVbFalse;
+  VbBool HaveLMData = kVbFalse;
+  VbBool HaveLXData = kVbFalse;
+  VbBool HaveARData = kVbFalse;
+  VbBool HaveVAAidedData = kVbFalse;
+  VbBool HaveVAUnAidedData = kVbFalse;
+  std::string PATIENTID;
+  std::string LastName;
+  std::string FirstName;
+  std::string MiddleName;
+  std::string Gender;
+  std::int32_t ExamRecNum = 0;
+  std::string DateOfBirth;
+  std::string ProviderName;
+  std::string IrisCatagory;
+  std::string EquipDataPath;
+  std::string EquipDataFileStartChars;
+  std::string EquipDataFileEndChars;
+  std::string EquipProgPathFName;
+  VbBool UseSerialPort = kVbFalse;  // Get only
+  std::string DeviceName;           // Let only
+  std::string LogoToolTip;          // Get only
+  VbBool DataIsSaved = kVbFalse;
+};
+
+class ClsTavirex {
+ public:
+  // Runs the module's start-up routine once, then asks for the host's
+  // program folder (which may show a message box); never fails for a
+  // missing host INI.
+  explicit ClsTavirex(HostModule& module);
+
+  ClsTavirex(const ClsTavirex&) = delete;
+  ClsTavirex& operator=(const ClsTavirex&) = delete;
+
+  TavirexProperties& props() { return props_; }
+  const TavirexProperties& props() const { return props_; }
+  Platform& platform() { return platform_; }
+
+  // Members with constant results.
+  static std::string SQLString2Execute() { return ""; }
+  static std::string ConnectStringParams() { return "me"; }
+  static std::int16_t NumDataSegments() { return 0; }
+  static std::string CommPort() { return ""; }
+  static std::string BaudRate() { return ""; }
+  static std::string DataBits() { return ""; }
+  static std::string Parity() { return ""; }
+  static std::string StopBits() { return ""; }
+  static std::string CommEvent() { return ""; }
+  static std::string FirstChar() { return ""; }
+  static std::string LastChar() { return ""; }
+  static std::string Handshaking() { return ""; }
+
+  // SQL quoting offered to the host: every "'" doubled.
+  static std::string fun_sFixString(const std::string& sString);
+
+  std::string GetPraxoDBPath();
+  VbBool ShouldWriteToLog();
+  void WriteToLog(const std::string& WhatDoing);
+
+  // Device catalogue and equipment settings.
+  // The sixteen device names, in catalogue order (a new list on every read).
+  static std::vector<std::string> DeviceNames();
+  static std::string GetIDFromEquipFName(const std::string& DeviceName, const std::string& FName);
+  // Fills the fixed device properties for an exact catalogue name; otherwise
+  // changes nothing.
+  void LoadEquipProps(const std::string& DeviceName);
+  // The equipment number of an equipment key ("Tavirex:" + device name), 0
+  // when it is not listed. Raises 6 and 13 for a malformed matching entry.
+  std::int16_t GetEquipNumber(const std::string& equipment_key);
+  // Reads `key` from the numbered section of device function `device_name`;
+  // nullopt when the read returned no value.
+  std::optional<std::string> ReadDeviceSetting(const std::string& device_name,
+                                               const std::string& key);
+
+  // Stored image file names. A Null name (nullopt) raises 94.
+  std::string ParseFileName(const std::optional<std::string>& sFileNameStructure,
+                            const std::string& MoveToPath);
+  // Names of the files directly in `folder`, in enumeration order; two names
+  // that differ only in case raise 457.
+  std::vector<std::string> GetFolderFileNames(const std::string& folder);
+
+ private:
+  HostModule& module_;
+  Platform& platform_;
+  TavirexProperties props_;
+};
+
+}  // namespace tavirex

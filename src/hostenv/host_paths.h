@@ -41,7 +41,8 @@ class HostModule {
   void Main();
 
   Platform& platform_;
-  std::once_flag started_;
+  std::mutex start_mutex_;
+  bool started_ = false;
   std::shared_ptr<void> server_connection_;
 };
 

@@ -1,0 +1,116 @@
+#include "hostenv/host_paths.h"
+
+#include <exception>
+
+#include "hostenv/error_report.h"
+#include "hostenv/vb_error.h"
+
+namespace tavirex {
+namespace {
+
+const std::string kUnreadableIniMessage =
+    std::string("Unable to find or read the ") + kHostIniFileName + " file.";
+
+std::string ReadHostIni(Platform& platform, const char* section, const char* key) {
+  return platform.ReadProfileString(section, key, kHostIniFileName);
+}
+
+// "DataDir" must look like a drive path or a network path; nothing else is
+// checked here.
+bool IsDriveOrNetworkPath(const std::string& path) {
+  return path.find("\\\\") != std::string::npos || path.find(':') != std::string::npos;
+}
+
+}  // namespace
+
+std::string GetPraxoDBPath(Platform& platform) {
+  int x = 0;
+  std::string strPath;
+  try {
+    x = 1;
+    std::string value = ReadHostIni(platform, "System", "DataDir");
+    x = 2;
+    if (value.empty()) {
+      x = 8;
+      platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::nullopt);
+      x = 9;
+      return kMissingResult;
+    }
+    x = 3;
+    strPath = value;
+    std::string result;
+    if (IsDriveOrNetworkPath(strPath)) {
+      x = 4;
+      result = strPath;
+    } else {
+      x = 7;
+      result = kNotAPathResult;
+    }
+    x = 9;
+    return result;
+  } catch (...) {
+    ReportError(platform, "GetPraxoDBPath- x=" + std::to_string(x) + "    strPath=" + strPath,
+                CurrentFailure(std::current_exception()));
+    return "";
+  }
+}
+
+std::string GetPraxoDBPathModule(Platform& platform) {
+  std::string strPath;
+  try {
+    strPath = ReadHostIni(platform, "System", "DataDir");
+    if (strPath.empty()) {
+      platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::string(kErrorBoxTitle));
+      return kMissingResult;
+    }
+    if (!IsDriveOrNetworkPath(strPath)) return kNotAPathResult;
+    return platform.FileExists(strPath + "\\praxo.mdb") ? strPath : kMissingResult;
+  } catch (...) {
+    ReportError(platform, "GetPraxoDBPath-strPath=" + strPath,
+                CurrentFailure(std::current_exception()));
+    return "";
+  }
+}
+
+std::string GetPraxoPath(Platform& platform) {
+  std::string strPath;
+  try {
+    strPath = ReadHostIni(platform, "System", "PgmsDir");
+    if (strPath.empty()) {
+      platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::string());
+      return kMissingResult;
+    }
+    return strPath;
+  } catch (...) {
+    ReportError(platform, "GetPraxoPath-strPath=" + strPath,
+                CurrentFailure(std::current_exception()));
+    return "";
+  }
+}
+
+std::string GetPgmsDir(Platform& platform) { return ReadHostIni(platform, "System", "PgmsDir"); }
+
+void HostModule::EnsureStarted() {
+  std::lock_guard<std::mutex> lock(start_mutex_);
+  if (started_) return;
+  // Set first: a start-up that fails is reported once, not retried per object.
+  started_ = true;
+  try {
+    Main();
+  } catch (...) {
+    ReportError(platform_, "Main", CurrentFailure(std::current_exception()));
+  }
+}
+
+void HostModule::Main() {
+  std::string connect_thru = ReadHostIni(platform_, "ADOConnection", "ConnectThru");
+  if (connect_thru.empty()) connect_thru = "JET";
+  if (connect_thru != "MSDE" && connect_thru != "SQL") {
+    GetPraxoDBPathModule(platform_);
+    return;
+  }
+  std::string server_name = ReadHostIni(platform_, "ADOConnection", "DataSource");
+  server_connection_ = platform_.ConnectHostServer(server_name);
+}
+
+}  // namespace tavirex

@@ -1,0 +1,36 @@
+#include "interface/cls_tavirex.h"
+
+#include <exception>
+
+#include "hostenv/error_report.h"
+#include "hostenv/vb_runtime.h"
+
+namespace tavirex {
+
+ClsTavirex::ClsTavirex(HostModule& module) : module_(module), platform_(module.platform()) {
+  module_.EnsureStarted();
+  GetPraxoPath(platform_);
+}
+
+std::string ClsTavirex::fun_sFixString(const std::string& sString) {
+  return Replace(sString, "'", "''");
+}
+
+std::string ClsTavirex::GetPraxoDBPath() { return tavirex::GetPraxoDBPath(platform_); }
+
+VbBool ClsTavirex::ShouldWriteToLog() {
+  std::string value =
+      platform_.ReadProfileString("Equipment", "WriteReceiveDataLog", kEquipIniFileName);
+  return UpperAscii(value) == "YES" ? kVbTrue : kVbFalse;
+}
+
+void ClsTavirex::WriteToLog(const std::string& WhatDoing) {
+  if (props_.gblnShouldWriteToLog == kVbFalse) return;
+  try {
+    AppendToHostLog(platform_, WhatDoing);
+  } catch (...) {
+    ReportError(platform_, "WriteToLog", CurrentFailure(std::current_exception()));
+  }
+}
+
+}  // namespace tavirex

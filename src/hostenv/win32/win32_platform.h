@@ -1,0 +1,67 @@
+// The platform services on Windows: the real profile, file, shell, message-box,
+// COM and OLE Automation APIs, all in their ANSI forms.
+#pragma once
+
+#include <string>
+
+#include "hostenv/platform.h"
+#include "hostenv/vb_error.h"
+#include "hostenv/win32/windows_api.h"
+
+namespace tavirex {
+
+// The class of the host's server-connection component. The component belongs
+// to the host, which registers it; the plug-in only creates it by this
+// identifier and hands it the server name.
+// {621C4617-A319-477D-9951-490064C0ACF2}
+inline constexpr CLSID kHostServerConnectionClsid = {
+    0x621c4617, 0xa319, 0x477d, {0x99, 0x51, 0x49, 0x00, 0x64, 0xc0, 0xac, 0xf2}};
+// Its one method the plug-in calls, by name, with the server name.
+inline constexpr const wchar_t* kSetServerNameMethod = L"SetServerName";
+
+// The VB error the scripting file-system object raises for a Win32 error code.
+// Codes it has no number for keep their HRESULT as the number, as VB shows an
+// automation error it does not know, with the system's text.
+VbError VbErrorFromWin32(DWORD error);
+
+// The VB error a late-bound VB caller sees for a failed COM call: the number
+// of a VB-style 0x800A0000|n failure, the VB numbers of the standard
+// automation failures, otherwise 440 "Automation error". `description`, when
+// given, is the one the failing object supplied.
+VbError VbErrorFromHresult(HRESULT result, const std::string& description = {});
+
+class Win32Platform final : public Platform {
+ public:
+  std::string ReadProfileString(const std::string& section, const std::string& key,
+                                const std::string& file) override;
+
+  bool FolderExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  void CreateFolder(const std::string& path) override;
+  std::vector<std::string> FolderFileNames(const std::string& folder) override;
+  void CopyFile(const std::string& source, const std::string& destination) override;
+  void DeleteFile(const std::string& path) override;
+  void ListDirectory(const std::string& pattern,
+                     const std::function<bool(const std::string& name)>& visit) override;
+  void AppendToFile(const std::string& path, std::string_view bytes) override;
+  std::string ModuleFolder() override;
+
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override;
+  std::intptr_t ShellExecute(std::uintptr_t owner_window, const std::string& verb,
+                             const std::string& file, const std::string& parameters,
+                             const std::string& directory, int show_command) override;
+  void SetCurrentDirectory(const std::string& folder) override;
+  std::shared_ptr<void> ConnectHostServer(const std::string& server_name) override;
+
+  VbDate Now() override;
+  std::string FormatGeneralDate(VbDate date) override;
+  std::string FormatShortDate(VbDate date) override;
+  std::string FormatTimeOfDay(VbDate date) override;
+  std::string DateSeparator() override;
+  std::optional<VbDate> ParseDate(std::string_view text) override;
+  std::int16_t CIntFromString(std::string_view text) override;
+  std::int32_t CLngFromString(std::string_view text) override;
+};
+
+}  // namespace tavirex

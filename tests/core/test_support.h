@@ -1,0 +1,69 @@
+// A workstation in a temporary folder: the Windows directory with the two INI
+// files, the module folder with the logs, and POSIX services whose user is
+// scripted.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hostenv/posix/posix_platform.h"
+
+namespace tavirex::testing {
+
+class Workstation {
+ public:
+  Workstation() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavirex-XXXXXX").string();
+    root_ = mkdtemp(pattern.data());
+    std::filesystem::create_directories(windows_dir());
+    std::filesystem::create_directories(module_dir());
+    PosixPlatformOptions options;
+    options.windows_dir = windows_dir().string();
+    options.module_dir = module_dir().string();
+    options.drive_roots['C'] = root_.string();  // "C:\x" is root()/x
+    options.interactive = false;
+    platform_ = std::make_unique<PosixPlatform>(options);
+  }
+  ~Workstation() { std::filesystem::remove_all(root_); }
+  Workstation(const Workstation&) = delete;
+  Workstation& operator=(const Workstation&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path windows_dir() const { return root_ / "windows"; }
+  std::filesystem::path module_dir() const { return root_ / "module"; }
+  PosixPlatform& platform() { return *platform_; }
+
+  void WriteHostIni(const std::string& text) { WriteFile(windows_dir() / "praxo32.ini", text); }
+  void WriteEquipIni(const std::string& text) { WriteFile(windows_dir() / "PXEquip.ini", text); }
+  std::string ModuleFile(const std::string& name) const { return ReadFile(module_dir() / name); }
+
+  static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+  // Titles and texts of the boxes shown so far, as "title|text|style".
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> boxes;
+    for (const auto& box : platform_->shown_boxes()) {
+      boxes.push_back(box.title + "|" + box.text + "|" + std::to_string(box.style));
+    }
+    return boxes;
+  }
+
+ private:
+  std::filesystem::path root_;
+  std::unique_ptr<PosixPlatform> platform_;
+};
+
+}  // namespace tavirex::testing

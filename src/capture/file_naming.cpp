@@ -1,32 +1,11 @@
 // Stored image file names and the drop-folder listing.
 #include <string>
-#include <unordered_set>
 
 #include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
+#include "interface/vb_collection.h"
 
 namespace tavirex {
-namespace {
-
-// TEMPORARY stand-in for the VB Collection's key check until
-// interface/vb_collection.h lands: keys compare without regard to case, and
-// adding a key a second time raises 457.
-class FolderListingKeys {
- public:
-  void Add(const std::string& key) {
-    std::string folded;
-    folded.reserve(key.size());
-    for (char c : key) {
-      folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    }
-    if (!keys_.insert(std::move(folded)).second) throw VbError(vberr::kDuplicateKey);
-  }
-
- private:
-  std::unordered_set<std::string> keys_;
-};
-
-}  // namespace
 
 std::string ClsTavirex::ParseFileName(const std::optional<std::string>& sFileNameStructure,
                                       const std::string& MoveToPath) {
@@ -44,11 +23,13 @@ std::string ClsTavirex::ParseFileName(const std::optional<std::string>& sFileNam
 }
 
 std::vector<std::string> ClsTavirex::GetFolderFileNames(const std::string& folder) {
-  std::vector<std::string> names = platform_.FolderFileNames(folder);
   // Each name is its own key, so names differing only in case cannot be listed.
-  FolderListingKeys keys;
-  for (const std::string& name : names) keys.Add(name);
-  return names;
+  VbCollection<std::string> listing;
+  for (std::string& name : platform_.FolderFileNames(folder)) {
+    std::string key = name;
+    listing.Add(std::move(name), key);
+  }
+  return listing.items();
 }
 
 }  // namespace tavirex

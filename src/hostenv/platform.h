@@ -17,6 +17,8 @@
 
 namespace tavirex {
 
+class FrmImageFiles;
+
 // An OLE Automation date: days since 30 December 1899, the time of day as the
 // fraction (VB's Date type).
 using VbDate = double;
@@ -112,6 +114,14 @@ class Platform {
   // 13 "Type mismatch".
   virtual std::int16_t CIntFromString(std::string_view text) = 0;
   virtual std::int32_t CLngFromString(std::string_view text) = 0;
+
+  // The image list window: shows `form` modally with no owner window and
+  // returns when it is closed. The window presents the form's labels and
+  // grid, and hands header clicks, double-clicks and "Exit" to the form's
+  // handlers.
+  virtual void ShowImageListWindow(FrmImageFiles& form);
+  // The wait cursor over the image list window while a file is opened.
+  virtual void SetWaitCursor(bool wait);
 };
 
 }  // namespace tavirex

@@ -139,10 +139,23 @@ class ClsTavirex {
   // that differ only in case raise 457.
   std::vector<std::string> GetFolderFileNames(const std::string& folder);
 
+  // The device functions. Each catches its own failures as its workflow
+  // says; NumPatientImageFiles and ReviewDevice pass theirs to the caller.
+  std::string DoDeviceFunction();
+  std::string CaptureDevice();
+  std::string ReviewDevice();
+  std::int32_t NumPatientImageFiles();
+
  private:
   HostModule& module_;
   Platform& platform_;
   TavirexProperties props_;
+  // The date of the last capture ("mm/dd/yyyy" with the regional separator).
+  std::string capture_date_;
 };
+
+// The patient key: PATIENTID without hyphens, cut to 16 characters. It names
+// the patient for the vendor program and is field 0 of every stored name.
+std::string MakePatID(const std::string& PATIENTID);
 
 }  // namespace tavirex

@@ -4,9 +4,11 @@
 // members in every file that sees <windows.h> first.
 #pragma once
 
+// <windows.h> must come first.
+#include <windows.h>
+
 #include <oleauto.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #undef CopyFile
 #undef DeleteFile

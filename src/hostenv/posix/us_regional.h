@@ -1,0 +1,45 @@
+// The regional formats and string conversions of OLE Automation under the US
+// English settings (short date M/d/yyyy, long time h:mm:ss tt, '.' decimal
+// point, ',' thousands separator, '$' currency): what VB's CStr, CDate, IsDate,
+// CInt and CLng give on such a workstation.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "hostenv/platform.h"
+
+namespace tavirex {
+
+// VarBstrFromDate: "12/5/2026 4:12:40 PM"; the short date alone when the time
+// is zero, the long time alone when the day is zero (12/30/1899).
+std::string UsFormatGeneralDate(VbDate date);
+// "12/5/2026".
+std::string UsFormatShortDate(VbDate date);
+// "4:12:40 PM", "12:00:00 AM".
+std::string UsFormatLongTime(VbDate date);
+
+// VarDateFromStr: "1/2/1970", "1970-1-13", "2 Jan 1970", "2-Jan-1970",
+// "Thursday, June 30, 2011", "6/30/2011 01:20:34 PM", "4:12 pm", "2.5" (the
+// time 2:05). The US order month/day/year is tried first, then the orders that
+// give a valid date ("13-1-1970" is 13 January). Two numbers are month and day
+// of the current year, or month and year. Two-digit years fall in 1930..2029
+// (Wine and Windows 10 1903 and later use 1950..2049). "0.0" and "20160531"
+// are not dates. Day names are skipped; only English month and day names are
+// known. nullopt when the text is not a date.
+std::optional<VbDate> UsParseDate(std::string_view text);
+// The same with the year taken for dates given without one.
+std::optional<VbDate> UsParseDate(std::string_view text, int current_year);
+
+// VarI2FromStr / VarI4FromStr (CInt, CLng of a string): blanks around the
+// number, a leading or trailing sign, parentheses for negative, '$', ','
+// thousands separators after the first digit, '.' decimal point, exponent,
+// "&H"/"&O" (as the raw bit pattern: "&HFFFF" is -1 for CInt); then halves
+// round to even. Throws VbError 13 "Type mismatch" when the text is not a
+// number and 6 "Overflow" when it is out of range.
+std::int16_t UsCIntFromString(std::string_view text);
+std::int32_t UsCLngFromString(std::string_view text);
+
+}  // namespace tavirex

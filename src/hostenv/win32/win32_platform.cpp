@@ -1,5 +1,6 @@
 #include "hostenv/win32/win32_platform.h"
 
+#include <cmath>
 #include <memory>
 #include <utility>
 
@@ -318,12 +319,27 @@ VbDate Win32Platform::Now() {
 
 std::string Win32Platform::FormatGeneralDate(VbDate date) { return FormatDate(date, 0); }
 
+// VarBstrFromDate prints a whole day as the short date alone and a bare time
+// of day as the long time alone, so each part is formatted on its own (Wine's
+// VAR_DATEVALUEONLY and VAR_TIMEVALUEONLY give "" for day zero and midnight).
+// The day of a date is its integral part, the time of day the absolute
+// fraction, also before 1899.
 std::string Win32Platform::FormatShortDate(VbDate date) {
-  return FormatDate(date, VAR_DATEVALUEONLY);
+  double day = std::trunc(date);
+  if (day != 0) return FormatDate(day, 0);
+  SYSTEMTIME zero = {};
+  zero.wYear = 1899;
+  zero.wMonth = 12;
+  zero.wDay = 30;
+  char text[80];
+  int length =
+      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &zero, nullptr, text, sizeof(text));
+  if (length <= 0) ThrowLastError();
+  return std::string(text, static_cast<std::size_t>(length - 1));
 }
 
 std::string Win32Platform::FormatTimeOfDay(VbDate date) {
-  return FormatDate(date, VAR_TIMEVALUEONLY);
+  return FormatDate(std::fabs(date - std::trunc(date)), 0);
 }
 
 std::string Win32Platform::DateSeparator() {

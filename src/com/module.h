@@ -1,0 +1,35 @@
+// State of the loaded DLL: its handle, the count that DllCanUnloadNow reads,
+// the process-wide platform services and host module, and the type library
+// embedded in the DLL.
+#pragma once
+
+#include <string>
+
+#include "hostenv/host_paths.h"
+#include "hostenv/win32/windows_api.h"
+
+namespace tavirex::com {
+
+// Set once by DllMain at attach.
+void SetModuleHandle(HMODULE module);
+HMODULE ModuleHandle();
+// Full path of the DLL.
+std::wstring ModulePath();
+
+// Live objects (class objects, clsTavirex objects, collections, enumerators)
+// and LockServer locks. The DLL may unload only when this is zero.
+void ModuleAddRef();
+void ModuleRelease();
+long ModuleReferenceCount();
+
+// The one host module of the loaded DLL, which runs the start-up routine
+// before the first object, on its Win32 platform services.
+HostModule& SharedHostModule();
+
+// The type information of an interface of the embedded type library (loaded
+// once); the caller releases it.
+HRESULT GetTypeInfoOf(REFGUID guid, ITypeInfo** info);
+// The embedded type library, AddRef'd; loaded from the DLL path on each call.
+HRESULT LoadEmbeddedTypeLib(ITypeLib** library);
+
+}  // namespace tavirex::com

@@ -12,7 +12,6 @@
 
 #include "hostenv/vb_error.h"
 #include "hostenv/vb_runtime.h"
-#include "hostenv/win32/ansi.h"
 #include "hostenv/win32/win32_platform.h"
 #include "temp_folder.h"
 
@@ -419,7 +418,49 @@ TEST(RegionalComparison, UsParseDateReadsTextsAsVarDateFromStr) {
 #endif  // TAVIREX_HAVE_US_REGIONAL
 
 #ifdef TAVIREX_HAVE_COMMAND_LINE
-TEST(CommandLineComparison, SplitWindowsCommandLineSplitsAsCommandLineToArgvW) {
+// The arguments the C runtime of a started program splits from `line`.
+std::vector<std::string> ChildArguments(const std::string& line) {
+  static const std::string echo = Win32Platform().ModuleFolder() + "\\win32_argv_echo.exe";
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return {"<no pipe>"};
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process = {};
+  std::string command = "\"" + echo + "\" " + line;
+  BOOL started = CreateProcessA(echo.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  CloseHandle(write_end);
+  std::string output;
+  char buffer[512];
+  DWORD got = 0;
+  while (started && ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    output.append(buffer, got);
+  }
+  CloseHandle(read_end);
+  if (!started) return {"<not started>"};
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  std::vector<std::string> arguments;
+  std::size_t pos = 0;
+  while (pos < output.size()) {
+    std::size_t colon = output.find(':', pos);
+    std::size_t length = std::stoul(output.substr(pos, colon - pos));
+    arguments.push_back(output.substr(colon + 1, length));
+    pos = colon + 1 + length;
+  }
+  return arguments;
+}
+
+TEST(CommandLineComparison, SplitWindowsCommandLineSplitsAsTheCRuntime) {
+  // The rows with "" inside quotes are where the C runtime (since 2008) and
+  // CommandLineToArgvW part: the runtime stays inside the quotes.
   const std::vector<std::string> lines = {"a b c",
                                           "  a   b  ",
                                           "\"a b\" c",
@@ -434,7 +475,9 @@ TEST(CommandLineComparison, SplitWindowsCommandLineSplitsAsCommandLineToArgvW) {
                                           "\"a\\\\\" b",
                                           "\"a\\\"b\"",
                                           "\"a\"\"b\"",
-                                          "\"a\"\"\"b\"",
+                                          "\"a\"\" b\"",
+                                          "\"a\"\"\" b",
+                                          "\"\"\"a b\"\"\"",
                                           "\"\"\"\"",
                                           "a\tb",
                                           "\"C:\\Program Files\\x\\\" y",
@@ -445,14 +488,7 @@ TEST(CommandLineComparison, SplitWindowsCommandLineSplitsAsCommandLineToArgvW) {
                                           "\\\\\\\"",
                                           ""};
   for (const std::string& line : lines) {
-    std::wstring full = L"prog.exe " + WideFromAnsi(line);
-    int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(full.c_str(), &count);
-    ASSERT_NE(argv, nullptr);
-    std::vector<std::string> expected;
-    for (int i = 1; i < count; ++i) expected.push_back(AnsiFromWide(argv[i], -1));
-    LocalFree(argv);
-    EXPECT_EQ(SplitWindowsCommandLine(line), expected) << line;
+    EXPECT_EQ(SplitWindowsCommandLine(line), ChildArguments(line)) << line;
   }
 }
 #endif  // TAVIREX_HAVE_COMMAND_LINE

@@ -1,0 +1,59 @@
+#include "hostenv/posix/wildcard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tavirex {
+namespace {
+
+TEST(WildcardMatchTest, DosRules) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const Case kCases[] = {
+      {"*", "anything.at.all", true},
+      {"*.*", "noextension", true},
+      {"4711_*.*", "4711_a", true},
+      {"4711_*.*", "4711_a.jpg", true},
+      {"4711_*.*", "4711_a.b.c", true},
+      {"4711_*.*", "4711_", true},
+      {"4711_*.*", "4712_a.jpg", false},
+      {"4711_*.*", "x4711_a.jpg", false},
+      {"4711_1042_*", "4711_1042_x_y.jpg", true},
+      {"4711_1042_*", "4711_1043_x.jpg", false},
+      {"*.jpg", "a.b.JPG", true},
+      {"*.jpg", "x.jpga", false},  // no 8.3 short-name match
+      {"*.jpg", "a.jpg.bak", false},
+      {"*.", "readme", true},
+      {"*.", "readme.txt", false},
+      {"abc.", "abc", true},
+      {"a?c", "abc", true},
+      {"a?c", "a.c", false},
+      {"a?c", "ac", false},
+      {"file?.txt", "file.txt", true},
+      {"file?.txt", "file1.txt", true},
+      {"file?.txt", "file12.txt", false},
+      {"??", "a", true},
+      {"??", "abc", false},
+      {"*a*b", "xaxxb", true},
+      {"*a*b", "xaxxbx", false},
+      {"PAT\xc4*", "pat\xe4nt.jpg", true},
+      {"", "a", false},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;
+  }
+}
+
+TEST(WildcardMatchTest, NoExponentialBacktracking) {
+  std::string pattern;
+  for (int i = 0; i < 40; ++i) pattern += "*a";
+  pattern += "*b";
+  EXPECT_FALSE(WildcardMatch(pattern, std::string(20000, 'a')));
+}
+
+}  // namespace
+}  // namespace tavirex

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "capture/capture_settings.h"
 #include "capture/import.h"
 #include "hostenv/error_report.h"
 #include "hostenv/vb_runtime.h"
@@ -48,17 +49,9 @@ std::string ClsTavirex::CaptureDevice() {
   std::int16_t checkpoint = 0;
   try {
     // Settings: the fixed properties, then what the equipment INI configures.
-    LoadEquipProps(props_.DeviceName);
-    if (auto program = ReadDeviceSetting(props_.DeviceName, kEquipProgPathFNameKey)) {
-      props_.EquipProgPathFName = *program;
-    }
-    if (auto drop = ReadDeviceSetting(props_.DeviceName, kEquipDataPathKey)) {
-      props_.EquipDataPath = *drop;
-    }
-    const std::string drop_folder = props_.EquipDataPath;
-    const std::string review_name = TwinDeviceName(props_.DeviceName, kCaptureVerb, kReviewVerb);
-    const std::string store_folder =
-        ReadDeviceSetting(review_name, kEquipDataPathKey).value_or(props_.EquipDataPath + "\\Data");
+    const CaptureSettings settings = SettleCaptureSettings(*this);
+    const std::string& drop_folder = settings.drop_folder;
+    const std::string& store_folder = settings.store_folder;
 
     checkpoint = 1;
     if (!platform_.FolderExists(drop_folder)) platform_.CreateFolder(drop_folder);

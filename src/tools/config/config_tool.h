@@ -1,0 +1,31 @@
+// tavirex-config: checks and edits a workstation's equipment INI for the
+// people who install and support the plug-in. It reads the INI files through
+// the same platform services and the same core rules as the plug-in.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "hostenv/platform.h"
+
+namespace tavirex::config {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitProblems = 1;     // check found something that bites at run time
+inline constexpr int kExitRefused = 2;      // bad arguments, or add refused: nothing changed
+inline constexpr int kExitWriteFailed = 3;  // add could not write the file
+
+struct ToolContext {
+  // The workstation's services; the plug-in reads "PXEquip.ini" through them.
+  Platform& platform;
+  // The file those services read as "PXEquip.ini", as this program opens it.
+  std::string equip_ini_path;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Runs one command line (without the program name); returns the exit code.
+int RunConfigTool(const std::vector<std::string>& args, ToolContext& context);
+
+}  // namespace tavirex::config

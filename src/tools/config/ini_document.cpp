@@ -1,0 +1,97 @@
+#include "tools/config/ini_document.h"
+
+#include "hostenv/vb_runtime.h"
+
+namespace tavirex::config {
+namespace {
+
+constexpr std::string_view kWhiteSpace = " \t\v\f\r\n\x1a";
+
+// The section a header line names; nullopt for other lines. The name ends at
+// the first ']' or, without one, at the end of the line.
+std::optional<std::string> HeaderName(std::string_view text) {
+  std::string_view trimmed = IniDocument::Trim(text);
+  if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
+  trimmed.remove_prefix(1);
+  return std::string(IniDocument::Trim(trimmed.substr(0, trimmed.find(']'))));
+}
+
+}  // namespace
+
+IniDocument::IniDocument(std::string_view bytes) {
+  std::size_t crlf = 0;
+  std::size_t lf = 0;
+  std::size_t cr = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+    std::size_t width = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1;
+    (width == 2 ? crlf : bytes[i] == '\n' ? lf : cr)++;
+    lines_.push_back(
+        {std::string(bytes.substr(start, i - start)), std::string(bytes.substr(i, width))});
+    i += width - 1;
+    start = i + 1;
+  }
+  if (start < bytes.size()) lines_.push_back({std::string(bytes.substr(start)), ""});
+  line_end_ = lf > crlf && lf >= cr ? "\n" : cr > crlf && cr > lf ? "\r" : "\r\n";
+}
+
+std::string IniDocument::Bytes() const {
+  std::string bytes;
+  for (const Line& line : lines_) bytes += line.text + line.end;
+  return bytes;
+}
+
+std::vector<IniDocument::Section> IniDocument::Sections() const {
+  std::vector<Section> sections;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (IsComment(lines_[i].text)) continue;
+    if (std::optional<std::string> name = HeaderName(lines_[i].text)) {
+      if (!sections.empty()) sections.back().end = i;
+      sections.push_back({*name, i, lines_.size()});
+    }
+  }
+  return sections;
+}
+
+std::optional<IniDocument::Section> IniDocument::FindSection(std::string_view name) const {
+  for (const Section& section : Sections()) {
+    if (EqualsIgnoreCaseAscii(section.name, Trim(name))) return section;
+  }
+  return std::nullopt;
+}
+
+std::vector<IniDocument::Key> IniDocument::Keys(const Section& section) const {
+  std::vector<Key> keys;
+  for (std::size_t i = section.header + 1; i < section.end; ++i) {
+    std::string_view text = lines_[i].text;
+    if (Trim(text).empty() || IsComment(text)) continue;
+    keys.push_back({std::string(Trim(text.substr(0, text.find('=')))), i});
+  }
+  return keys;
+}
+
+std::size_t IniDocument::EndOfKeys(const Section& section) const {
+  std::vector<Key> keys = Keys(section);
+  return keys.empty() ? section.header + 1 : keys.back().line + 1;
+}
+
+void IniDocument::Insert(std::size_t index, const std::vector<std::string>& texts) {
+  if (index > 0 && lines_[index - 1].end.empty()) lines_[index - 1].end = line_end_;
+  std::vector<Line> added;
+  for (const std::string& text : texts) added.push_back({text, line_end_});
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), added.begin(), added.end());
+}
+
+std::string_view IniDocument::Trim(std::string_view text) {
+  std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+}
+
+bool IniDocument::IsComment(std::string_view text) {
+  std::string_view trimmed = Trim(text);
+  return !trimmed.empty() && trimmed.front() == ';';
+}
+
+}  // namespace tavirex::config

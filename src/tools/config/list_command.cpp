@@ -1,0 +1,59 @@
+// list: the entries of section "Equipment" with the settings they point to.
+#include "hostenv/host_paths.h"
+#include "hostenv/vb_runtime.h"
+#include "interface/equip_settings.h"
+#include "tools/config/commands.h"
+#include "tools/config/equipment_list.h"
+#include "tools/config/text_table.h"
+
+namespace tavirex::config {
+
+int RunList(ToolContext& context) {
+  std::ostream& out = context.out;
+  const std::optional<std::string> bytes = ReadFileBytes(context.equip_ini_path);
+  out << "Equipment INI   " << context.equip_ini_path << "\n";
+  if (!bytes) {
+    out << "The file is missing: no device function is configured.\n";
+    return kExitOk;
+  }
+  Platform& platform = context.platform;
+  const EquipmentList list = ReadEquipmentList(IniDocument(*bytes), platform);
+  out << "Entries read    " << list.count
+      << "  (\"Number\" = " << (list.number_text.empty() ? "(none)" : list.number_text) << ")\n\n";
+  if (list.entries.empty()) {
+    out << "[Equipment] has no numbered entries.\n";
+    return kExitOk;
+  }
+
+  TextTable table(
+      {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"});
+  for (const ListEntry& entry : list.entries) {
+    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
+    std::string device = entry.device_name;
+    std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
+    std::string data_path;
+    std::string program_path;
+    std::string note = entry.issue;
+    if (!entry.ours) {
+      // Another program's equipment: its key as written.
+      device.clear();
+      for (std::size_t i = 2; i < entry.fields.size(); ++i) {
+        device += (i > 2 ? ":" : "") + entry.fields[i];
+      }
+      note = "not this plug-in's entry";
+    } else if (entry.number_error) {
+      note = "number \"" + entry.fields[0] + "\": the lookup fails (" +
+             ErrorText(*entry.number_error) + ")";
+    } else if (entry.number) {
+      const std::string section = std::to_string(*entry.number);
+      data_path = platform.ReadProfileString(section, kEquipDataPathKey, kEquipIniFileName);
+      program_path = platform.ReadProfileString(section, kEquipProgPathFNameKey, kEquipIniFileName);
+    }
+    table.AddRow(
+        {std::to_string(entry.index), number, label, device, data_path, program_path, note});
+  }
+  table.Print(out);
+  return kExitOk;
+}
+
+}  // namespace tavirex::config

@@ -1,0 +1,262 @@
+// tavirex-config against real INI files of a temporary workstation: what check
+// reports, what add writes and whether the plug-in's own lookup reads it back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "capture/capture_settings.h"
+#include "interface/cls_tavirex.h"
+#include "interface/equip_settings.h"
+#include "test_support.h"
+#include "tools/config/config_tool.h"
+
+namespace tavirex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A Vessara pair that needs nothing more: the vendor program and both
+// folders exist.
+constexpr const char* kGoodIni = R"([Equipment]
+Number=2
+1=21:cap:Tavirex:Capture Vessara
+2=22:rev:Tavirex:Review Vessara
+[21]
+EquipProgPathFName=C:\Vendor\CreatePatient.exe
+EquipDataPath=C:\Export
+[22]
+EquipDataPath=C:\Images
+)";
+
+// Runs of blanks as one: table rows independent of the column widths.
+std::string Squeezed(const std::string& text) {
+  std::string squeezed;
+  for (char c : text) {
+    if (c != ' ' || squeezed.empty() || squeezed.back() != ' ') squeezed += c;
+  }
+  return squeezed;
+}
+
+class ConfigToolTest : public ::testing::Test {
+ protected:
+  ConfigToolTest() {
+    ws_.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
+    for (const char* folder : {"Praxo/Data", "Export", "Images", "Vendor"}) {
+      fs::create_directories(ws_.root() / folder);
+    }
+    testing::Workstation::WriteFile(ws_.root() / "Vendor/CreatePatient.exe", "MZ");
+  }
+
+  struct Result {
+    int exit_code;
+    std::string out;
+    std::string err;
+  };
+  Result Run(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    config::ToolContext context{ws_.platform(), EquipIni().string(), out, err};
+    int exit_code = config::RunConfigTool(args, context);
+    return {exit_code, out.str(), err.str()};
+  }
+  fs::path EquipIni() const { return ws_.windows_dir() / "PXEquip.ini"; }
+  std::string EquipIniBytes() const { return testing::Workstation::ReadFile(EquipIni()); }
+
+  testing::Workstation ws_;
+};
+
+TEST_F(ConfigToolTest, CheckShowsWhatEachFunctionUses) {
+  ws_.WriteEquipIni(kGoodIni);
+  Result result = Run({"check"});
+  EXPECT_EQ(result.exit_code, config::kExitOk) << result.out;
+  EXPECT_NE(result.out.find("No problems found."), std::string::npos);
+  // Capture's three settings, where each came from, and Review's folder.
+  for (const char* row : {
+           "Capture Vessara 21 program C:\\Vendor\\CreatePatient.exe configured found",
+           "drop folder C:\\Export configured exists, writable",
+           "store folder C:\\Images Review twin exists, writable",
+           "Review Vessara 22 folder C:\\Images configured exists",
+           "Capture Corvana - program C:\\KSOCTVIEW\\bin\\CreatePatient.exe default MISSING",
+           "store folder C:\\Praxo\\Data drop + \\Data exists, writable",
+           "Review Corvana - folder C:\\Praxo PgmsDir exists",
+       }) {
+    EXPECT_NE(Squeezed(result.out).find(row), std::string::npos) << row << "\n" << result.out;
+  }
+}
+
+struct ProblemCase {
+  const char* what;
+  const char* equip_ini;  // nullptr: no PXEquip.ini
+  const char* problem;    // a text of the report
+};
+
+const ProblemCase kProblemCases[] = {
+    {"Number over 32767", "[Equipment]\nNumber=40000\n1=21:cap:Tavirex:Capture Vessara\n",
+     "\"Number\" is 40000, beyond 32767: every lookup fails (Err 6 Overflow)"},
+    {"equipment number not a number", "[Equipment]\nNumber=1\n1=x21:cap:Tavirex:Capture Vessara\n",
+     "Capture Vessara: the plug-in's lookup of its entry fails (Err 13 Type mismatch)"},
+    {"equipment number beyond 16 bits",
+     "[Equipment]\nNumber=1\n1=40000:rev:Tavirex:Review Vessara\n",
+     "Review Vessara: the plug-in's lookup of its entry fails (Err 6 Overflow): Review and Count "
+     "fail"},
+    {"Review twin not configured",
+     "[Equipment]\nNumber=1\n1=21:cap:Tavirex:Capture Vessara\n"
+     "[21]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\Export\n",
+     "Capture Vessara: stores into C:\\Export\\Data but Review Vessara lists C:\\Praxo: captured "
+     "images will not show in Review"},
+    {"vendor program missing",
+     "[Equipment]\nNumber=2\n1=21:cap:Tavirex:Capture Vessara\n2=22:rev:Tavirex:Review Vessara\n"
+     "[21]\nEquipDataPath=C:\\Export\n[22]\nEquipDataPath=C:\\Images\n",
+     "Capture Vessara: the vendor program C:\\KSOCTVIEW\\bin\\CreatePatient.exe is missing"},
+    {"drop folder beyond a missing parent",
+     "[Equipment]\nNumber=2\n1=21:cap:Tavirex:Capture Vessara\n2=22:rev:Tavirex:Review Vessara\n"
+     "[21]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\No\\Export\n"
+     "[22]\nEquipDataPath=C:\\Images\n",
+     "drop folder C:\\No\\Export is missing and so is its parent: Capture fails (Err 76"},
+    {"drop folder is the store folder",
+     "[Equipment]\nNumber=2\n1=21:cap:Tavirex:Capture Vessara\n2=22:rev:Tavirex:Review Vessara\n"
+     "[21]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\Images\n"
+     "[22]\nEquipDataPath=c:\\images\\\n",
+     "drop folder and store folder are the same"},
+    {"entry after Number",
+     "[Equipment]\nNumber=1\n1=21:cap:Tavirex:Capture Vessara\n2=22:rev:Tavirex:Review Vessara\n",
+     "entry 2=22:rev:Tavirex:Review Vessara: after entry 1 (\"Number\"): never read"},
+    {"a colon in the label",
+     "[Equipment]\nNumber=1\n1=21:OCT: review:Tavirex:Review Vessara\n[21]\nEquipDataPath=C:\\I\n",
+     "5 fields, never matches"},
+    {"name outside the catalogue", "[Equipment]\nNumber=1\n1=21:cap:Tavirex:capture Vessara\n",
+     "\"capture Vessara\" is no device name"},
+    {"second entry for one function",
+     "[Equipment]\nNumber=2\n1=21:a:Tavirex:Review Vessara\n2=22:b:Tavirex:Review Vessara\n",
+     "entry 2=22:b:Tavirex:Review Vessara: entry 1 lists it first: never used"},
+    {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Equipment]\nNumber=0\n",
+     "PXEquip.ini starts with a UTF-8 byte-order mark"},
+    {"no PXEquip.ini", nullptr, "PXEquip.ini is missing"},
+};
+
+TEST_F(ConfigToolTest, CheckReportsEachProblemAndExitsOne) {
+  for (const ProblemCase& problem_case : kProblemCases) {
+    SCOPED_TRACE(problem_case.what);
+    fs::remove(EquipIni());
+    if (problem_case.equip_ini) ws_.WriteEquipIni(problem_case.equip_ini);
+    Result result = Run({"check"});
+    EXPECT_EQ(result.exit_code, config::kExitProblems);
+    EXPECT_NE(result.out.find(problem_case.problem), std::string::npos) << result.out;
+  }
+}
+
+TEST_F(ConfigToolTest, CheckReportsTheHostIniBoxesInsteadOfShowingThem) {
+  ws_.WriteHostIni("[System]\nDataDir=C:\\Praxo\\Data\n");
+  ws_.WriteEquipIni(kGoodIni);
+  Result result = Run({"check"});
+  EXPECT_EQ(result.exit_code, config::kExitProblems);
+  EXPECT_NE(result.out.find("the plug-in shows the message \"Unable to find or read the "
+                            "praxo32.ini file.\" (title \"\")"),
+            std::string::npos)
+      << result.out;
+  EXPECT_TRUE(ws_.Boxes().empty());
+}
+
+// Both functions of one model, one after the other, into a new file: the
+// plug-in's own lookup finds both, and Capture stores where Review lists.
+TEST_F(ConfigToolTest, AddConfiguresAModelThePluginReadsBack) {
+  Result capture = Run({"add", "Capture", "Vessara", "--data", "C:\\Export", "--program",
+                        "C:\\Vendor\\CreatePatient.exe"});
+  ASSERT_EQ(capture.exit_code, config::kExitOk) << capture.err;
+  EXPECT_NE(capture.out.find("tavirex-config add \"Review Vessara\" --data"), std::string::npos);
+  EXPECT_FALSE(fs::exists(EquipIni().string() + ".bak"));  // there was nothing to keep
+  Result review = Run({"add", "Review Vessara", "--data", "C:\\Images", "--label", "OCT review"});
+  ASSERT_EQ(review.exit_code, config::kExitOk) << review.err;
+
+  EXPECT_EQ(
+      EquipIniBytes(),
+      "[Equipment]\r\nNumber=2\r\n1=1:Capture Vessara:Tavirex:Capture Vessara\r\n"
+      "2=2:OCT review:Tavirex:Review Vessara\r\n\r\n"
+      "[1]\r\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath=C:\\Export\r\n"
+      "\r\n[2]\r\nEquipDataPath=C:\\Images\r\n");
+
+  HostModule module(ws_.platform());
+  ClsTavirex object(module);
+  EXPECT_EQ(object.GetEquipNumber("Tavirex:Capture Vessara"), 1);
+  EXPECT_EQ(object.ReadDeviceSetting("Review Vessara", kEquipDataPathKey), "C:\\Images");
+  object.props().DeviceName = "Capture Vessara";
+  CaptureSettings settings = SettleCaptureSettings(object);
+  EXPECT_EQ(settings.program_path, "C:\\Vendor\\CreatePatient.exe");
+  EXPECT_EQ(settings.drop_folder, "C:\\Export");
+  EXPECT_EQ(settings.store_folder, "C:\\Images");
+
+  Result check = Run({"check"});
+  EXPECT_EQ(check.exit_code, config::kExitOk) << check.out;
+  EXPECT_EQ(check.out.find("will not show"), std::string::npos);
+}
+
+// A hand-kept file: every byte outside the three edits stays, the line ends
+// of the file are kept, and the old file is the backup.
+TEST_F(ConfigToolTest, AddKeepsTheRestOfTheFileByteForByte) {
+  for (std::string eol : {"\n", "\r\n"}) {
+    SCOPED_TRACE(eol == "\n" ? "LF" : "CRLF");
+    auto lines = [&](std::initializer_list<const char*> texts) {
+      std::string bytes;
+      for (const char* text : texts) bytes += text + eol;
+      return bytes;
+    };
+    const std::string head = lines({"; Equipment of room 2", "", "[Other]", "a = 1",
+                                    "[ equipment ]", "WriteReceiveDataLog=yes"});
+    const std::string entries = lines({"1=1:Lens meter:Lensy:LM 7", "; the OCT:"});
+    const std::string tail = lines({"", "; settings", "[2]", "Port=COM1"});
+    const std::string original = head + "Number = 1  ; one device" + eol + entries + tail;
+    ws_.WriteEquipIni(original);
+
+    Result result = Run({"add", "Review Vessara", "--data", "C:\\Images"});
+    ASSERT_EQ(result.exit_code, config::kExitOk) << result.err;
+    // Number 1 is taken by an entry and 2 by a section: the new number is 3.
+    EXPECT_EQ(EquipIniBytes(),
+              head + "Number = 2  ; one device" + eol +
+                  lines({"1=1:Lens meter:Lensy:LM 7", "2=3:Review Vessara:Tavirex:Review Vessara",
+                         "; the OCT:"}) +
+                  tail + lines({"", "[3]", "EquipDataPath=C:\\Images"}));
+    EXPECT_EQ(testing::Workstation::ReadFile(EquipIni().string() + ".bak"), original);
+
+    Result list = Run({"list"});
+    EXPECT_NE(Squeezed(list.out).find("2 3 Review Vessara Review Vessara C:\\Images"),
+              std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("not this plug-in's entry"), std::string::npos);
+  }
+}
+
+TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
+  ws_.WriteEquipIni(kGoodIni);
+  struct Refusal {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {{"add", "capture iPedra", "--data", "C:\\x"}, "\"capture iPedra\" is not one of"},
+      {{"add", "Capture iKora", "--data", "C:\\x"}, "  Review iPedra\n"},  // the names listed
+      {{"add", "Review Vessara", "--data", "C:\\x"}, "already configured, in section [22]"},
+      {{"add", "Review Corvana", "--data", "C:\\x", "--program", "C:\\p.exe"}, "--program is for"},
+      {{"add", "Review Corvana", "--data", "Images"}, "is no full Windows path"},
+      {{"add", "Review Corvana", "--data", "C:\\x", "--label", "a:b"}, "must not contain ':'"},
+      {{"add", "Review Corvana"}, "Usage: tavirex-config add"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.message);
+    Result result = Run(refusal.args);
+    EXPECT_EQ(result.exit_code, config::kExitRefused);
+    EXPECT_NE(result.err.find(refusal.message), std::string::npos) << result.err;
+    EXPECT_EQ(EquipIniBytes(), kGoodIni);
+    EXPECT_FALSE(fs::exists(EquipIni().string() + ".bak"));
+  }
+  // A key that the new entry would take is already there, after the count.
+  ws_.WriteEquipIni("[Equipment]\nNumber=1\n1=5:x:Other:Dev\n2=6:y:Other:Dev\n");
+  Result result = Run({"add", "Review Corvana", "--data", "C:\\x"});
+  EXPECT_EQ(result.exit_code, config::kExitRefused);
+  EXPECT_NE(result.err.find("already has an entry 2"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace tavirex

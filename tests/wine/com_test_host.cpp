@@ -6,11 +6,12 @@
 //   com_test_host.exe <Windows path of the registered tavirex.dll>
 // Writes praxo32.ini and PXEquip.ini into the Windows folder as it goes.
 // Prints "N passed, N failed"; exits 1 on any failure.
-#include <oleauto.h>
+// clang-format off
 #include <windows.h>
+#include <oleauto.h>
+// clang-format on
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>

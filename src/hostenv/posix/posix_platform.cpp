@@ -512,6 +512,9 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   }
   if (::rename(temp.c_str(), to.c_str()) != 0) throw FileError(errno, FileOp::kWriteDestination);
   temp_file.keep = true;
+  // The new name reaches the disk before the caller deletes the source.
+  Fd folder(::open(ParentFolder(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.valid()) ::fsync(folder.get());
 }
 
 void PosixPlatform::DeleteFile(const std::string& path) {

@@ -384,10 +384,9 @@ TEST(RegionalComparison, UsParseDateReadsTextsAsVarDateFromStr) {
       {"12/31/9999"},
       {"1/1/10000"},
       {"1/1/99"},
-      // The two-digit year window: Windows' classic setting is 1930..2029, Wine
-      // and newer Windows use 1950..2049.
-      {"1/1/30", Wine::kDiffers},
-      {"1/1/49", Wine::kDiffers},
+      // The two-digit year window of current Windows: 1950..2049.
+      {"1/1/30"},
+      {"1/1/49"},
       {"1/1/29"},
       {"1/1/50"},
       {"1 2 3"},

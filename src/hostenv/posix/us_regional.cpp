@@ -566,7 +566,8 @@ std::optional<VbDate> UsParseDate(std::string_view text, int current_year) {
     time.hour += 12;
   else if (time.hour == 12 && (fields.parse_flags & kAm))
     time.hour = 0;
-  if (year <= 29)
+  // Two-digit years fall in 1950..2049, the window of current Windows.
+  if (year <= 49)
     year += 2000;
   else if (year <= 99)
     year += 1900;

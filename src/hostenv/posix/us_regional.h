@@ -25,8 +25,8 @@ std::string UsFormatLongTime(VbDate date);
 // "Thursday, June 30, 2011", "6/30/2011 01:20:34 PM", "4:12 pm", "2.5" (the
 // time 2:05). The US order month/day/year is tried first, then the orders that
 // give a valid date ("13-1-1970" is 13 January). Two numbers are month and day
-// of the current year, or month and year. Two-digit years fall in 1930..2029
-// (Wine and Windows 10 1903 and later use 1950..2049). "0.0" and "20160531"
+// of the current year, or month and year. Two-digit years fall in 1950..2049
+// (as on Windows 10 1903 and later, and Wine). "0.0" and "20160531"
 // are not dates. Day names are skipped; only English month and day names are
 // known. nullopt when the text is not a date.
 std::optional<VbDate> UsParseDate(std::string_view text);

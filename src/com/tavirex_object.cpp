@@ -437,21 +437,18 @@ class TavirexObject final : public _clsTavirex, public ISupportErrorInfo {
     return Call([&] { core_.LoadEquipProps(AnsiFromBstr(*DeviceName)); });
   }
   HRESULT STDMETHODCALLTYPE NumPatientImageFiles(LONG* Value) override {
-    // TODO: wire to ClsTavirex::NumPatientImageFiles once the core has it.
-    if (Value != nullptr) *Value = 0;
-    return PlainFailure(E_NOTIMPL);
+    if (Value == nullptr) return PlainFailure(E_POINTER);
+    *Value = 0;
+    return Call([&] { *Value = core_.NumPatientImageFiles(); });
   }
   HRESULT STDMETHODCALLTYPE DoDeviceFunction(BSTR* Value) override {
-    // TODO: wire to ClsTavirex::DoDeviceFunction once the core has it.
-    return NotImplementedText(Value);
+    return ReturnText(Value, [&] { return core_.DoDeviceFunction(); });
   }
   HRESULT STDMETHODCALLTYPE ReviewDevice(BSTR* Value) override {
-    // TODO: wire to ClsTavirex::ReviewDevice once the core has it.
-    return NotImplementedText(Value);
+    return ReturnText(Value, [&] { return core_.ReviewDevice(); });
   }
   HRESULT STDMETHODCALLTYPE CaptureDevice(BSTR* Value) override {
-    // TODO: wire to ClsTavirex::CaptureDevice once the core has it.
-    return NotImplementedText(Value);
+    return ReturnText(Value, [&] { return core_.CaptureDevice(); });
   }
   HRESULT STDMETHODCALLTYPE ParseFileName(VARIANT* sFileNameStructure, BSTR* MoveToPath,
                                           BSTR* Value) override {
@@ -490,10 +487,6 @@ class TavirexObject final : public _clsTavirex, public ISupportErrorInfo {
     if (out == nullptr) return PlainFailure(E_POINTER);
     *out = nullptr;
     return Call([&] { SetBstr(out, compute()); });
-  }
-  HRESULT NotImplementedText(BSTR* out) {
-    if (out != nullptr) *out = nullptr;
-    return PlainFailure(E_NOTIMPL);
   }
 
   HRESULT GetText(const std::string& value, BSTR* out) {

@@ -28,7 +28,7 @@ Sub CheckEqual(actual, expected, what)
   End If
 End Sub
 
-Dim o, fso, folder, logPath, text, content, stamp, lines
+Dim o, fso, folder, logPath, text, content, stamp, lines, name
 Set o = CreateObject("Tavirex.clsTavirex")
 Set fso = CreateObject("Scripting.FileSystemObject")
 folder = WScript.Arguments(0)
@@ -60,8 +60,7 @@ If fso.FileExists(logPath) Then
   End If
 End If
 
-' ParseFileName: the exam record number goes after the first field.
-Dim name
+'' ParseFileName: the exam record number goes after the first field.
 o.ExamRecNum = 42
 name = "P1_A_B.jpg"
 CheckEqual o.ParseFileName(name, "C:\store"), "C:\store\P1_42_A_B.jpg", "ParseFileName"
@@ -69,6 +68,29 @@ CheckEqual name, "P1_A_B.jpg", "ParseFileName leaves its argument alone"
 CheckEqual o.ParseFileName("A.jpg", "C:\store"), "C:\store\42_A.jpg", "a name without underscore"
 CheckEqual o.ParseFileName(Empty, "C:\store"), "C:\store\42_", "Empty is an empty name"
 CheckEqual o.ParseFileName(7, "C:\store"), "C:\store\42_7", "a number is taken as its text"
+
+'' The image count: the files in EquipDataPath whose first field is the
+' patient key. Without an entry of the Review function in PXEquip.ini the
+' property keeps the folder the host gave it.
+Dim images, count
+images = folder & "\images"
+If Not fso.FolderExists(images) Then fso.CreateFolder images
+For Each name In Array("4711_1042_a.jpg", "4711_1043_b.jpg", "47110_1_c.jpg", "0815_1_d.jpg")
+  fso.CreateTextFile(images & "\" & name, True).Close
+Next
+o.DeviceName = "Capture Corvana"
+o.EquipDataPath = images
+o.PATIENTID = "47-11"
+count = o.NumPatientImageFiles()
+CheckEqual count, CLng(2), "NumPatientImageFiles counts 4711_ files only"
+CheckEqual Left(o.LogoToolTip, 14), "Last Session: ", "LogoToolTip begins with the session"
+CheckEqual Right(o.LogoToolTip, 10), "  Images=2", "LogoToolTip ends with the count"
+
+' DoDeviceFunction runs nothing for a name without "Capture" or "Review".
+o.DeviceName = "capture corvana"
+CheckEqual o.DoDeviceFunction(), "", "DoDeviceFunction for a name in lower case"
+o.DeviceName = ""
+CheckEqual o.DoDeviceFunction(), "", "DoDeviceFunction without a device name"
 
 ' A failure raised by the core arrives as VB's error number and text.
 Dim number, description, source

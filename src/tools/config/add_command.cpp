@@ -16,6 +16,12 @@ namespace {
 
 constexpr int kLargestNumber = 32767;
 
+#ifdef _WIN32
+constexpr const char* kWriteHint = " (the Windows directory needs administrator rights)";
+#else
+constexpr const char* kWriteHint = "";
+#endif
+
 // Why the plug-in would not read `path` back as given; "" when it would.
 std::string PathProblem(const std::string& path) {
   if (path.empty()) return "is empty";
@@ -68,6 +74,14 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
 
 std::string Column(const std::string& title) {
   return title + std::string(title.size() < 16 ? 16 - title.size() : 1, ' ');
+}
+
+// Built by appending: GCC 12 warns wrongly (-Wrestrict) about "[" + name + "]".
+std::string SectionHeader(std::string_view name) {
+  std::string header = "[";
+  header += name;
+  header += ']';
+  return header;
 }
 
 // Appends lines at the end, after an empty line when the file has text.
@@ -171,9 +185,9 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
       document.Insert(section->header + 1, {count_text});
     }
   } else {
-    AppendBlock(document, {"[" + std::string(kEquipmentSection) + "]", count_text, entry_text});
+    AppendBlock(document, {SectionHeader(kEquipmentSection), count_text, entry_text});
   }
-  std::vector<std::string> settings = {"[" + std::to_string(number) + "]"};
+  std::vector<std::string> settings = {SectionHeader(std::to_string(number))};
   if (capture) settings.push_back(std::string(kEquipProgPathFNameKey) + "=" + program);
   settings.push_back(std::string(kEquipDataPathKey) + "=" + request.data_folder);
   AppendBlock(document, settings);
@@ -181,13 +195,13 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
   std::string error;
   if (bytes) {
     if (!ReplaceFileContents(path + ".bak", *bytes, error)) {
-      err << "tavirex-config add: no backup: " << error << "\nNothing was changed.\n";
+      err << "tavirex-config add: no backup: " << error << kWriteHint << "\nNothing was changed.\n";
       return kExitWriteFailed;
     }
     context.out << Column("Backup") << path << ".bak\n";
   }
   if (!ReplaceFileContents(path, document.Bytes(), error)) {
-    err << "tavirex-config add: " << error << "\nNothing was changed.\n";
+    err << "tavirex-config add: " << error << kWriteHint << "\nNothing was changed.\n";
     return kExitWriteFailed;
   }
   context.out << Column("Written") << path << "\n"

@@ -769,6 +769,28 @@ void TypeLibrary(const std::wstring& dll_path) {
   library->Release();
 }
 
+// The version resource names the product, its maker and its version.
+void VersionInformation(const std::wstring& dll_path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(dll_path.c_str(), &ignored);
+  Check(size > 0, "version resource present");
+  if (size == 0) return;
+  std::vector<char> data(size);
+  GetFileVersionInfoW(dll_path.c_str(), 0, size, data.data());
+  auto text = [&](const wchar_t* name) {
+    std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), path.c_str(), &value, &length) || value == nullptr)
+      return std::string();
+    return Narrow(static_cast<const wchar_t*>(value));
+  };
+  CheckEqual(text(L"ProductName"), std::string("Tavirex"), "ProductName");
+  CheckEqual(text(L"CompanyName"), std::string("Tavirex"), "CompanyName");
+  CheckEqual(text(L"FileVersion"), std::string(TAVIREX_EXPECTED_VERSION), "FileVersion");
+  Check(!text(L"FileDescription").empty(), "FileDescription");
+}
+
 // ---------------------------------------------------------------------------
 // DllCanUnloadNow counts every live object and every lock.
 
@@ -846,6 +868,7 @@ int main(int argc, char** argv) {
     StartUpAndHostPaths();  // first: the start-up routine runs before the first object
     FunctionTableAndDispatch();
     TypeLibrary(dll_path);
+    VersionInformation(dll_path);
     Unloading(dll_path);
     g_boxes = nullptr;
   }

@@ -228,6 +228,32 @@ TEST_F(ConfigToolTest, AddKeepsTheRestOfTheFileByteForByte) {
   }
 }
 
+// Files that lack a part of the list: the count, the section, a last line end.
+TEST_F(ConfigToolTest, AddCompletesAnIncompleteList) {
+  struct Completion {
+    const char* before;
+    const char* after;
+  };
+  const Completion completions[] = {
+      {"[Equipment]\r\nWriteReceiveDataLog=YES",
+       "[Equipment]\r\nNumber=1\r\nWriteReceiveDataLog=YES\r\n"
+       "1=1:Review Corvana:Tavirex:Review Corvana\r\n\r\n[1]\r\nEquipDataPath=C:\\x\r\n"},
+      {"[1]\nPort=COM2\n\n",
+       "[1]\nPort=COM2\n\n[Equipment]\nNumber=1\n1=2:Review Corvana:Tavirex:Review Corvana\n"
+       "\n[2]\nEquipDataPath=C:\\x\n"},
+      {"[Equipment]\nNumber=x3\n",
+       "[Equipment]\nNumber=1\n"
+       "1=1:Review Corvana:Tavirex:Review Corvana\n\n[1]\nEquipDataPath=C:\\x\n"},
+  };
+  for (const Completion& completion : completions) {
+    SCOPED_TRACE(completion.before);
+    ws_.WriteEquipIni(completion.before);
+    Result result = Run({"add", "Review Corvana", "--data", "C:\\x"});
+    ASSERT_EQ(result.exit_code, config::kExitOk) << result.err;
+    EXPECT_EQ(EquipIniBytes(), completion.after);
+  }
+}
+
 TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
   ws_.WriteEquipIni(kGoodIni);
   struct Refusal {

@@ -62,6 +62,8 @@ class CaptureTest : public ::testing::Test {
     ws_.WriteHostIni("[System]\r\nPgmsDir=C:\\Praxo\r\nDataDir=C:\\Praxo\\Data\r\n");
     fs::create_directories(ws_.root() / "Praxo");
   }
+  // Capture moves the whole process into the vendor program's folder.
+  ~CaptureTest() override { fs::current_path(working_directory_); }
 
   // Puts the stand-in program where Capture looks for the vendor's, exporting
   // `images` files into `drop` (a folder under the workstation root).
@@ -102,6 +104,7 @@ class CaptureTest : public ::testing::Test {
     return names;
   }
 
+  fs::path working_directory_ = fs::current_path();
   Workstation ws_;
   CaptureUser user_;
   std::unique_ptr<HostModule> module_;

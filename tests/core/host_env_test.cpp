@@ -77,7 +77,7 @@ TEST(StartUp, FileRouteRunsOnceBeforeTheFirstObject) {
 }
 
 TEST(StartUp, ServerRouteConnectsOnceWithTheServerName) {
-  for (const std::string& route : {"SQL", "MSDE"}) {
+  for (std::string route : {"SQL", "MSDE"}) {
     Workstation ws;
     ws.WriteHostIni("[System]\nPgmsDir=C:\\P\n[ADOConnection]\nConnectThru=" + route +
                     "\nDataSource=PRAXO-SRV\n");
@@ -158,11 +158,11 @@ TEST(ClsTavirexTest, ShouldWriteToLogReadsTheEquipmentSwitch) {
   HostModule module(ws.platform());
   ClsTavirex object(module);
   EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse);  // no file
-  for (const std::string& value : {"yes", "Yes", "YES", " yEs "}) {
+  for (std::string value : {"yes", "Yes", "YES", " yEs "}) {
     ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
     EXPECT_EQ(object.ShouldWriteToLog(), kVbTrue) << value;
   }
-  for (const std::string& value : {"Y", "TRUE", "", "YES!"}) {
+  for (std::string value : {"Y", "TRUE", "", "YES!"}) {
     ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
     EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse) << value;
   }

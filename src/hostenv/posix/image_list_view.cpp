@@ -1,0 +1,189 @@
+// The image list window on a terminal. It is modal the way the Windows one
+// is: ShowImageListWindow reads keys (scripted ones first, then the terminal)
+// and hands them to the form's handlers until the form is unloaded.
+#include "hostenv/posix/image_list_view.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "hostenv/posix/posix_platform.h"
+
+namespace tavirex {
+namespace {
+
+// Between two columns, where the grid draws its lines.
+constexpr const char* kColumnGap = " ";
+
+std::string Fit(const std::string& text, std::size_t width) {
+  std::string cell = text.substr(0, width);
+  cell.resize(width, ' ');
+  return cell;
+}
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+void TrimRight(std::string& line) { line.erase(line.find_last_not_of(' ') + 1); }
+
+std::string TrimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return "";
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+std::size_t ColumnWidth(const ImageGrid& grid, std::int32_t col) {
+  const long width = std::lround(grid.ColWidth(col));
+  return static_cast<std::size_t>(std::max(1L, width));
+}
+
+// A whole positive number of at most 9 digits; 0 otherwise.
+std::int32_t PositiveNumber(std::string_view text) {
+  if (text.empty() || text.size() > 9) return 0;
+  std::int32_t number = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+std::string KeysHint(std::size_t visible_columns) {
+  return "keys: 1-" + std::to_string(visible_columns) +
+         " click that column's header (sort) | o N double-click row N (open) | x Exit";
+}
+
+}  // namespace
+
+std::string RenderImageGrid(const ImageGrid& grid) {
+  const std::vector<std::int32_t> cols = grid.VisibleCols();
+  const std::int32_t rows = grid.MaxRows();
+  // The row-number column: a marker and the number, right-aligned.
+  const std::size_t number_width = std::max<std::size_t>(3, std::to_string(rows).size());
+
+  std::string keys_line(1 + number_width, ' ');
+  std::string header_line = " " + RightAligned("Row", number_width);
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    const std::size_t width = ColumnWidth(grid, cols[i]);
+    keys_line += kColumnGap + Fit("[" + std::to_string(i + 1) + "]", width);
+    header_line += kColumnGap + Fit(grid.CellText(cols[i], 0), width);
+  }
+  TrimRight(keys_line);
+  TrimRight(header_line);
+  std::string text = keys_line + "\n" + header_line + "\n";
+
+  for (std::int32_t row = 1; row <= rows; ++row) {
+    std::string line =
+        (row == grid.ActiveRow() ? ">" : " ") + RightAligned(std::to_string(row), number_width);
+    for (std::int32_t col : cols) {
+      line += kColumnGap + Fit(grid.CellText(col, row), ColumnWidth(grid, col));
+    }
+    TrimRight(line);
+    text += line + "\n";
+  }
+  if (rows == 0) text += std::string(2 + number_width, ' ') + "(no files)\n";
+  return text;
+}
+
+std::string RenderImageList(FrmImageFiles& form) {
+  const ImageGrid& grid = form.grdImageFiles();
+  std::string text = "=== " + form.Caption() + " ===\n";
+  text += form.lblInstructions().Caption + "\n";
+  text += form.lblSortInstructions().Caption + "\n\n";
+  text += RenderImageGrid(grid);
+  text += "\n" + std::string(40, ' ') + "[ " + form.cmdExit().Caption + " ]\n";
+  text += KeysHint(grid.VisibleCols().size()) + "\n";
+  return text;
+}
+
+WindowKey ParseWindowKey(std::string_view line) {
+  const std::string key = TrimBlanks(line);
+  std::string lower = key;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "x" || lower == "q" || lower == "exit" || lower == "\x1b") {
+    return {WindowKey::Kind::kExit, 0};
+  }
+  if (key.size() == 1 && key[0] >= '1' && key[0] <= '9') {
+    return {WindowKey::Kind::kHeaderClick, key[0] - '0'};
+  }
+  if (lower.size() > 1 && lower[0] == 'o') {
+    if (std::int32_t row = PositiveNumber(TrimBlanks(std::string_view(lower).substr(1)))) {
+      return {WindowKey::Kind::kOpenRow, row};
+    }
+  }
+  return {};
+}
+
+void PosixPlatform::QueueWindowKeys(std::vector<std::string> keys) {
+  window_keys_.insert(window_keys_.end(), keys.begin(), keys.end());
+}
+
+void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
+  const std::string title = form.Caption();
+  bool draw = true;
+  while (!form.unloaded()) {
+    if (draw) std::fputs(("\n" + RenderImageList(form)).c_str(), stderr);
+    draw = false;
+
+    std::string line;
+    if (!window_keys_.empty()) {
+      line = window_keys_.front();
+      window_keys_.pop_front();
+      std::fprintf(stderr, "[%s] key: %s\n", title.c_str(), line.c_str());
+    } else if (options_.interactive && ::isatty(STDIN_FILENO)) {
+      std::fputs("key? ", stderr);
+      std::fflush(stderr);
+      char buffer[256];
+      if (std::fgets(buffer, sizeof buffer, stdin) == nullptr) {
+        std::fputc('\n', stderr);
+        form.Unload();  // end of input closes the window
+        break;
+      }
+      line = buffer;
+    } else {
+      std::fprintf(stderr, "[%s] no key left: Exit\n", title.c_str());
+      form.cmdExit_Click();
+      break;
+    }
+
+    const WindowKey key = ParseWindowKey(line);
+    ImageGrid& grid = form.grdImageFiles();
+    const std::vector<std::int32_t> cols = grid.VisibleCols();
+    switch (key.kind) {
+      case WindowKey::Kind::kHeaderClick:
+        if (key.number <= static_cast<std::int32_t>(cols.size())) {
+          form.grdImageFiles_Click(cols[key.number - 1], 0);
+          draw = true;
+        } else {
+          std::fprintf(stderr, "no column %d\n", key.number);
+        }
+        break;
+      case WindowKey::Kind::kOpenRow:
+        if (key.number <= grid.MaxRows()) {
+          form.grdImageFiles_DblClick(1, key.number);
+          draw = true;
+        } else {
+          std::fprintf(stderr, "no row %d\n", key.number);
+        }
+        break;
+      case WindowKey::Kind::kExit:
+        form.cmdExit_Click();
+        break;
+      case WindowKey::Kind::kInvalid:
+        std::fprintf(stderr, "%s\n", KeysHint(cols.size()).c_str());
+        break;
+    }
+  }
+}
+
+void PosixPlatform::SetWaitCursor(bool wait) {
+  if (wait && !wait_cursor_) std::fputs("(opening...)\n", stderr);
+  wait_cursor_ = wait;
+}
+
+}  // namespace tavirex

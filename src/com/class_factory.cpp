@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/com_object.h"
 #include "com/module.h"
 #include "com/tavirex_h.h"
 #include "com/tavirex_object.h"
@@ -14,27 +15,9 @@ constexpr CreatableClass kCreatableClasses[] = {
 };
 
 // A live class object keeps the DLL loaded, as does each LockServer(TRUE).
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory, &IID_IClassFactory> {
  public:
-  explicit ClassFactory(CreateFunction create) : create_(create) { ModuleAddRef(); }
-  ~ClassFactory() { ModuleRelease(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit ClassFactory(CreateFunction create) : create_(create) {}
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -52,7 +35,6 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
-  LONG references_ = 1;
   CreateFunction create_;
 };
 

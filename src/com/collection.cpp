@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "com/com_object.h"
 #include "com/com_support.h"
-#include "com/module.h"
 #include "com/tavirex_h.h"
 #include "hostenv/win32/ansi.h"
 #include "interface/vb_collection.h"
@@ -20,30 +20,10 @@ using Items = std::vector<ComVariant>;
 
 // Walks a copy of the items taken when the enumeration began, as For Each
 // sees them.
-class ItemEnumerator final : public IEnumVARIANT {
+class ItemEnumerator final : public ComObject<ItemEnumerator, IEnumVARIANT, &IID_IEnumVARIANT> {
  public:
   ItemEnumerator(std::shared_ptr<const Items> items, std::size_t next)
-      : items_(std::move(items)), next_(next) {
-    ModuleAddRef();
-  }
-  ~ItemEnumerator() { ModuleRelease(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT)) {
-      *object = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-  }
+      : items_(std::move(items)), next_(next) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
     if (out == nullptr) return E_POINTER;
@@ -76,7 +56,6 @@ class ItemEnumerator final : public IEnumVARIANT {
   }
 
  private:
-  LONG references_ = 1;
   std::shared_ptr<const Items> items_;
   std::size_t next_;
 };
@@ -97,11 +76,9 @@ Index IndexOf(const VARIANT& argument) {
   return {V_I4(&number.get()), std::nullopt};
 }
 
-class TavirexCollection final : public ITavirexCollection, public ISupportErrorInfo {
+class TavirexCollection final
+    : public AutomationObject<TavirexCollection, ITavirexCollection, &IID_ITavirexCollection> {
  public:
-  TavirexCollection() { ModuleAddRef(); }
-  ~TavirexCollection() { ModuleRelease(); }
-
   void AddString(const std::string& text) {
     BSTR value = BstrFromAnsi(text);
     ComVariant item;
@@ -109,53 +86,6 @@ class TavirexCollection final : public ITavirexCollection, public ISupportErrorI
     V_VT(slot) = VT_BSTR;
     V_BSTR(slot) = value;
     items_.Add(std::move(item));
-  }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID_ITavirexCollection)) {
-      *object = static_cast<ITavirexCollection*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-      *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-  }
-
-  // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    return DispatchGetTypeInfo(IID_ITavirexCollection, index, info);
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return DispatchGetIDsOfNames(IID_ITavirexCollection, names, count, ids);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception,
-                                   UINT* argument_error) override {
-    return DispatchInvoke(IID_ITavirexCollection, static_cast<ITavirexCollection*>(this), member,
-                          riid, flags, params, result, exception, argument_error);
-  }
-
-  // ISupportErrorInfo
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-    return IsEqualIID(riid, IID_ITavirexCollection) ? S_OK : S_FALSE;
   }
 
   // ITavirexCollection
@@ -226,7 +156,6 @@ class TavirexCollection final : public ITavirexCollection, public ISupportErrorI
     return ComCall(IID_ITavirexCollection, kSource, std::forward<Body>(body));
   }
 
-  LONG references_ = 1;
   VbCollection<ComVariant> items_;
 };
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "com/collection.h"
+#include "com/com_object.h"
 #include "com/com_support.h"
 #include "com/module.h"
 #include "com/tavirex_h.h"
@@ -33,59 +34,9 @@ class DispatchHostObject final : public HostObject {
   IDispatch* dispatch_;
 };
 
-class TavirexObject final : public _clsTavirex, public ISupportErrorInfo {
+class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, &IID__clsTavirex> {
  public:
-  TavirexObject() : core_(SharedHostModule()) { ModuleAddRef(); }
-  ~TavirexObject() { ModuleRelease(); }
-  TavirexObject(const TavirexObject&) = delete;
-  TavirexObject& operator=(const TavirexObject&) = delete;
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID__clsTavirex)) {
-      *object = static_cast<_clsTavirex*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-      *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-  }
-
-  // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    return DispatchGetTypeInfo(IID__clsTavirex, index, info);
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return DispatchGetIDsOfNames(IID__clsTavirex, names, count, ids);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception,
-                                   UINT* argument_error) override {
-    return DispatchInvoke(IID__clsTavirex, static_cast<_clsTavirex*>(this), member, riid, flags,
-                          params, result, exception, argument_error);
-  }
-
-  // ISupportErrorInfo
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-    return IsEqualIID(riid, IID__clsTavirex) ? S_OK : S_FALSE;
-  }
+  TavirexObject() : core_(SharedHostModule()) {}
 
   // _clsTavirex: fields and stored properties, in interface order.
   HRESULT STDMETHODCALLTYPE get_mobjPatient(IDispatch** Value) override {
@@ -546,7 +497,6 @@ class TavirexObject final : public _clsTavirex, public ISupportErrorInfo {
         [&] { slot = value != nullptr ? std::make_shared<DispatchHostObject>(value) : nullptr; });
   }
 
-  LONG references_ = 1;
   ClsTavirex core_;
 };
 

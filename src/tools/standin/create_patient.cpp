@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   const fs::path folder = ProgramFolder(argv[0]);
   {
     std::ofstream log(folder / "CreatePatient.log", std::ios::app);
-    log << "cwd=" << fs::current_path().string() << "\n"
+    std::error_code no_cwd;  // the folder may be gone by the time it runs
+    log << "cwd=" << fs::current_path(no_cwd).string() << "\n"
         << "argc=" << argc - 1 << "\n";
     for (int i = 1; i < argc; ++i) log << "arg" << i << "=" << argv[i] << "\n";
   }

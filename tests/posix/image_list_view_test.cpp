@@ -146,11 +146,11 @@ TEST_F(ImageListViewTest, ScriptedHeaderKeysSortAndExitCloses) {
   // Date clicked once: ascending; Eye and unknown keys change nothing; then
   // by exam number, descending again for the first key.
   EXPECT_EQ(ExamColumn(), (std::vector<std::string>{"1043", "1042", "1041"}));
-  // Drawn at the start and after each header click (3, 5, 2).
-  EXPECT_EQ(Count(shown, "=== Tavirex Images ==="), 4u);
+  // Drawn at the start and after each key that changed it (3, 2).
+  EXPECT_EQ(Count(shown, "=== Tavirex Images ==="), 3u);
   EXPECT_NE(shown.find("[Tavirex Images] key: 3\n"), std::string::npos);
   EXPECT_NE(shown.find("no column 9\n"), std::string::npos);
-  EXPECT_EQ(Count(shown, "keys: 1-5"), 5u);  // 4 windows and the hint after "what"
+  EXPECT_EQ(Count(shown, "keys: 1-5"), 4u);  // 3 windows and the hint after "what"
   const std::size_t after_date = shown.find("key: 3");
   EXPECT_LT(shown.find(">  1 4711          1041", after_date), shown.find("key: 5"));
   // The key after Exit is left for the next window, which then closes.

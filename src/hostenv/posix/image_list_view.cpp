@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "hostenv/posix/posix_platform.h"
@@ -125,10 +126,13 @@ void PosixPlatform::QueueWindowKeys(std::vector<std::string> keys) {
 
 void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
   const std::string title = form.Caption();
-  bool draw = true;
+  std::string drawn;
   while (!form.unloaded()) {
-    if (draw) std::fputs(("\n" + RenderImageList(form)).c_str(), stderr);
-    draw = false;
+    // Drawn again only when a key changed it (an order, the active row).
+    if (std::string text = RenderImageList(form); text != drawn) {
+      std::fputs(("\n" + text).c_str(), stderr);
+      drawn = std::move(text);
+    }
 
     std::string line;
     if (!window_keys_.empty()) {
@@ -158,7 +162,6 @@ void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
       case WindowKey::Kind::kHeaderClick:
         if (key.number <= static_cast<std::int32_t>(cols.size())) {
           form.grdImageFiles_Click(cols[key.number - 1], 0);
-          draw = true;
         } else {
           std::fprintf(stderr, "no column %d\n", key.number);
         }
@@ -166,7 +169,6 @@ void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
       case WindowKey::Kind::kOpenRow:
         if (key.number <= grid.MaxRows()) {
           form.grdImageFiles_DblClick(1, key.number);
-          draw = true;
         } else {
           std::fprintf(stderr, "no row %d\n", key.number);
         }

@@ -399,8 +399,13 @@ constexpr wchar_t kWindowTitle[] = L"Tavirex Images";
 
 HWND AwaitImageWindow() {
   HWND window = nullptr;
-  Await([&] { return (window = FindWindowW(nullptr, kWindowTitle)) != nullptr; }, 15000,
-        "the image list window comes up");
+  // Shown once laid out and filled; FindWindow finds it from its creation.
+  Await(
+      [&] {
+        window = FindWindowW(nullptr, kWindowTitle);
+        return window != nullptr && IsWindowVisible(window);
+      },
+      15000, "the image list window comes up");
   return window;
 }
 

@@ -48,6 +48,26 @@ TEST(WildcardMatchTest, DosRules) {
   }
 }
 
+// One pattern over a folder's names: the shortcuts for a literal beginning
+// followed by "*" or "*.*" answer as the full rules do, name after name.
+TEST(WildcardMatchTest, OnePatternForManyNames) {
+  const char* kPatterns[] = {"4711_*.*", "4711_*", "a.b*.*", ".A*.*", "4711_?.*", "4711_"};
+  const char* kNames[] = {"4711_1042_OD.jpg", "4711_", "4711", "4711_a", "a.b",      "a.bc",
+                          "a.bc.d",           ".abba", ".a",   ".ab.c",  "4711_x.j", "4712_a"};
+  for (const char* pattern : kPatterns) {
+    WildcardPattern compiled(pattern);
+    for (const char* name : kNames) {
+      EXPECT_EQ(compiled.Matches(name), WildcardMatch(pattern, name)) << pattern << " vs " << name;
+    }
+  }
+  // The '*' of "*.*" stops before the name's last '.', which here lies in
+  // the literal beginning.
+  WildcardPattern dotted("a.b*.*");
+  EXPECT_TRUE(dotted.Matches("a.b"));
+  EXPECT_FALSE(dotted.Matches("a.bc"));
+  EXPECT_TRUE(dotted.Matches("a.bc.d"));
+}
+
 TEST(WildcardMatchTest, NoExponentialBacktracking) {
   std::string pattern;
   for (int i = 0; i < 40; ++i) pattern += "*a";

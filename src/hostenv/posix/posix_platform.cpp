@@ -545,10 +545,16 @@ void PosixPlatform::ListDirectory(const std::string& pattern,
 
   Dir dir(folder);
   if (dir.get() == nullptr) return;
+  // A store folder holds many patients' files and the pattern picks one
+  // patient's: names are only tested until a match, with nothing allocated.
+  WildcardPattern matcher(name_pattern);
+  std::string name;
   while (dirent* entry = ::readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (name.front() == '.') continue;  // hidden, and "." and ".."
-    if (WildcardMatch(name_pattern, name) && !visit(name)) return;
+    const std::string_view entry_name = entry->d_name;
+    if (entry_name.front() == '.') continue;  // hidden, and "." and ".."
+    if (!matcher.Matches(entry_name)) continue;
+    name.assign(entry_name);
+    if (!visit(name)) return;
   }
 }
 

@@ -1,29 +1,18 @@
 #include "hostenv/posix/wildcard.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "hostenv/posix/ansi_text.h"
 
 namespace tavirex {
-namespace {
 
-enum class Kind : unsigned char {
-  kLiteral,
-  kStar,     // any characters
-  kDosStar,  // any characters before the name's last '.'
-  kDosQm,    // one character other than '.', or nothing before '.' or the end
-  kDosDot,   // a '.', or nothing at the end of the name
-};
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  return WildcardPattern(pattern).Matches(name);
+}
 
-struct Token {
-  Kind kind;
-  char upper;
-};
-
-std::vector<Token> Rewrite(std::string_view pattern) {
-  std::vector<Token> tokens;
-  tokens.reserve(pattern.size());
+WildcardPattern::WildcardPattern(std::string_view pattern)
+    : matches_all_(pattern == "*" || pattern == "*.*") {
+  tokens_.reserve(pattern.size());
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     char c = pattern[i];
     char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
@@ -36,78 +25,101 @@ std::vector<Token> Rewrite(std::string_view pattern) {
     } else if (c == '*') {
       kind = next == '.' ? Kind::kDosStar : Kind::kStar;
       // A run of stars matches what one does.
-      if (!tokens.empty() && tokens.back().kind == Kind::kStar && kind == Kind::kStar) continue;
+      if (!tokens_.empty() && tokens_.back().kind == Kind::kStar && kind == Kind::kStar) continue;
     }
-    tokens.push_back({kind, UpperAnsi(c)});
+    tokens_.push_back({kind, UpperAnsi(c)});
   }
-  return tokens;
+  literal_prefix_ = static_cast<std::size_t>(
+      std::find_if(tokens_.begin(), tokens_.end(),
+                   [](const Token& token) { return token.kind != Kind::kLiteral; }) -
+      tokens_.begin());
+  const std::size_t rest = tokens_.size() - literal_prefix_;
+  const Token* tail = tokens_.data() + literal_prefix_;
+  if (rest == 1 && tail[0].kind == Kind::kStar) {
+    tail_ = Tail::kStar;
+  } else if (rest == 3 && tail[0].kind == Kind::kDosStar && tail[1].kind == Kind::kDosDot &&
+             tail[2].kind == Kind::kStar) {
+    tail_ = Tail::kStarDotStar;
+  }
+  active_.assign(tokens_.size() + 1, 0);
+  next_.assign(tokens_.size() + 1, 0);
 }
 
-}  // namespace
+void WildcardPattern::Close(std::string_view name, std::size_t i) {
+  const bool at_end = i == name.size();
+  for (std::size_t j = 0; j < tokens_.size(); ++j) {
+    if (!active_[j]) continue;
+    switch (tokens_[j].kind) {
+      case Kind::kStar:
+      case Kind::kDosStar:
+        active_[j + 1] = 1;
+        break;
+      case Kind::kDosQm:
+        if (at_end || name[i] == '.') active_[j + 1] = 1;
+        break;
+      case Kind::kDosDot:
+        if (at_end) active_[j + 1] = 1;
+        break;
+      case Kind::kLiteral:
+        break;
+    }
+  }
+}
 
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-  if (pattern == "*" || pattern == "*.*") return true;
-  const std::vector<Token> tokens = Rewrite(pattern);
-  const std::size_t m = tokens.size();
-  const std::size_t last_dot = name.rfind('.');
+bool WildcardPattern::Matches(std::string_view name) {
+  if (matches_all_) return true;
+  // Literal tokens ahead of the first wildcard each take exactly one
+  // character: most names of a big folder fail here.
+  if (name.size() < literal_prefix_) return false;
+  for (std::size_t i = 0; i < literal_prefix_; ++i) {
+    if (UpperAnsi(name[i]) != tokens_[i].upper) return false;
+  }
+  if (tail_ == Tail::kStar) return true;
+  if (tail_ == Tail::kStarDotStar) {
+    // The first '*' takes what lies before the last '.', the '.' that dot
+    // or the end of the name, the last '*' the rest.
+    const std::size_t last_dot = name.rfind('.');
+    return last_dot == std::string_view::npos || last_dot >= literal_prefix_ ||
+           name.size() == literal_prefix_;
+  }
 
   // The set of pattern positions reachable after each prefix of the name.
-  std::vector<unsigned char> active(m + 1, 0);
-  std::vector<unsigned char> next(m + 1, 0);
-  auto close = [&](std::size_t i) {
-    const bool at_end = i == name.size();
-    for (std::size_t j = 0; j < m; ++j) {
-      if (!active[j]) continue;
-      switch (tokens[j].kind) {
-        case Kind::kStar:
-        case Kind::kDosStar:
-          active[j + 1] = 1;
-          break;
-        case Kind::kDosQm:
-          if (at_end || name[i] == '.') active[j + 1] = 1;
-          break;
-        case Kind::kDosDot:
-          if (at_end) active[j + 1] = 1;
-          break;
-        case Kind::kLiteral:
-          break;
-      }
-    }
-  };
-
-  active[0] = 1;
-  close(0);
+  const std::size_t m = tokens_.size();
+  const std::size_t last_dot = name.rfind('.');
+  std::fill(active_.begin(), active_.end(), 0);
+  active_[0] = 1;
+  Close(name, 0);
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char c = name[i];
     const char upper = UpperAnsi(c);
     bool any = false;
-    std::fill(next.begin(), next.end(), 0);
+    std::fill(next_.begin(), next_.end(), 0);
     for (std::size_t j = 0; j < m; ++j) {
-      if (!active[j]) continue;
-      const Token& token = tokens[j];
+      if (!active_[j]) continue;
+      const Token& token = tokens_[j];
       switch (token.kind) {
         case Kind::kLiteral:
-          if (token.upper == upper) next[j + 1] = any = 1;
+          if (token.upper == upper) next_[j + 1] = any = 1;
           break;
         case Kind::kStar:
-          next[j] = any = 1;
+          next_[j] = any = 1;
           break;
         case Kind::kDosStar:
-          if (last_dot == std::string_view::npos || i < last_dot) next[j] = any = 1;
+          if (last_dot == std::string_view::npos || i < last_dot) next_[j] = any = 1;
           break;
         case Kind::kDosQm:
-          if (c != '.') next[j + 1] = any = 1;
+          if (c != '.') next_[j + 1] = any = 1;
           break;
         case Kind::kDosDot:
-          if (c == '.') next[j + 1] = any = 1;
+          if (c == '.') next_[j + 1] = any = 1;
           break;
       }
     }
     if (!any) return false;
-    active.swap(next);
-    close(i + 1);
+    active_.swap(next_);
+    Close(name, i + 1);
   }
-  return active[m] != 0;
+  return active_[m] != 0;
 }
 
 }  // namespace tavirex

@@ -1,0 +1,66 @@
+// Store folders for the benchmarks: a workstation in a temporary folder
+// (TMPDIR) whose "C:\" holds folders of stored image files with realistic
+// names, made once per run and removed at exit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "hostenv/host_paths.h"
+#include "interface/cls_tavirex.h"
+#include "test_support.h"
+
+namespace tavirex::bench {
+
+// The patient key of the i-th patient of a folder ("1234013").
+std::string PatientKey(int patient);
+
+// A stored name: key, exam, the vendor's fields, eye, date and time.
+std::string StoredName(std::string_view key, int exam, int shot, std::string_view eye,
+                       std::string_view date, std::string_view time);
+
+// The bare listing: opendir/readdir over the folder, counting the names that
+// begin with `prefix`. What no count over this folder can beat.
+std::int64_t BareScan(const std::string& native_folder, std::string_view prefix);
+
+// Flushes the file system that holds `native_path`.
+void SyncFileSystem(const std::string& native_path);
+
+// A workstation whose review function lists "C:\store", and one object of
+// the plug-in on it.
+class BenchStation {
+ public:
+  BenchStation();
+  ~BenchStation();
+
+  testing::Workstation& workstation() { return ws_; }
+  PosixPlatform& platform() { return ws_.platform(); }
+  ClsTavirex& object() { return *object_; }
+  // "C:\" + name, and where it lies here.
+  static std::string Win(std::string_view name);
+  std::string Native(std::string_view name) const;
+  // Creates the folder "C:\<name>" with empty files; the names are made by
+  // `name_of(i)` for i in [0, count).
+  template <typename NameOf>
+  void MakeEmptyFiles(std::string_view folder, int count, NameOf name_of);
+  // True while no message box was shown to the (absent) user.
+  bool UserUntouched() { return ws_.platform().shown_boxes().empty(); }
+
+ private:
+  void Touch(const std::string& native_path);
+
+  testing::Workstation ws_;
+  std::unique_ptr<HostModule> module_;
+  std::unique_ptr<ClsTavirex> object_;
+};
+
+template <typename NameOf>
+void BenchStation::MakeEmptyFiles(std::string_view folder, int count, NameOf name_of) {
+  const std::string native = Native(folder);
+  std::filesystem::create_directories(native);
+  for (int i = 0; i < count; ++i) Touch(native + "/" + name_of(i));
+}
+
+}  // namespace tavirex::bench

@@ -1,0 +1,186 @@
+// The import of a capture's drop folder into the store folder on the same
+// file system, against the shell's cp and rm over the same files, with and
+// without flushing the copies, and against the system calls of a durable
+// move done file by file.
+//
+// Each repetition is one run over 200 files of 5 MB: the drop folder is
+// filled and flushed before it, and both folders are emptied and flushed
+// after it, outside the measured time.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "bench_folders.h"
+#include "capture/import.h"
+
+namespace tavirex::bench {
+namespace {
+
+constexpr int kImportFiles = 200;
+constexpr std::size_t kImportFileBytes = 5u << 20;
+
+// Names as the vendor's export writes them: the import inserts the exam.
+std::string ExportedName(int i) {
+  std::string name = StoredName(PatientKey(7), 0, i, i % 2 ? "OS" : "OD", "2016-05-31", "14-05-09");
+  return name.erase(name.find("_0_"), 2);
+}
+
+class ImportStation {
+ public:
+  ImportStation() : bytes_(kImportFileBytes) {
+    std::mt19937_64 random(42);
+    for (std::size_t i = 0; i + 8 <= bytes_.size(); i += 8) {
+      const std::uint64_t word = random();
+      std::memcpy(bytes_.data() + i, &word, 8);
+    }
+    std::filesystem::create_directories(station_.Native("drop"));
+    std::filesystem::create_directories(station_.Native("store"));
+  }
+
+  BenchStation& station() { return station_; }
+  std::string drop() const { return station_.Native("drop"); }
+  std::string store() const { return station_.Native("store"); }
+  std::string root() { return station_.workstation().root().string(); }
+
+  // The exported files, on disk before the run starts.
+  void FillDrop() {
+    for (int i = 0; i < kImportFiles; ++i) {
+      const std::string path = drop() + "/" + ExportedName(i);
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (fd < 0) throw std::runtime_error("cannot create " + path);
+      std::memcpy(bytes_.data(), &i, sizeof i);  // no two files alike
+      for (std::size_t done = 0; done < bytes_.size();) {
+        ssize_t n = ::write(fd, bytes_.data() + done, bytes_.size() - done);
+        if (n <= 0) throw std::runtime_error("cannot write " + path);
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    }
+    SyncFileSystem(drop());
+  }
+
+  // True when the store holds every file, each of full size, and the drop
+  // folder none; then empties both and flushes.
+  bool CheckAndEmpty() {
+    const std::vector<std::string> stored = Files(store());
+    bool moved = stored.size() == kImportFiles && Files(drop()).empty();
+    for (const std::string& name : stored) {
+      moved = moved && std::filesystem::file_size(store() + "/" + name) == kImportFileBytes;
+    }
+    for (const std::string& folder : {store(), drop()}) {
+      for (const std::string& name : Files(folder)) ::unlink((folder + "/" + name).c_str());
+    }
+    SyncFileSystem(store());
+    return moved;
+  }
+
+  static std::vector<std::string> Files(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+ private:
+  BenchStation station_;
+  std::vector<char> bytes_;
+};
+
+ImportStation& Station() {
+  static ImportStation station;
+  return station;
+}
+
+// Times `move` once per repetition over freshly exported files.
+void RunMoves(benchmark::State& state, const std::function<bool(ImportStation&)>& move) {
+  ImportStation& station = Station();
+  bool ok = true;
+  for (auto _ : state) {
+    station.FillDrop();
+    const auto start = std::chrono::steady_clock::now();
+    ok = move(station) && ok;
+    const auto end = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    ok = station.CheckAndEmpty() && ok;
+  }
+  if (!ok) state.SkipWithError("the files were not moved");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kImportFiles *
+                          static_cast<std::int64_t>(kImportFileBytes));
+}
+
+bool Shell(ImportStation& station, const std::string& command) {
+  return std::system(("cd '" + station.root() + "' && " + command).c_str()) == 0;
+}
+
+void BM_ImportDropFolder(benchmark::State& state) {
+  RunMoves(state, [](ImportStation& station) {
+    ImportDropFolder(station.station().object(), BenchStation::Win("drop"),
+                     BenchStation::Win("store"));
+    return true;
+  });
+}
+
+// The shell's move over the same set, nothing flushed: the copies may still
+// be only in memory when their sources are gone.
+void BM_CpRm(benchmark::State& state) {
+  RunMoves(state,
+           [](ImportStation& station) { return Shell(station, "cp drop/* store/ && rm drop/*"); });
+}
+
+// The same, with the copies and the store folder flushed (fsync of each, by
+// coreutils' sync) before the sources are removed.
+void BM_CpSyncRm(benchmark::State& state) {
+  RunMoves(state, [](ImportStation& station) {
+    return Shell(station, "cp drop/* store/ && sync store/* store && rm drop/*");
+  });
+}
+
+// The least a durable move file by file takes: for each file an in-kernel
+// copy (copy_file_range, as cp does), fsync of the copy and of the store
+// folder, then unlink of the source.
+void BM_DurableMoveSyscalls(benchmark::State& state) {
+  RunMoves(state, [](ImportStation& station) {
+    const std::string drop = station.drop();
+    const std::string store = station.store();
+    int folder = ::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool ok = folder >= 0;
+    for (const std::string& name : ImportStation::Files(drop)) {
+      const std::string from = drop + "/" + name;
+      int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+      int out =
+          ::open((store + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      ok = ok && in >= 0 && out >= 0;
+      while (ok) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0) break;
+        ok = n > 0;
+      }
+      ok = ok && ::fsync(out) == 0 && ::close(out) == 0 && ::fsync(folder) == 0;
+      ::close(in);
+      ok = ok && ::unlink(from.c_str()) == 0;
+    }
+    ::close(folder);
+    return ok;
+  });
+}
+
+#define TAVIREX_IMPORT_BENCHMARK(name) \
+  BENCHMARK(name)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond)
+TAVIREX_IMPORT_BENCHMARK(BM_ImportDropFolder);
+TAVIREX_IMPORT_BENCHMARK(BM_CpRm);
+TAVIREX_IMPORT_BENCHMARK(BM_CpSyncRm);
+TAVIREX_IMPORT_BENCHMARK(BM_DurableMoveSyscalls);
+
+}  // namespace
+}  // namespace tavirex::bench

@@ -147,6 +147,32 @@ TEST_F(PosixPlatformTest, FileSystemObjectErrorNumbers) {
   EXPECT_EQ(names, (std::vector<std::string>{"log.txt", "ro.jpg", "ro2.jpg", "rw.jpg"}));
 }
 
+// Whole copies whichever way the bytes go: in the kernel over several
+// chunks, from a file whose size the file system does not tell, and from
+// another file system, where the copy falls back on a buffer.
+TEST_F(PosixPlatformTest, CopyFileCopiesEveryByte) {
+  fs::create_directories(root_ / "img");
+  std::string image(2'500'000, '\0');
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 251);
+  WriteFile(root_ / "img" / "big.jpg", image);
+  platform_->CopyFile(R"(C:\img\big.jpg)", R"(C:\img\big2.jpg)");
+  EXPECT_EQ(ReadFile(root_ / "img" / "big2.jpg"), image);
+
+  const std::string version = ReadFile("/proc/version");
+  ASSERT_FALSE(version.empty());
+  platform_->CopyFile("/proc/version", R"(C:\img\version.txt)");
+  EXPECT_EQ(ReadFile(root_ / "img" / "version.txt"), version);
+
+  if (fs::is_directory("/dev/shm")) {
+    const fs::path elsewhere = "/dev/shm/tavirex-copy-" + std::to_string(::getpid()) + ".jpg";
+    platform_->CopyFile(R"(C:\img\big.jpg)", elsewhere.string());
+    EXPECT_EQ(ReadFile(elsewhere), image);
+    platform_->CopyFile(elsewhere.string(), R"(C:\img\big3.jpg)");
+    fs::remove(elsewhere);
+    EXPECT_EQ(ReadFile(root_ / "img" / "big3.jpg"), image);
+  }
+}
+
 TEST_F(PosixPlatformTest, FolderFileNamesAreFilesIncludingHiddenAndLinks) {
   fs::create_directories(root_ / "drop" / "sub");
   WriteFile(root_ / "drop" / "a.jpg", "a");

@@ -188,6 +188,42 @@ void WriteAll(int fd, const char* data, std::size_t size) {
   }
 }
 
+// Copies what is left of `in` to `out`: in the kernel (copy_file_range)
+// while the file system allows it, else through a buffer. The writeback of
+// each chunk starts as soon as it is written, so that the disk writes while
+// the next chunk is copied and the fsync that follows waits for little more
+// than the last chunk.
+void CopyBytes(int in, int out) {
+  constexpr std::size_t kChunk = 1 << 20;
+  std::vector<char> buffer;  // only when the kernel cannot copy
+  bool in_kernel = true;
+  off_t written = 0;
+  while (true) {
+    ssize_t n;
+    if (in_kernel) {
+      n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+      // Refused for this pair (another file system, an old kernel, a
+      // syscall filter), or 0 from a file whose size its file system does
+      // not tell (procfs): the buffer goes on from where the kernel
+      // stopped, and meets a real error again.
+      if (n <= 0 && !(n < 0 && errno == EINTR)) {
+        in_kernel = false;
+        buffer.resize(1 << 16);
+        continue;
+      }
+    } else {
+      n = ::read(in, buffer.data(), buffer.size());
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError(errno, FileOp::kTransfer);
+    if (n == 0) return;
+    if (!in_kernel) WriteAll(out, buffer.data(), static_cast<std::size_t>(n));
+    // Only a hint: fsync still decides whether the copy is on disk.
+    ::sync_file_range(out, written, n, SYNC_FILE_RANGE_WRITE);
+    written += n;
+  }
+}
+
 bool IsEntryRegularFile(DIR* dir, const dirent* entry) {
 #ifdef _DIRENT_HAVE_D_TYPE
   if (entry->d_type == DT_REG) return true;
@@ -503,14 +539,7 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
     }
   } temp_file{temp};
 
-  std::vector<char> buffer(1 << 16);
-  while (true) {
-    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw FileError(errno, FileOp::kTransfer);
-    if (n == 0) break;
-    WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n));
-  }
+  CopyBytes(in.get(), out.get());
   // Windows keeps the read-only attribute on a copy.
   mode_t mode = HasWriteBit(source_info.st_mode) ? 0644 : 0444;
   if (::fchmod(out.get(), mode) != 0 || ::fsync(out.get()) != 0 || out.Close() != 0) {

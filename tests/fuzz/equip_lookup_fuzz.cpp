@@ -1,0 +1,52 @@
+// The equipment INI lookup of a device function and the settings stage of a
+// capture, over any INI text. Input: the device name, a line feed, then the
+// bytes of "PXEquip.ini". A failure must be 6 (Overflow) or 13 (Type
+// mismatch), the two a malformed list raises; anything else is a bug.
+#include <string>
+
+#include "capture/capture_settings.h"
+#include "fuzz_support.h"
+#include "interface/cls_tavirex.h"
+#include "interface/equip_settings.h"
+
+namespace {
+
+using namespace tavirex;
+
+void CheckFailure(const VbError& failure) {
+  FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
+             "error %d %s", failure.number(), failure.description().c_str());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view input = fuzz::AsText(data, size);
+  const std::string device_name(fuzz::TakeLine(input));
+  fuzz::FuzzPlatform platform;
+  platform.equip_ini = std::string(input);
+  HostModule module(platform);
+  ClsTavirex object(module);
+
+  try {
+    const std::int16_t number = object.GetEquipNumber(EquipmentKey(device_name));
+    FUZZ_CHECK(object.GetEquipNumber(EquipmentKey(device_name)) == number, "a second lookup");
+    const std::optional<std::string> path =
+        object.ReadDeviceSetting(device_name, kEquipDataPathKey);
+    FUZZ_CHECK(!path || (!path->empty() && path->size() <= 254), "%zu characters", path->size());
+  } catch (const VbError& failure) {
+    CheckFailure(failure);
+  }
+
+  object.props().DeviceName = device_name;
+  object.props().EquipDataPath = "C:\\host";
+  try {
+    const CaptureSettings settings = SettleCaptureSettings(object);
+    FUZZ_CHECK(settings.drop_folder == object.props().EquipDataPath, "drop folder");
+    FUZZ_CHECK(settings.program_path == object.props().EquipProgPathFName, "program path");
+    FUZZ_CHECK(!settings.store_folder.empty(), "no store folder");
+  } catch (const VbError& failure) {
+    CheckFailure(failure);
+  }
+  return 0;
+}

@@ -70,8 +70,10 @@ class CaptureTest : public ::testing::Test {
   void InstallVendorProgram(const std::string& drop, int images = 3) {
     fs::path bin = ws_.root() / "KSOCTVIEW" / "bin";
     fs::create_directories(bin);
-    fs::copy_file(TAVIREX_STANDIN_PROGRAM, bin / "CreatePatient.exe",
-                  fs::copy_options::overwrite_existing);
+    // The program of an earlier capture may still run: writing over it would
+    // fail (ETXTBSY), replacing its directory entry does not.
+    fs::remove(bin / "CreatePatient.exe");
+    fs::copy_file(TAVIREX_STANDIN_PROGRAM, bin / "CreatePatient.exe");
     Workstation::WriteFile(
         bin / "CreatePatient.cfg",
         "DropFolder=" + (ws_.root() / drop).string() + "\nImages=" + std::to_string(images) + "\n");

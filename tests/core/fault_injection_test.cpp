@@ -292,8 +292,8 @@ TEST_F(FaultTest, TwoCapturesAtOnceIntoOneStoreFolderLoseNothing) {
   };
   for (const RaceCase& c : cases) {
     SCOPED_TRACE(c.what);
-    const Folder first = Exports("first", 80, 3000);
-    const Folder second = Exports("second", 80, 3000);
+    const Folder first = Exports("first", 40, 3000);
+    const Folder second = Exports("second", 40, 3000);
     const bool shared_drop = std::string(c.second_drop) == "Drop";
     Reset(first);
     if (!shared_drop) Fill(c.second_drop, second);
@@ -327,8 +327,11 @@ TEST_F(FaultTest, TwoCapturesAtOnceIntoOneStoreFolderLoseNothing) {
     }
     for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
 
+    // The drop folders end empty. Sharing one, the import that runs behind
+    // stops at a file the other has moved (53), and the other one goes on.
+    EXPECT_TRUE(Contents("Drop").empty());
     if (shared_drop) {
-      // The slower import finds a file already moved by the other: 53 ends it.
+      EXPECT_NE(results, (std::vector<int>{1, 1}));
       ExpectNothingLost({{first, "Drop", {1042, 1043}}});
       const std::string log = ws_.ModuleFile("Tavirex.log");
       for (int result : results) {
@@ -342,7 +345,6 @@ TEST_F(FaultTest, TwoCapturesAtOnceIntoOneStoreFolderLoseNothing) {
       ExpectNothingLost({{first, "Drop", {1042}}, {second, c.second_drop, {1043}}});
       EXPECT_EQ(Contents("Store").size(), first.size() + second.size());
     }
-    EXPECT_TRUE(Contents("Drop").empty() || shared_drop);
   }
 }
 

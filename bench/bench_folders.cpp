@@ -15,12 +15,14 @@ std::string PatientKey(int patient) { return std::to_string(1234000 + patient * 
 std::string StoredName(std::string_view key, int exam, int shot, std::string_view eye,
                        std::string_view date, std::string_view time) {
   std::string name(key);
-  name += "_" + std::to_string(exam) + "_Vessara_OCT_Macula_512x128_" + std::to_string(shot) + "_";
-  name += eye;
-  name += "_";
-  name += date;
-  name += "_";
-  name += time;
+  name += '_';
+  name += std::to_string(exam);
+  name += "_Vessara_OCT_Macula_512x128_";
+  name += std::to_string(shot);
+  for (std::string_view field : {eye, date, time}) {
+    name += '_';
+    name += field;
+  }
   name += ".jpg";
   return name;
 }

@@ -86,6 +86,11 @@ HRESULT DispatchGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* i
 // that are references to variants (what a script passes for a variable) are
 // passed as the variants they refer to, so that a script variable reaches a
 // typed by-reference parameter; every such parameter here is input only.
+// Where the standard Invoke would misbehave on a hostile call it is not
+// reached: a malformed argument list gives E_INVALIDARG, arguments for the
+// default member of an object property that holds no object give VB's error
+// 91, and the arguments of a function with a VARIANT parameter are converted
+// first, so that a failed conversion keeps no reference to a caller's object.
 HRESULT DispatchInvoke(REFIID iid, void* self, DISPID member, REFIID riid, WORD flags,
                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                        UINT* argument_error);

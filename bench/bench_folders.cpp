@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -43,6 +44,23 @@ void SyncFileSystem(const std::string& native_path) {
   if (fd < 0) throw std::runtime_error("cannot open " + native_path);
   ::syncfs(fd);
   ::close(fd);
+}
+
+double ProcessorSeconds() {
+  double seconds = 0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
+      seconds += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    }
+  }
+  return seconds;
+}
+
+void ReportTimes(benchmark::State& state, const char* name, const Stopwatch& watch) {
+  state.counters[std::string(name) + "_ms"] = watch.mean_wall_ms();
+  state.counters[std::string(name) + "_cpu_ms"] = watch.mean_cpu_ms();
 }
 
 BenchStation::BenchStation() {

@@ -3,6 +3,9 @@
 // names, made once per run and removed at exit.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +30,38 @@ std::int64_t BareScan(const std::string& native_folder, std::string_view prefix)
 
 // Flushes the file system that holds `native_path`.
 void SyncFileSystem(const std::string& native_path);
+
+// Processor time of this process and of its ended children, in seconds.
+double ProcessorSeconds();
+
+// Wall and processor time of the calls it times, summed: one per candidate
+// of a side-by-side comparison.
+class Stopwatch {
+ public:
+  template <typename Call>
+  void Time(Call call) {
+    const double cpu_start = ProcessorSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    last_wall_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    wall_ += last_wall_;
+    cpu_ += ProcessorSeconds() - cpu_start;
+    ++runs_;
+  }
+  double last_wall_seconds() const { return last_wall_; }
+  double mean_wall_ms() const { return runs_ == 0 ? 0 : 1000 * wall_ / runs_; }
+  double mean_cpu_ms() const { return runs_ == 0 ? 0 : 1000 * cpu_ / runs_; }
+
+ private:
+  double wall_ = 0;
+  double cpu_ = 0;
+  double last_wall_ = 0;
+  int runs_ = 0;
+};
+
+// Puts each candidate's mean wall and processor time into the counters,
+// as <name>_ms and <name>_cpu_ms.
+void ReportTimes(benchmark::State& state, const char* name, const Stopwatch& watch);
 
 // A workstation whose review function lists "C:\store", and one object of
 // the plug-in on it.

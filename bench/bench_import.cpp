@@ -2,21 +2,15 @@
 // file system, against the shell's cp and rm over the same files, with and
 // without flushing the copies, and against a durable move file by file in
 // bare system calls.
-//
-// Each repetition is one run over 200 files of 5 MB: the drop folder is
-// filled and flushed before it, and both folders are emptied and flushed
-// after it, outside the measured time.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -103,107 +97,94 @@ ImportStation& Station() {
   return station;
 }
 
-// Processor time of this process and of its ended children, in seconds.
-double ProcessorSeconds() {
-  double seconds = 0;
-  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
-      seconds += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    }
-  }
-  return seconds;
-}
-
-// Times `move` once per repetition over freshly exported files; the counter
-// cpu_ms is the processor time it took (the rest of the time is waiting for
-// the disk or for the processor).
-void RunMoves(benchmark::State& state, const std::function<bool(ImportStation&)>& move) {
-  ImportStation& station = Station();
-  bool ok = true;
-  double cpu_seconds = 0;
-  for (auto _ : state) {
-    station.FillDrop();
-    const double cpu_start = ProcessorSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    ok = move(station) && ok;
-    const auto end = std::chrono::steady_clock::now();
-    cpu_seconds += ProcessorSeconds() - cpu_start;
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
-    ok = station.CheckAndEmpty() && ok;
-  }
-  if (!ok) state.SkipWithError("the files were not moved");
-  state.counters["cpu_ms"] = 1000 * cpu_seconds / static_cast<double>(state.iterations());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kImportFiles *
-                          static_cast<std::int64_t>(kImportFileBytes));
-}
-
 bool Shell(ImportStation& station, const std::string& command) {
   return std::system(("cd '" + station.root() + "' && " + command).c_str()) == 0;
 }
 
-void BM_ImportDropFolder(benchmark::State& state) {
-  RunMoves(state, [](ImportStation& station) {
-    ImportDropFolder(station.station().object(), BenchStation::Win("drop"),
-                     BenchStation::Win("store"));
-    return true;
-  });
+bool Import(ImportStation& station) {
+  ImportDropFolder(station.station().object(), BenchStation::Win("drop"),
+                   BenchStation::Win("store"));
+  return true;
 }
 
 // The shell's move over the same set, nothing flushed: the copies may still
 // be only in memory when their sources are gone.
-void BM_CpRm(benchmark::State& state) {
-  RunMoves(state,
-           [](ImportStation& station) { return Shell(station, "cp drop/* store/ && rm drop/*"); });
-}
+bool CpRm(ImportStation& station) { return Shell(station, "cp drop/* store/ && rm drop/*"); }
 
 // The same, with the copies and the store folder flushed (fsync of each, by
 // coreutils' sync) before the sources are removed.
-void BM_CpSyncRm(benchmark::State& state) {
-  RunMoves(state, [](ImportStation& station) {
-    return Shell(station, "cp drop/* store/ && sync store/* store && rm drop/*");
-  });
+bool CpSyncRm(ImportStation& station) {
+  return Shell(station, "cp drop/* store/ && sync store/* store && rm drop/*");
 }
 
 // A durable move file by file in bare system calls, as the import does it
 // but without its temporary name, rename and checks: for each file an
 // in-kernel copy in 1 MB chunks whose writeback starts at once, fsync of the
 // copy and of the store folder, then unlink of the source.
-void BM_DurableMoveSyscalls(benchmark::State& state) {
-  RunMoves(state, [](ImportStation& station) {
-    const std::string drop = station.drop();
-    const std::string store = station.store();
-    int folder = ::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    bool ok = folder >= 0;
-    for (const std::string& name : ImportStation::Files(drop)) {
-      const std::string from = drop + "/" + name;
-      int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-      int out =
-          ::open((store + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-      ok = ok && in >= 0 && out >= 0;
-      for (off_t done = 0; ok;) {
-        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 20, 0);
-        if (n == 0) break;
-        ok = n > 0;
-        if (ok) ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
-        done += n;
-      }
-      ok = ok && ::fsync(out) == 0 && ::close(out) == 0 && ::fsync(folder) == 0;
-      ::close(in);
-      ok = ok && ::unlink(from.c_str()) == 0;
+bool DurableMove(ImportStation& station) {
+  const std::string drop = station.drop();
+  const std::string store = station.store();
+  int folder = ::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool ok = folder >= 0;
+  for (const std::string& name : ImportStation::Files(drop)) {
+    const std::string from = drop + "/" + name;
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    int out = ::open((store + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ok = ok && in >= 0 && out >= 0;
+    for (off_t done = 0; ok;) {
+      ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 20, 0);
+      if (n == 0) break;
+      ok = n > 0;
+      if (ok) ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
+      done += n;
     }
-    ::close(folder);
-    return ok;
-  });
+    ok = ok && ::fsync(out) == 0 && ::close(out) == 0 && ::fsync(folder) == 0;
+    ::close(in);
+    ok = ok && ::unlink(from.c_str()) == 0;
+  }
+  ::close(folder);
+  return ok;
 }
 
-#define TAVIREX_IMPORT_BENCHMARK(name) \
-  BENCHMARK(name)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond)
-TAVIREX_IMPORT_BENCHMARK(BM_ImportDropFolder);
-TAVIREX_IMPORT_BENCHMARK(BM_CpRm);
-TAVIREX_IMPORT_BENCHMARK(BM_CpSyncRm);
-TAVIREX_IMPORT_BENCHMARK(BM_DurableMoveSyscalls);
+// Each repetition moves the 200 files four times, once by each candidate,
+// the first candidate rotating from one repetition to the next; the drop
+// folder is filled and flushed before each move, and both folders emptied
+// and flushed after it, outside the times. The benchmark's time is the
+// import's; each candidate's wall and processor time (its children's
+// included) are in the counters.
+void BM_ImportAgainstShell(benchmark::State& state) {
+  struct Candidate {
+    const char* name;
+    bool (*move)(ImportStation&);
+    Stopwatch watch;
+  };
+  Candidate candidates[] = {{"import", Import, {}},
+                            {"cp_rm", CpRm, {}},
+                            {"cp_sync_rm", CpSyncRm, {}},
+                            {"durable", DurableMove, {}}};
+  constexpr std::size_t kCount = std::size(candidates);
+  static std::size_t first = 0;
+  ImportStation& station = Station();
+  bool ok = true;
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < kCount; ++i) {
+      Candidate& candidate = candidates[(first + i) % kCount];
+      station.FillDrop();
+      candidate.watch.Time([&] { ok = candidate.move(station) && ok; });
+      ok = station.CheckAndEmpty() && ok;
+    }
+    first = (first + 1) % kCount;
+    state.SetIterationTime(candidates[0].watch.last_wall_seconds());
+  }
+  if (!ok) state.SkipWithError("the files were not moved");
+  for (const Candidate& candidate : candidates) {
+    ReportTimes(state, candidate.name, candidate.watch);
+  }
+  state.counters["files"] = kImportFiles;
+  state.counters["file_bytes"] = static_cast<double>(kImportFileBytes);
+}
+
+BENCHMARK(BM_ImportAgainstShell)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavirex::bench

@@ -1070,7 +1070,10 @@ void HostileDispatch() {
   Check(captures > 0 && reviews > 0,
         "the workflow members ran when called properly: " + std::to_string(captures) +
             " captures, " + std::to_string(reviews) + " reviews");
-  std::printf("hostile calls through IDispatch: %d\n", calls);
+  std::printf(
+      "hostile calls through IDispatch: %d; CaptureDevice ran %d times into \"File Not "
+      "Found\", ReviewDevice %d times into its window\n",
+      calls, captures, reviews);
 
   // Still works.
   Let(object, &_clsTavirex::put_PATIENTID, L"AFTER-1");

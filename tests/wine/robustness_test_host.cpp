@@ -537,6 +537,7 @@ void TwoApartments() {
     for (int round = 0; object != nullptr && round < kRounds; ++round) {
       UseObject(object, apartment.tally, tag, round, round % 10 == 0, names);
       if (round % 100 == 99) {  // a new object now and then, while the other thread works
+        Doing("two apartments: " + apartment.tally.name + " at round " + std::to_string(round));
         object->Release();
         HRESULT hr = E_FAIL;
         object = CreateObject(&hr);
@@ -620,6 +621,7 @@ void MarshalledObject() {
     if (proxy != nullptr) {
       std::wstring names;
       for (int round = 0; round < 300; ++round) {
+        if (round % 50 == 0) Doing("marshalled object: round " + std::to_string(round));
         UseObject(proxy, tally, L"M", round, round % 10 == 0, names);
       }
       // A failure and its error information cross the apartments too.
@@ -1342,6 +1344,7 @@ void Leaks(const std::wstring& dll_path) {
     if (!ok && wrong++ == 0) first_wrong = what;
   };
   auto one_object = [&](int round) {
+    if (round % 500 == 0) Doing("10,000 objects: object " + std::to_string(round));
     HRESULT hr = E_FAIL;
     _clsTavirex* object = CreateObject(&hr);
     expect(object != nullptr, "CoCreateInstance " + Hex(hr));
@@ -1365,7 +1368,6 @@ void Leaks(const std::wstring& dll_path) {
     object->Release();
   };
 
-  Doing("10,000 objects");
   int round = 0;
   for (; round < 1000; ++round) one_object(round);
   const Memory after_1000 = MeasureMemory();

@@ -4,6 +4,7 @@
 
 #include "fuzz_support.h"
 #include "hostenv/posix/ansi_text.h"
+#include "hostenv/vb_runtime.h"
 
 namespace {
 
@@ -13,14 +14,6 @@ std::string UpperAll(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = tavirex::UpperAnsi(c);
   return upper;
-}
-
-std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
 }
 
 bool IsUtf16(std::string_view bytes) {
@@ -50,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (!IsUtf16(file)) {
     // Any run of CR and LF ends a line.
-    FUZZ_CHECK(ProfileLookup(ReplaceAll(file, "\r\n", "\n"), section, key) == value, "CRLF as LF");
-    FUZZ_CHECK(ProfileLookup(ReplaceAll(file, "\n", "\r"), section, key) == value, "LF as CR");
+    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\r\n", "\n"), section, key) == value, "CRLF as LF");
+    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\n", "\r"), section, key) == value, "LF as CR");
     // A later section never changes what an earlier one or a missing one gives.
     std::string other =
         "\x7f"

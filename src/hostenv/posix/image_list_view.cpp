@@ -71,18 +71,22 @@ std::string RenderImageGrid(const ImageGrid& grid) {
   std::string header_line = " " + RightAligned("Row", number_width);
   for (std::size_t i = 0; i < cols.size(); ++i) {
     const std::size_t width = ColumnWidth(grid, cols[i]);
-    keys_line += kColumnGap + Fit("[" + std::to_string(i + 1) + "]", width);
-    header_line += kColumnGap + Fit(grid.CellText(cols[i], 0), width);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + string.
+    keys_line += kColumnGap;
+    keys_line += Fit("[" + std::to_string(i + 1).append("]"), width);
+    header_line += kColumnGap;
+    header_line += Fit(grid.CellText(cols[i], 0), width);
   }
   TrimRight(keys_line);
   TrimRight(header_line);
   std::string text = keys_line + "\n" + header_line + "\n";
 
   for (std::int32_t row = 1; row <= rows; ++row) {
-    std::string line =
-        (row == grid.ActiveRow() ? ">" : " ") + RightAligned(std::to_string(row), number_width);
+    std::string line = row == grid.ActiveRow() ? ">" : " ";
+    line += RightAligned(std::to_string(row), number_width);
     for (std::int32_t col : cols) {
-      line += kColumnGap + Fit(grid.CellText(col, row), ColumnWidth(grid, col));
+      line += kColumnGap;
+      line += Fit(grid.CellText(col, row), ColumnWidth(grid, col));
     }
     TrimRight(line);
     text += line + "\n";

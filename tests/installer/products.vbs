@@ -3,20 +3,6 @@
 '   cscript //nologo products.vbs COUNT [VERSION]
 ' checks that there are COUNT of them and, given VERSION, that one has it.
 ' Ends with "N passed, N failed".
-Option Explicit
-
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-  If condition Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what
-  End If
-End Sub
 
 Dim installer, product, count, versions
 Set installer = CreateObject("WindowsInstaller.Installer")
@@ -37,4 +23,4 @@ If WScript.Arguments.Count > 1 Then
       WScript.Arguments(1) & " (have" & versions & ")"
 End If
 
-WScript.Echo passed & " passed, " & failed & " failed"
+Report

@@ -2,20 +2,6 @@
 '   cscript //nologo server.vbs present   the object works and lists its catalogue
 '   cscript //nologo server.vbs absent    creating it fails with 429
 ' Ends with "N passed, N failed".
-Option Explicit
-
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-  If condition Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what
-  End If
-End Sub
 
 Dim expected, o, number, description
 expected = WScript.Arguments(0)
@@ -38,4 +24,4 @@ Else
   Check number = 429, "CreateObject: expected 429, got " & number & " " & description
 End If
 
-WScript.Echo passed & " passed, " & failed & " failed"
+Report

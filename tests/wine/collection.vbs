@@ -1,30 +1,6 @@
 ' The collection DeviceNames returns, through late binding: the catalogue in
 ' order, VB Collection rules for keys and positions, and For Each.
 ' Ends with "N passed, N failed".
-Option Explicit
-
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-  If condition Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what
-  End If
-End Sub
-
-Sub CheckEqual(actual, expected, what)
-  If TypeName(actual) = TypeName(expected) And actual = expected Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what & ": got " & TypeName(actual) & " [" & actual & _
-        "], expected " & TypeName(expected) & " [" & expected & "]"
-  End If
-End Sub
 
 Dim lastNumber, lastDescription
 Sub Remember()
@@ -119,4 +95,4 @@ For Each item In c
 Next
 Check InStr(text, "front;Capture iKoraiBlendo;") = 1, "For Each in the new order: " & text
 
-WScript.Echo passed & " passed, " & failed & " failed"
+Report

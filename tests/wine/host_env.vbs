@@ -3,30 +3,6 @@
 '   cscript host_env.vbs <folder of the DLL> <True|False: WriteReceiveDataLog asks for the log>
 ' The harness writes praxo32.ini with DataDir=C:\TavirexHost\Data\ and cleans
 ' the DLL's folder of logs first. Ends with "N passed, N failed".
-Option Explicit
-
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-  If condition Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what
-  End If
-End Sub
-
-Sub CheckEqual(actual, expected, what)
-  If TypeName(actual) = TypeName(expected) And actual = expected Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what & ": got " & TypeName(actual) & " [" & actual & _
-        "], expected " & TypeName(expected) & " [" & expected & "]"
-  End If
-End Sub
 
 Dim o, fso, folder, logPath, text, content, stamp, lines, name
 Set o = CreateObject("Tavirex.clsTavirex")
@@ -105,4 +81,4 @@ CheckEqual description, "Invalid use of Null", "its description"
 CheckEqual source, "Tavirex.clsTavirex", "its source"
 CheckEqual o.ConnectStringParams, "me", "the object still works after the failure"
 
-WScript.Echo passed & " passed, " & failed & " failed"
+Report

@@ -2,30 +2,6 @@
 ' new object, Let/Get and Set/Get of every kind of member, the constant
 ' members and fun_sFixString. Every member is spelled out: Wine's VBScript
 ' has no Eval or Execute. Ends with "N passed, N failed".
-Option Explicit
-
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-  If condition Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what
-  End If
-End Sub
-
-Sub CheckEqual(actual, expected, what)
-  If TypeName(actual) = TypeName(expected) And actual = expected Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL: " & what & ": got " & TypeName(actual) & " [" & actual & _
-        "], expected " & TypeName(expected) & " [" & expected & "]"
-  End If
-End Sub
 
 Dim o, value
 Set o = CreateObject("Tavirex.clsTavirex")
@@ -347,4 +323,4 @@ CheckEqual second.LastName, "", "a second object starts empty"
 second.LastName = "Second"
 CheckEqual o.LastName, muller, "the first object keeps its value"
 
-WScript.Echo passed & " passed, " & failed & " failed"
+Report

@@ -1,0 +1,32 @@
+' Counters and checks shared by the VBScript clients. The harnesses put this
+' file in front of each client script, so a client starts with its own code.
+Option Explicit
+
+Dim passed, failed
+passed = 0
+failed = 0
+
+Sub Check(condition, what)
+  If condition Then
+    passed = passed + 1
+  Else
+    failed = failed + 1
+    WScript.Echo "FAIL: " & what
+  End If
+End Sub
+
+Sub CheckEqual(actual, expected, what)
+  If TypeName(actual) = TypeName(expected) And actual = expected Then
+    passed = passed + 1
+  Else
+    failed = failed + 1
+    WScript.Echo "FAIL: " & what & ": got " & TypeName(actual) & " [" & actual & _
+        "], expected " & TypeName(expected) & " [" & expected & "]"
+  End If
+End Sub
+
+' The last line a harness requires, since Wine's cscript exits 0 even when a
+' script dies half-way.
+Sub Report()
+  WScript.Echo passed & " passed, " & failed & " failed"
+End Sub

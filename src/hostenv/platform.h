@@ -119,9 +119,9 @@ class Platform {
   // returns when it is closed. The window presents the form's labels and
   // grid, and hands header clicks, double-clicks and "Exit" to the form's
   // handlers.
-  virtual void ShowImageListWindow(FrmImageFiles& form);
+  virtual void ShowImageListWindow(FrmImageFiles& form) = 0;
   // The wait cursor over the image list window while a file is opened.
-  virtual void SetWaitCursor(bool wait);
+  virtual void SetWaitCursor(bool wait) = 0;
 };
 
 }  // namespace tavirex

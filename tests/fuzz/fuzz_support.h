@@ -98,6 +98,8 @@ class FuzzPlatform : public Platform {
   }
   std::int16_t CIntFromString(std::string_view text) override { return UsCIntFromString(text); }
   std::int32_t CLngFromString(std::string_view text) override { return UsCLngFromString(text); }
+  void ShowImageListWindow(FrmImageFiles&) override {}
+  void SetWaitCursor(bool) override {}
 };
 
 }  // namespace tavirex::fuzz

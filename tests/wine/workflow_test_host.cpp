@@ -500,10 +500,10 @@ std::string LayoutText(int left, int top, int width, int height, int dpi) {
 
 std::string FontText(HWND control) {
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-  LOGFONTW spec = {};
-  if (font == nullptr || GetObjectW(font, sizeof spec, &spec) == 0) return "<no font>";
-  return Narrow(spec.lfFaceName) + " " + std::to_string(spec.lfHeight) +
-         (spec.lfWeight >= FW_BOLD ? " bold" : "");
+  LOGFONTW logfont = {};
+  if (font == nullptr || GetObjectW(font, sizeof logfont, &logfont) == 0) return "<no font>";
+  return Narrow(logfont.lfFaceName) + " " + std::to_string(logfont.lfHeight) +
+         (logfont.lfWeight >= FW_BOLD ? " bold" : "");
 }
 
 // A font as FontText writes it: the height of `points` at the DPI.

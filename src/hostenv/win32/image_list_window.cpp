@@ -82,16 +82,16 @@ UINT WindowDpi(HWND window) {
 int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
 UniqueFont MakeFont(const layout::Font& font, UINT dpi) {
-  LOGFONTW spec = {};
-  spec.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi / kPointsPerInch));
-  spec.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
-  spec.lfCharSet = DEFAULT_CHARSET;
-  spec.lfOutPrecision = OUT_DEFAULT_PRECIS;
-  spec.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-  spec.lfQuality = DEFAULT_QUALITY;
+  LOGFONTW logfont = {};
+  logfont.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi / kPointsPerInch));
+  logfont.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+  logfont.lfCharSet = DEFAULT_CHARSET;
+  logfont.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  logfont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  logfont.lfQuality = DEFAULT_QUALITY;
   std::wstring face = WideFromAnsi(font.name);
-  face.copy(spec.lfFaceName, LF_FACESIZE - 1);
-  return UniqueFont(CreateFontIndirectW(&spec));
+  face.copy(logfont.lfFaceName, LF_FACESIZE - 1);
+  return UniqueFont(CreateFontIndirectW(&logfont));
 }
 
 // The average width of the font's letters, the unit of the grid's column

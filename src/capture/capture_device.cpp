@@ -7,8 +7,9 @@
 #include "capture/capture_settings.h"
 #include "capture/import.h"
 #include "hostenv/error_report.h"
-#include "hostenv/vb_runtime.h"
 #include "interface/equip_settings.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

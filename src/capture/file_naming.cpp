@@ -1,9 +1,9 @@
 // Stored image file names and the drop-folder listing.
 #include <string>
 
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "interface/vb_collection.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "hostenv/vb_error.h"
 #include "hostenv/win32/windows_api.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex::com {
 

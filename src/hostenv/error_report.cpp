@@ -1,6 +1,7 @@
 #include "hostenv/error_report.h"
 
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

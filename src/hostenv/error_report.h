@@ -5,7 +5,7 @@
 #include <string>
 
 #include "hostenv/platform.h"
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "hostenv/error_report.h"
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

@@ -15,18 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "winrules/vb_types.h"
+
 namespace tavirex {
 
 class FrmImageFiles;
-
-// An OLE Automation date: days since 30 December 1899, the time of day as the
-// fraction (VB's Date type).
-using VbDate = double;
-
-// 16-bit automation boolean, kept exactly as assigned.
-using VbBool = std::int16_t;
-inline constexpr VbBool kVbTrue = -1;
-inline constexpr VbBool kVbFalse = 0;
 
 // Message box styles and answers (the values of VB's MsgBox).
 namespace msgbox {

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "hostenv/error_report.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 

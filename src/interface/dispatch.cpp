@@ -4,8 +4,8 @@
 #include <string>
 
 #include "hostenv/error_report.h"
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 

@@ -3,8 +3,9 @@
 #include <vector>
 
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_runtime.h"
 #include "interface/cls_tavirex.h"
+#include "winrules/vb_number.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

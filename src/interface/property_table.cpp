@@ -3,8 +3,8 @@
 #include <array>
 #include <charconv>
 
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 

@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "hostenv/error_report.h"
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
 #include "review/launch_file.h"
 #include "review/patient_files.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_number.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

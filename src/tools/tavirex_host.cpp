@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "hostenv/forwarding_platform.h"
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "interface/property_table.h"
+#include "winrules/vb_error.h"
 
 #ifdef _WIN32
 #include "hostenv/win32/win32_platform.h"

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "review/frm_image_files.h"
 #include "test_support.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

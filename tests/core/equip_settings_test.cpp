@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "interface/equip_settings.h"
 #include "test_support.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

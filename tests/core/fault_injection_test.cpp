@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "test_support.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

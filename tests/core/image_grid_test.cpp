@@ -4,10 +4,10 @@
 
 #include <chrono>
 
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
 #include "review/image_grid.h"
 #include "test_support.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "capture/import.h"
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "test_support.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

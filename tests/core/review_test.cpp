@@ -10,7 +10,6 @@
 #include <regex>
 #include <thread>
 
-#include "hostenv/vb_runtime.h"
 #include "interface/cls_tavirex.h"
 #include "review/frm_image_files.h"
 #include "review/launch_file.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "hostenv/posix/command_line.h"
+#include "winrules/command_line.h"
 
 namespace {
 

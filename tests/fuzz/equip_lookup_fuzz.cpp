@@ -6,9 +6,9 @@
 
 #include "capture/capture_settings.h"
 #include "fuzz_support.h"
-#include "hostenv/vb_runtime.h"
 #include "interface/cls_tavirex.h"
 #include "interface/equip_settings.h"
+#include "winrules/vb_number.h"
 
 namespace {
 

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "hostenv/platform.h"
-#include "hostenv/posix/ini_profile.h"
-#include "hostenv/posix/us_regional.h"
-#include "hostenv/posix/wildcard.h"
-#include "hostenv/vb_error.h"
+#include "winrules/ini_profile.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_number.h"
+#include "winrules/wildcard.h"
 
 namespace tavirex::fuzz {
 

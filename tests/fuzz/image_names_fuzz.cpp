@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "hostenv/vb_runtime.h"
 #include "review/frm_image_files.h"
 #include "review/patient_files.h"
+#include "winrules/vb_string.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "hostenv/posix/ansi_text.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/ansi_text.h"
+#include "winrules/vb_string.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_number.h"
 
 namespace {
 

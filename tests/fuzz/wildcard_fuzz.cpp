@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "hostenv/posix/ansi_text.h"
+#include "winrules/ansi_text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {

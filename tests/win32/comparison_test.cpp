@@ -1,4 +1,4 @@
-// The POSIX reproductions of the Windows services compared with the Windows
+// The portable reproductions of the Windows rules compared with the Windows
 // APIs themselves on the same inputs. Under wine64 the APIs are Wine's, which
 // differ from Windows in a few known places; those rows are marked and skipped
 // there.
@@ -10,23 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
 #include "hostenv/win32/win32_platform.h"
 #include "temp_folder.h"
-
-#ifdef TAVIREX_HAVE_INI_PROFILE
-#include "hostenv/posix/ini_profile.h"
-#endif
-#ifdef TAVIREX_HAVE_WILDCARD
-#include "hostenv/posix/wildcard.h"
-#endif
-#ifdef TAVIREX_HAVE_US_REGIONAL
-#include "hostenv/posix/us_regional.h"
-#endif
-#ifdef TAVIREX_HAVE_COMMAND_LINE
-#include "hostenv/posix/command_line.h"
-#endif
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
+#include "winrules/command_line.h"
+#include "winrules/ini_profile.h"
+#include "winrules/vb_number.h"
+#include "winrules/wildcard.h"
 
 namespace tavirex {
 namespace {
@@ -37,7 +28,6 @@ using testing::TempFolder;
 // Where Wine is known not to do what Windows does.
 enum class Wine { kSame, kDiffers };
 
-#ifdef TAVIREX_HAVE_INI_PROFILE
 struct IniCase {
   const char* what;
   std::string bytes;
@@ -110,9 +100,7 @@ TEST(ProfileComparison, ProfileLookupReadsFilesAsGetPrivateProfileStringA) {
         << row.what;
   }
 }
-#endif  // TAVIREX_HAVE_INI_PROFILE
 
-#ifdef TAVIREX_HAVE_WILDCARD
 TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
   // Windows turns '?' into DOS_QM, which matches one character other than '.'
   // or nothing before a '.' or the end, and drops a final '.' after turning the
@@ -209,9 +197,7 @@ TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
     EXPECT_EQ(matched, found) << pattern;
   }
 }
-#endif  // TAVIREX_HAVE_WILDCARD
 
-#ifdef TAVIREX_HAVE_US_REGIONAL
 // A conversion's value, or the VB error number it raised.
 struct Outcome {
   long value = 0;
@@ -414,9 +400,7 @@ TEST(RegionalComparison, UsParseDateReadsTextsAsVarDateFromStr) {
     }
   }
 }
-#endif  // TAVIREX_HAVE_US_REGIONAL
 
-#ifdef TAVIREX_HAVE_COMMAND_LINE
 // The arguments the C runtime of a started program splits from `line`.
 std::vector<std::string> ChildArguments(const std::string& line) {
   static const std::string echo = Win32Platform().ModuleFolder() + "\\win32_argv_echo.exe";
@@ -490,7 +474,6 @@ TEST(CommandLineComparison, SplitWindowsCommandLineSplitsAsTheCRuntime) {
     EXPECT_EQ(SplitWindowsCommandLine(line), ChildArguments(line)) << line;
   }
 }
-#endif  // TAVIREX_HAVE_COMMAND_LINE
 
 }  // namespace
 }  // namespace tavirex

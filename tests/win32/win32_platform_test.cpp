@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <set>
 
-#include "hostenv/vb_runtime.h"
 #include "hostenv/win32/ansi.h"
 #include "temp_folder.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {

@@ -15,13 +15,14 @@
 #include <ctime>
 #include <utility>
 
-#include "hostenv/posix/ansi_text.h"
-#include "hostenv/posix/command_line.h"
-#include "hostenv/posix/ini_profile.h"
-#include "hostenv/posix/us_regional.h"
-#include "hostenv/posix/wildcard.h"
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/ansi_text.h"
+#include "winrules/command_line.h"
+#include "winrules/ini_profile.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_number.h"
+#include "winrules/vb_string.h"
+#include "winrules/wildcard.h"
 
 namespace tavirex {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "hostenv/platform.h"
-#include "hostenv/vb_error.h"
 #include "hostenv/win32/windows_api.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex {
 

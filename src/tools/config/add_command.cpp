@@ -6,10 +6,10 @@
 
 #include "capture/capture_device.h"
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_runtime.h"
 #include "interface/equip_settings.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {

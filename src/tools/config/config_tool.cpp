@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "hostenv/vb_error.h"
 #include "tools/config/commands.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex::config {
 namespace {

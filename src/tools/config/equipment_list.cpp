@@ -7,8 +7,9 @@
 #include <map>
 #include <sstream>
 
-#include "hostenv/vb_runtime.h"
 #include "interface/equip_settings.h"
+#include "winrules/vb_number.h"
+#include "winrules/vb_string.h"
 
 #ifdef _WIN32
 #include "hostenv/win32/windows_api.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_error.h"
 #include "interface/cls_tavirex.h"
 #include "tools/config/ini_document.h"
 #include "tools/config/tool_platform.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex::config {
 

@@ -1,6 +1,6 @@
 #include "tools/config/ini_document.h"
 
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {

@@ -1,6 +1,5 @@
 // list: the entries of section "Equipment" with the settings they point to.
 #include "hostenv/host_paths.h"
-#include "hostenv/vb_runtime.h"
 #include "interface/equip_settings.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"

@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "hostenv/posix/posix_platform.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_string.h"
 #endif
 
 namespace {

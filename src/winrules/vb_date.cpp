@@ -1,17 +1,71 @@
-#include "hostenv/posix/us_regional.h"
+#include "winrules/vb_date.h"
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <limits>
-#include <vector>
 
-#include "hostenv/posix/ansi_text.h"
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/ansi_text.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
+namespace {
+
+// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, int& year, int& month, int& day) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long y = static_cast<long long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(y + (month <= 2));
+}
+
+constexpr long long kOleEpochFromUnixDays = -25569;  // 1899-12-30
+
+}  // namespace
+
+CivilDateTime ToCivil(VbDate date) {
+  // Negative OLE dates count days backwards but the time forwards.
+  double whole = std::trunc(date);
+  double fraction = std::fabs(date - whole);
+  long long seconds = std::llround(fraction * 86400.0);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    whole += date < 0 ? -1 : 1;
+  }
+  CivilDateTime civil;
+  CivilFromDays(static_cast<long long>(whole) + kOleEpochFromUnixDays, civil.year, civil.month,
+                civil.day);
+  civil.hour = static_cast<int>(seconds / 3600);
+  civil.minute = static_cast<int>(seconds / 60 % 60);
+  civil.second = static_cast<int>(seconds % 60);
+  return civil;
+}
+
+VbDate FromCivil(const CivilDateTime& civil) {
+  double days = static_cast<double>(DaysFromCivil(civil.year, static_cast<unsigned>(civil.month),
+                                                  static_cast<unsigned>(civil.day)) -
+                                    kOleEpochFromUnixDays);
+  double time = (civil.hour * 3600 + civil.minute * 60 + civil.second) / 86400.0;
+  return days < 0 ? days - time : days + time;
+}
+
+bool HasDatePart(VbDate date) { return std::trunc(date) != 0; }
+bool HasTimePart(VbDate date) { return date != std::trunc(date); }
+
 namespace {
 
 // Blanks as the Unicode classification OLE Automation uses sees the ANSI
@@ -31,226 +85,6 @@ std::string LongTime(const CivilDateTime& civil) {
   int hour12 = civil.hour % 12 == 0 ? 12 : civil.hour % 12;
   return std::to_string(hour12) + ":" + TwoDigits(civil.minute) + ":" + TwoDigits(civil.second) +
          (civil.hour < 12 ? " AM" : " PM");
-}
-
-// ---------------------------------------------------------------------------
-// Numbers: the parse of VarParseNumFromStr with all syntax flags allowed, and
-// the integer conversion of VarNumFromParseNum.
-
-enum class NumberStatus { kOk, kTypeMismatch, kOverflow };
-
-struct ParsedNumber {
-  std::vector<unsigned char> digits;  // decimal digits without leading zeros
-  long long power10 = 0;              // value = digits * 10^power10
-  bool negative = false;
-  int base_bits = 0;  // 4 for &H, 3 for &O: `radix_value` holds it
-  std::uint64_t radix_value = 0;
-  bool radix_overflow = false;
-};
-
-NumberStatus ParseOleNumber(std::string_view text, ParsedNumber& number) {
-  text = text.substr(0, text.find('\0'));  // the automation string ends there
-  constexpr std::size_t kMaxDigits = 1024;
-  std::size_t i = 0;
-  auto at = [&](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
-  bool decimal = false, currency = false, leading_plus = false, leading_minus = false;
-  bool parens = false, exponent = false, in_exponent = false, negative_exponent = false;
-  bool leading_zero = false;
-
-  auto skip_zeros_after_point = [&] {
-    if (!number.digits.empty()) return;
-    while (at(i) == '0') {
-      leading_zero = true;
-      ++i;
-      --number.power10;
-    }
-  };
-
-  // Leading symbols and blanks.
-  while (true) {
-    char c = at(i);
-    if (c == '.') {
-      decimal = true;
-      ++i;
-      skip_zeros_after_point();
-      break;
-    } else if (IsOleSpace(c)) {
-      while (IsOleSpace(at(i))) ++i;
-    } else if (c == ',') {
-      return NumberStatus::kTypeMismatch;  // no separator before the first digit
-    } else if (c == '+' && !leading_plus) {
-      leading_plus = true;
-      ++i;
-    } else if (c == '-' && !leading_minus) {
-      leading_minus = number.negative = true;
-      ++i;
-    } else if (c == '$' && !currency) {
-      currency = true;
-      ++i;
-    } else if (c == '(' && !parens) {
-      parens = true;
-      ++i;
-    } else {
-      break;
-    }
-  }
-
-  if (!currency && !decimal && at(i) == '&') {
-    char kind = at(i + 1);
-    if (kind == 'H' || kind == 'h') number.base_bits = 4;
-    if (kind == 'O' || kind == 'o') number.base_bits = 3;
-    if (number.base_bits != 0) i += 2;
-  }
-  const bool radix = number.base_bits != 0;
-  auto add_radix_digit = [&](unsigned digit) {
-    if (number.radix_value >> (64 - number.base_bits) != 0) number.radix_overflow = true;
-    number.radix_value = number.radix_value << number.base_bits | digit;
-    number.digits.push_back(static_cast<unsigned char>(digit));
-  };
-
-  while (at(i) == '0') {
-    leading_zero = true;
-    ++i;
-  }
-
-  while (i < text.size()) {
-    char c = text[i];
-    if (IsDigit(c)) {
-      if (in_exponent) {
-        long long value = 0;
-        while (IsDigit(at(i))) {
-          if (value < 1000000) value = value * 10 + (at(i) - '0');
-          ++i;
-        }
-        number.power10 += negative_exponent ? -value : value;
-        in_exponent = false;
-        continue;
-      }
-      if (number.base_bits == 3 && (c == '8' || c == '9')) break;
-      if (radix) {
-        add_radix_digit(static_cast<unsigned>(c - '0'));
-      } else if (number.digits.size() >= kMaxDigits) {
-        if (!decimal) ++number.power10;  // too many digits: keep the magnitude
-      } else {
-        if (decimal) --number.power10;
-        number.digits.push_back(static_cast<unsigned char>(c - '0'));
-      }
-      ++i;
-    } else if (c == ',' && !radix) {
-      ++i;
-    } else if (c == '.' && !radix && !decimal && !exponent) {
-      decimal = true;
-      ++i;
-      skip_zeros_after_point();
-    } else if (number.base_bits == 4 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
-      add_radix_digit(static_cast<unsigned>((c | 0x20) - 'a' + 10));
-      ++i;
-    } else if ((c == 'e' || c == 'E') && !radix && !currency && !exponent) {
-      exponent = in_exponent = true;
-      ++i;
-    } else if (in_exponent && c == '+') {
-      ++i;
-    } else if (in_exponent && c == '-') {
-      negative_exponent = true;
-      ++i;
-    } else {
-      break;
-    }
-  }
-  if (number.digits.empty() && leading_zero) number.digits.push_back(0);
-  if (in_exponent) return NumberStatus::kTypeMismatch;  // "1e", "1e+"
-
-  // Trailing symbols and blanks.
-  while (true) {
-    char c = at(i);
-    if (c == ',') {
-      if (radix) break;
-      ++i;
-    } else if (IsOleSpace(c)) {
-      while (IsOleSpace(at(i))) ++i;
-    } else if (c == '+' && !leading_plus) {
-      ++i;
-    } else if (c == '-' && !leading_minus) {
-      number.negative = true;
-      ++i;
-    } else if (c == ')' && parens) {
-      number.negative = true;
-      ++i;
-    } else if (c == '$' && !radix) {
-      currency = true;
-      ++i;
-    } else {
-      break;
-    }
-  }
-  if (parens && !number.negative) return NumberStatus::kTypeMismatch;
-  if (i < text.size()) return NumberStatus::kTypeMismatch;
-  if (number.digits.empty()) return NumberStatus::kTypeMismatch;
-  return NumberStatus::kOk;
-}
-
-// The number as an integer of the range [-min_magnitude, max_value], halves
-// rounded to even.
-NumberStatus ToInteger(const ParsedNumber& number, std::uint64_t min_magnitude,
-                       std::uint64_t max_value, unsigned bits, std::int64_t& result) {
-  if (number.base_bits != 0) {
-    // The bit pattern, whatever the sign: &HFFFF is -1 as a 16-bit integer.
-    if (number.radix_overflow || (number.radix_value >> bits) != 0) return NumberStatus::kOverflow;
-    std::uint64_t sign_bit = std::uint64_t{1} << (bits - 1);
-    std::uint64_t value = number.radix_value;
-    result = (value & sign_bit)
-                 ? static_cast<std::int64_t>(value) - static_cast<std::int64_t>(sign_bit << 1)
-                 : static_cast<std::int64_t>(value);
-    return NumberStatus::kOk;
-  }
-  const long long count = static_cast<long long>(number.digits.size());
-  const long long whole_digits = number.power10 < 0 ? count + number.power10 : count;
-  constexpr std::uint64_t kLimit = std::uint64_t{1} << 40;  // beyond every range here
-  std::uint64_t magnitude = 0;
-  for (long long k = 0; k < whole_digits; ++k) {
-    magnitude = magnitude * 10 + number.digits[static_cast<std::size_t>(k)];
-    if (magnitude > kLimit) return NumberStatus::kOverflow;
-  }
-  for (long long k = 0; k < number.power10; ++k) {
-    if (magnitude == 0) break;
-    magnitude *= 10;
-    if (magnitude > kLimit) return NumberStatus::kOverflow;
-  }
-  // The digit worth a tenth decides, the digits after it break a tie; a value
-  // below a tenth rounds to zero.
-  if (number.power10 < 0 && whole_digits >= 0 && whole_digits < count) {
-    auto first = static_cast<std::size_t>(whole_digits);
-    unsigned char tenth = number.digits[first];
-    bool beyond_half = false;
-    for (std::size_t k = first + 1; k < number.digits.size(); ++k) {
-      if (number.digits[k] != 0) beyond_half = true;
-    }
-    if (tenth > 5 || (tenth == 5 && (beyond_half || (magnitude & 1)))) ++magnitude;
-  }
-  if (number.negative && magnitude != 0) {
-    if (magnitude > min_magnitude) return NumberStatus::kOverflow;
-    result = -static_cast<std::int64_t>(magnitude);
-  } else {
-    if (magnitude > max_value) return NumberStatus::kOverflow;
-    result = static_cast<std::int64_t>(magnitude);
-  }
-  return NumberStatus::kOk;
-}
-
-template <typename Int>
-Int IntegerFromString(std::string_view text) {
-  ParsedNumber number;
-  NumberStatus status = ParseOleNumber(text, number);
-  std::int64_t result = 0;
-  if (status == NumberStatus::kOk) {
-    constexpr auto kMin = std::numeric_limits<Int>::min();
-    constexpr auto kMax = std::numeric_limits<Int>::max();
-    status = ToInteger(number, static_cast<std::uint64_t>(-static_cast<std::int64_t>(kMin)),
-                       static_cast<std::uint64_t>(kMax), sizeof(Int) * 8, result);
-  }
-  if (status == NumberStatus::kTypeMismatch) throw VbError(vberr::kTypeMismatch);
-  if (status == NumberStatus::kOverflow) throw VbError(vberr::kOverflow);
-  return static_cast<Int>(result);
 }
 
 // ---------------------------------------------------------------------------
@@ -581,14 +415,6 @@ std::optional<VbDate> UsParseDate(std::string_view text, int current_year) {
   civil.minute = static_cast<int>(time.minute);
   civil.second = static_cast<int>(time.second);
   return FromCivil(civil);
-}
-
-std::int16_t UsCIntFromString(std::string_view text) {
-  return IntegerFromString<std::int16_t>(text);
-}
-
-std::int32_t UsCLngFromString(std::string_view text) {
-  return IntegerFromString<std::int32_t>(text);
 }
 
 }  // namespace tavirex

@@ -1,4 +1,4 @@
-#include "hostenv/posix/wildcard.h"
+#include "winrules/wildcard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "hostenv/posix/ini_profile.h"
+#include "winrules/ini_profile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "hostenv/posix/us_regional.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "hostenv/vb_error.h"
-#include "hostenv/vb_runtime.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
+#include "winrules/vb_number.h"
 
 namespace tavirex {
 namespace {

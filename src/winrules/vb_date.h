@@ -1,17 +1,30 @@
-// The regional formats and string conversions of OLE Automation under the US
-// English settings (short date M/d/yyyy, long time h:mm:ss tt, '.' decimal
-// point, ',' thousands separator, '$' currency): what VB's CStr, CDate, IsDate,
-// CInt and CLng give on such a workstation.
+// VB's Date type: its calendar, and the regional formats and parse of OLE
+// Automation under the US English settings (short date M/d/yyyy, long time
+// h:mm:ss tt): what CStr, CDate and IsDate give on such a workstation.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "hostenv/platform.h"
+#include "winrules/vb_types.h"
 
 namespace tavirex {
+
+struct CivilDateTime {
+  int year = 1899;
+  int month = 12;
+  int day = 30;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+CivilDateTime ToCivil(VbDate date);
+VbDate FromCivil(const CivilDateTime& civil);
+// Day, time or both present, as VB's general date format decides.
+bool HasDatePart(VbDate date);
+bool HasTimePart(VbDate date);
 
 // VarBstrFromDate: "12/5/2026 4:12:40 PM"; the short date alone when the time
 // is zero, the long time alone when the day is zero (12/30/1899).
@@ -32,14 +45,5 @@ std::string UsFormatLongTime(VbDate date);
 std::optional<VbDate> UsParseDate(std::string_view text);
 // The same with the year taken for dates given without one.
 std::optional<VbDate> UsParseDate(std::string_view text, int current_year);
-
-// VarI2FromStr / VarI4FromStr (CInt, CLng of a string): blanks around the
-// number, a leading or trailing sign, parentheses for negative, '$', ','
-// thousands separators after the first digit, '.' decimal point, exponent,
-// "&H"/"&O" (as the raw bit pattern: "&HFFFF" is -1 for CInt); then halves
-// round to even. Throws VbError 13 "Type mismatch" when the text is not a
-// number and 6 "Overflow" when it is out of range.
-std::int16_t UsCIntFromString(std::string_view text);
-std::int32_t UsCLngFromString(std::string_view text);
 
 }  // namespace tavirex

@@ -1,4 +1,4 @@
-#include "hostenv/vb_error.h"
+#include "winrules/vb_error.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "hostenv/posix/command_line.h"
+#include "winrules/command_line.h"
 
 namespace tavirex {
 

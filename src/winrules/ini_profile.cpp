@@ -1,6 +1,6 @@
-#include "hostenv/posix/ini_profile.h"
+#include "winrules/ini_profile.h"
 
-#include "hostenv/posix/ansi_text.h"
+#include "winrules/ansi_text.h"
 
 namespace tavirex {
 namespace {

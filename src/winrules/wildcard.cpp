@@ -1,8 +1,8 @@
-#include "hostenv/posix/wildcard.h"
+#include "winrules/wildcard.h"
 
 #include <algorithm>
 
-#include "hostenv/posix/ansi_text.h"
+#include "winrules/ansi_text.h"
 
 namespace tavirex {
 

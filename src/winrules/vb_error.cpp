@@ -72,7 +72,7 @@ std::string VbErrorDescription(int number) {
 VbError::VbError(int number) : VbError(number, VbErrorDescription(number)) {}
 
 VbError::VbError(int number, std::string description)
-    : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+    : number_(number), description_(std::move(description)) {}
 
 VbError CurrentFailure(std::exception_ptr failure) {
   try {

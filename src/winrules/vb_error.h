@@ -2,7 +2,7 @@
 // lines, the error file and a VB host all see what a VB6 component would give.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 namespace tavirex {
@@ -34,10 +34,14 @@ inline constexpr int kDuplicateKey = 457;
 // or object-defined error" for numbers VB has no text for).
 std::string VbErrorDescription(int number);
 
-class VbError : public std::runtime_error {
+// Derives from std::exception alone: the standard library's string-carrying
+// exceptions would link a second string implementation into the DLL.
+class VbError : public std::exception {
  public:
   explicit VbError(int number);
   VbError(int number, std::string description);
+
+  const char* what() const noexcept override { return description_.c_str(); }
 
   int number() const { return number_; }
   const std::string& description() const { return description_; }

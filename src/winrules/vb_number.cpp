@@ -1,8 +1,9 @@
 #include "winrules/vb_number.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -55,6 +56,29 @@ double ValRadix(std::string_view digits, int radix) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
+// mantissa * 10^power10 as the nearest double. Exact when both factors are
+// exact doubles (the common case: a short number); otherwise computed in the
+// widest floating type, within a unit in the last place. Written out rather
+// than calling strtod, whose C runtime code would double the DLL's size.
+double ScaleByPowerOf10(std::uint64_t mantissa, long long power10) {
+  if (mantissa == 0) return 0;
+  if (power10 > 400) return std::numeric_limits<double>::infinity();
+  if (power10 < -400) return 0;
+  constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
+  if (mantissa <= kExactMantissa && power10 >= -22 && power10 <= 22) {
+    double scale = 1;
+    for (long long k = 0; k < (power10 < 0 ? -power10 : power10); ++k) scale *= 10;
+    return power10 < 0 ? static_cast<double>(mantissa) / scale
+                       : static_cast<double>(mantissa) * scale;
+  }
+  long double scale = 1, factor = 10;
+  for (long long k = power10 < 0 ? -power10 : power10; k > 0; k >>= 1, factor *= factor) {
+    if (k & 1) scale *= factor;
+  }
+  long double value = static_cast<long double>(mantissa);
+  return static_cast<double>(power10 < 0 ? value / scale : value * scale);
+}
+
 }  // namespace
 
 double Val(std::string_view text) {
@@ -70,34 +94,49 @@ double Val(std::string_view text) {
   }
   // Longest prefix of the form [sign] digits [. digits] [(E|D) [sign] digits].
   std::size_t i = 0;
-  std::string number;
-  if (i < compact.size() && (compact[i] == '+' || compact[i] == '-')) number += compact[i++];
+  auto digit_at = [&](std::size_t k) {
+    return k < compact.size() && std::isdigit(static_cast<unsigned char>(compact[k]));
+  };
+  bool negative = false;
+  if (i < compact.size() && (compact[i] == '+' || compact[i] == '-'))
+    negative = compact[i++] == '-';
+  // The first 19 significant digits are kept exactly; later ones only scale.
+  std::uint64_t mantissa = 0;
+  int kept = 0;
+  long long power10 = 0;
   bool any_digit = false;
-  while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i]))) {
-    number += compact[i++];
+  auto take_digit = [&](char c, bool after_point) {
     any_digit = true;
-  }
-  if (i < compact.size() && compact[i] == '.') {
-    number += compact[i++];
-    while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i]))) {
-      number += compact[i++];
-      any_digit = true;
+    if (mantissa == 0 && c == '0') {
+      if (after_point) --power10;
+      return;
     }
+    if (kept < 19) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+      ++kept;
+      if (after_point) --power10;
+    } else if (!after_point) {
+      ++power10;
+    }
+  };
+  while (digit_at(i)) take_digit(compact[i++], false);
+  if (i < compact.size() && compact[i] == '.') {
+    ++i;
+    while (digit_at(i)) take_digit(compact[i++], true);
   }
   if (!any_digit) return 0;
   if (i < compact.size() &&
       (compact[i] == 'e' || compact[i] == 'E' || compact[i] == 'd' || compact[i] == 'D')) {
     std::size_t j = i + 1;
-    std::string exponent = "e";
-    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) exponent += compact[j++];
-    bool exponent_digit = false;
-    while (j < compact.size() && std::isdigit(static_cast<unsigned char>(compact[j]))) {
-      exponent += compact[j++];
-      exponent_digit = true;
+    bool negative_exponent = false;
+    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) {
+      negative_exponent = compact[j++] == '-';
     }
-    if (exponent_digit) number += exponent;
+    long long exponent = 0;
+    while (digit_at(j)) exponent = std::min(exponent * 10 + (compact[j++] - '0'), 100000LL);
+    power10 += negative_exponent ? -exponent : exponent;
   }
-  return std::strtod(number.c_str(), nullptr);
+  return negative ? -ScaleByPowerOf10(mantissa, power10) : ScaleByPowerOf10(mantissa, power10);
 }
 
 std::int16_t CIntFromDouble(double value) { return ToIntegerHalfEven<std::int16_t>(value); }

@@ -29,8 +29,8 @@ std::string CaptureDate(Platform& platform) {
 
 }  // namespace
 
-std::string MakePatID(const std::string& PATIENTID) {
-  return Replace(PATIENTID, "-", "").substr(0, 16);
+std::string MakePatID(const std::string& patient_id) {
+  return Replace(patient_id, "-", "").substr(0, 16);
 }
 
 std::string ProgramFolder(const std::string& program_path) {
@@ -38,8 +38,7 @@ std::string ProgramFolder(const std::string& program_path) {
   return last == std::string::npos ? "" : program_path.substr(0, last + 1);
 }
 
-std::string BuildVendorParameters(const TavirexProperties& props,
-                                  const std::string& capture_date) {
+std::string BuildVendorParameters(const TavirexProperties& props, const std::string& capture_date) {
   const std::string middle = props.MiddleName.empty() ? "n/a" : props.MiddleName;
   return Quoted(MakePatID(props.PATIENTID)) + " " + Quoted(props.LastName) + " " +
          Quoted(props.FirstName) + " " + Quoted(middle) + " " + props.Gender + " " +

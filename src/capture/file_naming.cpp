@@ -7,10 +7,10 @@
 
 namespace tavirex {
 
-std::string ClsTavirex::ParseFileName(const std::optional<std::string>& sFileNameStructure,
-                                      const std::string& MoveToPath) {
-  if (!sFileNameStructure) throw VbError(vberr::kInvalidUseOfNull);
-  const std::string& name = *sFileNameStructure;
+std::string ClsTavirex::ParseFileName(const std::optional<std::string>& file_name,
+                                      const std::string& folder) {
+  if (!file_name) throw VbError(vberr::kInvalidUseOfNull);
+  const std::string& name = *file_name;
   // The exam record number goes right after the first underscore, or in front
   // of a name without one.
   std::size_t underscore = name.find('_');
@@ -19,7 +19,7 @@ std::string ClsTavirex::ParseFileName(const std::optional<std::string>& sFileNam
   stored_name += std::to_string(props().ExamRecNum);
   stored_name += '_';
   stored_name += name.substr(head_length);
-  return MoveToPath + "\\" + stored_name;
+  return folder + "\\" + stored_name;
 }
 
 std::vector<std::string> ClsTavirex::GetFolderFileNames(const std::string& folder) {

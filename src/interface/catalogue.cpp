@@ -44,13 +44,13 @@ std::vector<std::string> ClsTavirex::DeviceNames() {
   return names;
 }
 
-std::string ClsTavirex::GetIDFromEquipFName(const std::string& /*DeviceName*/,
-                                            const std::string& /*FName*/) {
+std::string ClsTavirex::GetIDFromEquipFName(const std::string& /*device_name*/,
+                                            const std::string& /*file_name*/) {
   return "";
 }
 
-void ClsTavirex::LoadEquipProps(const std::string& DeviceName) {
-  if (!IsCatalogueName(DeviceName)) return;
+void ClsTavirex::LoadEquipProps(const std::string& device_name) {
+  if (!IsCatalogueName(device_name)) return;
   props_.UseSerialPort = kVbFalse;
   props_.DataSource = "File";
   props_.EquipProgPathFName = "C:\\KSOCTVIEW\\bin\\CreatePatient.exe";

@@ -12,9 +12,7 @@ ClsTavirex::ClsTavirex(HostModule& module) : module_(module), platform_(module.p
   GetPraxoPath(platform_);
 }
 
-std::string ClsTavirex::fun_sFixString(const std::string& sString) {
-  return Replace(sString, "'", "''");
-}
+std::string ClsTavirex::fun_sFixString(const std::string& text) { return Replace(text, "'", "''"); }
 
 std::string ClsTavirex::GetPraxoDBPath() { return tavirex::GetPraxoDBPath(platform_); }
 
@@ -24,10 +22,10 @@ VbBool ClsTavirex::ShouldWriteToLog() {
   return UpperAscii(value) == "YES" ? kVbTrue : kVbFalse;
 }
 
-void ClsTavirex::WriteToLog(const std::string& WhatDoing) {
+void ClsTavirex::WriteToLog(const std::string& text) {
   if (props_.gblnShouldWriteToLog == kVbFalse) return;
   try {
-    AppendToHostLog(platform_, WhatDoing);
+    AppendToHostLog(platform_, text);
   } catch (...) {
     ReportError(platform_, "WriteToLog", CurrentFailure(std::current_exception()));
   }

@@ -21,65 +21,20 @@ class HostObject {
 };
 using HostObjectRef = std::shared_ptr<HostObject>;
 
-// The stored slots of one object, named as the host sees them. Stored-only
-// members are read and written directly by the adapters; the operations below
-// read and write the ones they use.
-struct TavirexProperties {
-  // Public fields.
-  HostObjectRef mobjPatient;
-  VbBool gblnShouldWriteToLog = kVbFalse;
-  HostObjectRef mobjKRVisTestsDataObject;
-  HostObjectRef mobjUAVAKRTestsDataObject;
-  HostObjectRef mobjRTSubjDataObject;
-  HostObjectRef mobjRTFinalDataObject;
-  HostObjectRef mobjTrailCLDataObject;
-  HostObjectRef mobjLMDataObject;
-  HostObjectRef mobjRMDataObject;
-  HostObjectRef mobjKMDataObject;
-  HostObjectRef mobjARDataObject;
-  HostObjectRef mobjVLDataObject;
-  HostObjectRef mobjLXDataObject;
-  HostObjectRef mobjPresentingCLDataObject;
+// The C++ type of each kind of member in interface/properties.def.
+using PropertyString = std::string;
+using PropertyBool = VbBool;
+using PropertyInt16 = std::int16_t;
+using PropertyInt32 = std::int32_t;
+using PropertyObject = HostObjectRef;
 
-  // Properties.
-  std::string CompanyName;
-  std::string Model;
-  std::string ExamDate;
-  VbBool UseOtherCommCtrl = kVbFalse;  // Get only
-  VbBool Look4EndOfTransChar = kVbFalse;
-  std::string CharsAtEndOfData2Look4;
-  std::int32_t MaxCharsFromThisDevice = 0;
-  std::string DataSource;
-  VbBool HaveRTSubjData = kVbFalse;
-  VbBool HaveRTFinalData = kVbFalse;
-  VbBool HaveTrailCLData = kVbFalse;
-  VbBool HavePresentingCLData = kVbFalse;
-  VbBool HaveKMData = kVbFalse;
-  VbBool HaveBinoVisTestData = kVbFalse;
-  VbBool HaveRMData = kVbFalse;
-  VbBool HaveRM_PD_Data = kVbFalse;
-  VbBool HaveLMData = kVbFalse;
-  VbBool HaveLXData = kVbFalse;
-  VbBool HaveARData = kVbFalse;
-  VbBool HaveVAAidedData = kVbFalse;
-  VbBool HaveVAUnAidedData = kVbFalse;
-  std::string PATIENTID;
-  std::string LastName;
-  std::string FirstName;
-  std::string MiddleName;
-  std::string Gender;
-  std::int32_t ExamRecNum = 0;
-  std::string DateOfBirth;
-  std::string ProviderName;
-  std::string IrisCatagory;
-  std::string EquipDataPath;
-  std::string EquipDataFileStartChars;
-  std::string EquipDataFileEndChars;
-  std::string EquipProgPathFName;
-  VbBool UseSerialPort = kVbFalse;  // Get only
-  std::string DeviceName;           // Let only
-  std::string LogoToolTip;          // Get only
-  VbBool DataIsSaved = kVbFalse;
+// The stored slots of one object, named as the host sees them, each empty,
+// zero or false until assigned. Stored-only members are read and written
+// directly by the adapters; the operations below read and write the ones
+// they use.
+struct TavirexProperties {
+#define TAVIREX_PROPERTY(Name, Kind, Access, Pass) Property##Kind Name{};
+#include "interface/properties.def"
 };
 
 class ClsTavirex {
@@ -97,33 +52,25 @@ class ClsTavirex {
   Platform& platform() { return platform_; }
 
   // Members with constant results.
-  static std::string SQLString2Execute() { return ""; }
-  static std::string ConnectStringParams() { return "me"; }
-  static std::int16_t NumDataSegments() { return 0; }
-  static std::string CommPort() { return ""; }
-  static std::string BaudRate() { return ""; }
-  static std::string DataBits() { return ""; }
-  static std::string Parity() { return ""; }
-  static std::string StopBits() { return ""; }
-  static std::string CommEvent() { return ""; }
-  static std::string FirstChar() { return ""; }
-  static std::string LastChar() { return ""; }
-  static std::string Handshaking() { return ""; }
+#define TAVIREX_CONSTANT(Name, Kind, Value) \
+  static Property##Kind Name() { return Value; }
+#include "interface/properties.def"
 
   // SQL quoting offered to the host: every "'" doubled.
-  static std::string fun_sFixString(const std::string& sString);
+  static std::string fun_sFixString(const std::string& text);
 
   std::string GetPraxoDBPath();
   VbBool ShouldWriteToLog();
-  void WriteToLog(const std::string& WhatDoing);
+  void WriteToLog(const std::string& text);
 
   // Device catalogue and equipment settings.
   // The sixteen device names, in catalogue order (a new list on every read).
   static std::vector<std::string> DeviceNames();
-  static std::string GetIDFromEquipFName(const std::string& DeviceName, const std::string& FName);
+  static std::string GetIDFromEquipFName(const std::string& device_name,
+                                         const std::string& file_name);
   // Fills the fixed device properties for an exact catalogue name; otherwise
   // changes nothing.
-  void LoadEquipProps(const std::string& DeviceName);
+  void LoadEquipProps(const std::string& device_name);
   // The equipment number of an equipment key ("Tavirex:" + device name), 0
   // when it is not listed. Raises 6 and 13 for a malformed matching entry.
   std::int16_t GetEquipNumber(const std::string& equipment_key);
@@ -132,9 +79,9 @@ class ClsTavirex {
   std::optional<std::string> ReadDeviceSetting(const std::string& device_name,
                                                const std::string& key);
 
-  // Stored image file names. A Null name (nullopt) raises 94.
-  std::string ParseFileName(const std::optional<std::string>& sFileNameStructure,
-                            const std::string& MoveToPath);
+  // The path in `folder` under which the exported file `file_name` is
+  // stored. A Null name (nullopt) raises 94.
+  std::string ParseFileName(const std::optional<std::string>& file_name, const std::string& folder);
   // Names of the files directly in `folder`, in enumeration order; two names
   // that differ only in case raise 457.
   std::vector<std::string> GetFolderFileNames(const std::string& folder);
@@ -156,6 +103,6 @@ class ClsTavirex {
 
 // The patient key: PATIENTID without hyphens, cut to 16 characters. It names
 // the patient for the vendor program and is field 0 of every stored name.
-std::string MakePatID(const std::string& PATIENTID);
+std::string MakePatID(const std::string& patient_id);
 
 }  // namespace tavirex

@@ -502,167 +502,65 @@ void FunctionTableAndDispatch() {
 // ---------------------------------------------------------------------------
 // The type library against the interface contract.
 
-std::string TypeText(ITypeInfo* info, const TYPEDESC& type) {
-  switch (type.vt) {
-    case VT_PTR:
-      return TypeText(info, *type.lptdesc) + "*";
-    case VT_BSTR:
-      return "BSTR";
-    case VT_BOOL:
-      return "VARIANT_BOOL";
-    case VT_I2:
-      return "short";
-    case VT_I4:
-      return "long";
-    case VT_DISPATCH:
-      return "IDispatch*";
-    case VT_UNKNOWN:
-      return "IUnknown*";
-    case VT_VARIANT:
-      return "VARIANT";
-    case VT_HRESULT:
-      return "HRESULT";
-    case VT_USERDEFINED: {
-      ITypeInfo* referenced = nullptr;
-      Bstr name;
-      if (SUCCEEDED(info->GetRefTypeInfo(type.hreftype, &referenced))) {
-        referenced->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr);
-        referenced->Release();
-      }
-      return name.text();
-    }
-    default:
-      return "vt" + std::to_string(type.vt);
-  }
-}
-
-// One line per function: invoke kind, name, parameters ("in" only, unless
-// marked), and the retval type after "->".
-std::vector<std::string> DumpFunctions(ITypeInfo* info, int first_function) {
+// One line per function of the table: DISPID, invoke kind and name, then "->"
+// when its last parameter is an [out, retval] result and "?" for any other
+// parameter that is not plain [in].
+std::vector<std::string> DumpFunctions(ITypeInfo* info) {
   std::vector<std::string> lines;
   TYPEATTR* attributes = nullptr;
   info->GetTypeAttr(&attributes);
-  for (int i = first_function; i < attributes->cFuncs; ++i) {
+  for (int i = 0; i < attributes->cFuncs; ++i) {
     FUNCDESC* function = nullptr;
     info->GetFuncDesc(i, &function);
-    BSTR names[16] = {};
-    UINT count = 0;
-    info->GetNames(function->memid, names, 16, &count);
-    std::string line;
-    switch (function->invkind) {
-      case INVOKE_PROPERTYGET:
-        line = "get ";
-        break;
-      case INVOKE_PROPERTYPUT:
-        line = "put ";
-        break;
-      case INVOKE_PROPERTYPUTREF:
-        line = "putref ";
-        break;
-      default:
-        line = "call ";
-        break;
-    }
-    line += Narrow(names[0]);
-    std::string parameters;
-    std::string retval;
+    Bstr name;
+    info->GetDocumentation(function->memid, name.out(), nullptr, nullptr, nullptr);
+    const char* kind = function->invkind == INVOKE_PROPERTYGET      ? "get"
+                       : function->invkind == INVOKE_PROPERTYPUT    ? "put"
+                       : function->invkind == INVOKE_PROPERTYPUTREF ? "putref"
+                                                                    : "call";
+    std::string line = std::to_string(function->memid) + " " + kind + " " + name.text();
     for (int p = 0; p < function->cParams; ++p) {
-      const ELEMDESC& parameter = function->lprgelemdescParam[p];
-      USHORT flags = parameter.paramdesc.wParamFlags;
-      std::string type = TypeText(info, parameter.tdesc);
-      if (flags == (PARAMFLAG_FOUT | PARAMFLAG_FRETVAL)) {
-        retval = "->" + type;
-        continue;
+      USHORT flags = function->lprgelemdescParam[p].paramdesc.wParamFlags;
+      if (p + 1 == function->cParams && flags == (PARAMFLAG_FOUT | PARAMFLAG_FRETVAL)) {
+        line += " ->";
+      } else if (flags != PARAMFLAG_FIN) {
+        line += " ?";
       }
-      if (!parameters.empty()) parameters += ",";
-      if (flags & PARAMFLAG_FOPT) type = "[optional]" + type;
-      if ((flags & ~PARAMFLAG_FOPT) != PARAMFLAG_FIN)
-        type += "[flags " + std::to_string(flags) + "]";
-      parameters += type;
     }
-    line += "(" + parameters + ")" + retval;
     lines.push_back(line);
-    for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
     info->ReleaseFuncDesc(function);
   }
   info->ReleaseTypeAttr(attributes);
   return lines;
 }
 
-void AddObjectField(std::vector<std::string>& table, const std::string& name) {
-  table.push_back("get " + name + "()->IDispatch**");
-  table.push_back("putref " + name + "(IDispatch*)");
-}
-
-void AddProperty(std::vector<std::string>& table, const std::string& name, const std::string& type,
-                 const char* let) {
-  table.push_back("get " + name + "()->" + type + "*");
-  if (let != nullptr) table.push_back("put " + name + "(" + type + let + ")");
-}
-
-// The members of _clsTavirex in the order of its function table, as the host
-// expects them.
-std::vector<std::string> InterfaceContract() {
-  constexpr const char* kByValue = "";
-  constexpr const char* kByReference = "*";
-  constexpr const char* kGetOnly = nullptr;
-  std::vector<std::string> t;
-  AddObjectField(t, "mobjPatient");
-  AddProperty(t, "gblnShouldWriteToLog", "VARIANT_BOOL", kByValue);
-  for (const char* name :
-       {"mobjKRVisTestsDataObject", "mobjUAVAKRTestsDataObject", "mobjRTSubjDataObject",
-        "mobjRTFinalDataObject", "mobjTrailCLDataObject", "mobjLMDataObject", "mobjRMDataObject",
-        "mobjKMDataObject", "mobjARDataObject", "mobjVLDataObject", "mobjLXDataObject",
-        "mobjPresentingCLDataObject"}) {
-    AddObjectField(t, name);
-  }
-  AddProperty(t, "CompanyName", "BSTR", kByValue);
-  AddProperty(t, "Model", "BSTR", kByValue);
-  AddProperty(t, "ExamDate", "BSTR", kByValue);
-  AddProperty(t, "UseOtherCommCtrl", "VARIANT_BOOL", kGetOnly);
-  AddProperty(t, "Look4EndOfTransChar", "VARIANT_BOOL", kByReference);
-  AddProperty(t, "CharsAtEndOfData2Look4", "BSTR", kByReference);
-  AddProperty(t, "MaxCharsFromThisDevice", "long", kByReference);
-  AddProperty(t, "DataSource", "BSTR", kByReference);
-  AddProperty(t, "SQLString2Execute", "BSTR", kGetOnly);
-  AddProperty(t, "ConnectStringParams", "BSTR", kGetOnly);
-  for (const char* name :
-       {"HaveRTSubjData", "HaveRTFinalData", "HaveTrailCLData", "HavePresentingCLData",
-        "HaveKMData", "HaveBinoVisTestData", "HaveRMData", "HaveRM_PD_Data", "HaveLMData",
-        "HaveLXData", "HaveARData", "HaveVAAidedData", "HaveVAUnAidedData"}) {
-    AddProperty(t, name, "VARIANT_BOOL", kByReference);
-  }
-  AddProperty(t, "NumDataSegments", "short", kGetOnly);
-  for (const char* name : {"PATIENTID", "LastName", "FirstName", "MiddleName", "Gender"}) {
-    AddProperty(t, name, "BSTR", kByReference);
-  }
-  AddProperty(t, "ExamRecNum", "long", kByReference);
-  for (const char* name :
-       {"DateOfBirth", "ProviderName", "IrisCatagory", "EquipDataPath", "EquipDataFileStartChars",
-        "EquipDataFileEndChars", "EquipProgPathFName"}) {
-    AddProperty(t, name, "BSTR", kByReference);
-  }
-  AddProperty(t, "UseSerialPort", "VARIANT_BOOL", kGetOnly);
-  for (const char* name : {"CommPort", "BaudRate", "DataBits", "Parity", "StopBits", "CommEvent",
-                           "FirstChar", "LastChar", "Handshaking"}) {
-    AddProperty(t, name, "BSTR", kGetOnly);
-  }
-  t.push_back("get DeviceNames()->IDispatch**");
-  t.push_back("call GetIDFromEquipFName(BSTR*,BSTR*)->BSTR*");
-  t.push_back("call LoadEquipProps(BSTR*)");
-  t.push_back("put DeviceName(BSTR*)");
-  t.push_back("get LogoToolTip()->BSTR*");
-  t.push_back("call NumPatientImageFiles()->long*");
-  t.push_back("call DoDeviceFunction()->BSTR*");
-  t.push_back("call ReviewDevice()->BSTR*");
-  t.push_back("call CaptureDevice()->BSTR*");
-  t.push_back("call ParseFileName(VARIANT*,BSTR*)->BSTR*");
-  t.push_back("call GetPraxoDBPath()->BSTR*");
-  t.push_back("call fun_sFixString(BSTR*)->BSTR*");
-  AddProperty(t, "DataIsSaved", "VARIANT_BOOL", kByReference);
-  t.push_back("call ShouldWriteToLog()->VARIANT_BOOL*");
-  t.push_back("call WriteToLog(BSTR*)");
-  return t;
+// The same lines from properties.def, the server's list of its members: the
+// table holds them in that order, each row's DISPID its row number. Value
+// types and how they are passed need no check here: the server's accessors,
+// generated from the same rows, compile only against the interface's own.
+std::vector<std::string> DefinedFunctions() {
+  struct Function {
+    const char* kind;
+    bool result;
+  };
+  using Functions = std::vector<Function>;
+  const Functions kGetOnly{{"get", true}}, kLetOnly{{"put", false}},
+      kGetLet{{"get", true}, {"put", false}}, kGetSet{{"get", true}, {"putref", false}},
+      kFunction{{"call", true}}, kSub{{"call", false}};
+  std::vector<std::string> lines;
+  int id = 0;
+  auto add = [&](const char* name, const Functions& functions) {
+    ++id;
+    for (const Function& function : functions) {
+      lines.push_back(std::to_string(id) + " " + function.kind + " " + name +
+                      (function.result ? " ->" : ""));
+    }
+  };
+#define TAVIREX_PROPERTY(Name, Kind, Access, Pass) add(#Name, k##Access);
+#define TAVIREX_CONSTANT(Name, Kind, Value) add(#Name, kGetOnly);
+#define TAVIREX_OPERATION(Name, Form) add(#Name, k##Form);
+#include "interface/properties.def"
+  return lines;
 }
 
 void TypeLibrary(const std::wstring& dll_path) {
@@ -699,8 +597,8 @@ void TypeLibrary(const std::wstring& dll_path) {
                 (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) != 0,
             "its function table is OLE Automation compatible");
       table_info->ReleaseTypeAttr(attributes);
-      std::vector<std::string> dumped = DumpFunctions(table_info, 0);
-      std::vector<std::string> contract = InterfaceContract();
+      std::vector<std::string> dumped = DumpFunctions(table_info);
+      std::vector<std::string> contract = DefinedFunctions();
       CheckEqual(dumped.size(), contract.size(), "number of functions in the function table");
       for (std::size_t i = 0; i < dumped.size() && i < contract.size(); ++i) {
         if (dumped[i] != contract[i]) {

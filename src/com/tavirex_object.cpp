@@ -36,7 +36,7 @@ class DispatchHostObject final : public HostObject {
 
 class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, &IID__clsTavirex> {
  public:
-  TavirexObject() : core_(SharedHostModule()) {}
+  TavirexObject() : core_(SharedHostModule(), SharedImageListView()) {}
 
   // _clsTavirex: fields and stored properties, in interface order.
   HRESULT STDMETHODCALLTYPE get_mobjPatient(IDispatch** Value) override {

@@ -49,8 +49,7 @@ inline std::string_view TakeLine(std::string_view& input) {
 
 // A workstation with nothing but an equipment INI and one folder's names.
 // Message boxes answer OK and are counted; the logs are counted, not kept;
-// files cannot be copied or deleted, nothing can be started and the image
-// list window shows nothing.
+// files cannot be copied or deleted; nothing starts and no window shows.
 class FuzzPlatform : public Platform, public ImageListView {
  public:
   std::string equip_ini;

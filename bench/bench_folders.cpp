@@ -70,7 +70,7 @@ BenchStation::BenchStation() {
       "Vessara\r\n[5]\r\nEquipDataPath=C:\\store\r\n[6]\r\nEquipDataPath=C:\\store\r\n");
   std::filesystem::create_directories(Native("Praxo/Data"));
   module_ = std::make_unique<HostModule>(ws_.platform());
-  object_ = std::make_unique<ClsTavirex>(*module_);
+  object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
   object_->props().DeviceName = "Review Vessara";
   object_->props().ExamRecNum = 20417;
 }

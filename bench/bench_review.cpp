@@ -127,7 +127,7 @@ void BM_LoadGridWithFiles4PatID(benchmark::State& state) {
   Stopwatch scan_watch;
   bool load_first = true;
   auto load = [&] {
-    FrmImageFiles form(store.platform());
+    FrmImageFiles form(store.platform(), store.workstation().window());
     load_watch.Time([&] { loaded = form.LoadGridWithFiles4PatID(PatID, folder) && loaded; });
     // Spot check of the order: the first row's date is not older than the last's.
     ImageGrid& grid = form.grdImageFiles();

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "hostenv/win32/win32_platform.h"
+#include "ui/win32/image_list_window.h"
 
 namespace tavirex::com {
 namespace {
@@ -44,6 +45,11 @@ HostModule& SharedHostModule() {
   static Win32Platform* platform = new Win32Platform();
   static HostModule* module = new HostModule(*platform);
   return *module;
+}
+
+ImageListView& SharedImageListView() {
+  static ImageListWindow window;
+  return window;
 }
 
 HRESULT LoadEmbeddedTypeLib(ITypeLib** library) {

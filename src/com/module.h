@@ -1,12 +1,13 @@
 // State of the loaded DLL: its handle, the count that DllCanUnloadNow reads,
-// the process-wide platform services and host module, and the type library
-// embedded in the DLL.
+// the process-wide platform services, image list window and host module, and
+// the type library embedded in the DLL.
 #pragma once
 
 #include <string>
 
 #include "hostenv/host_paths.h"
 #include "hostenv/win32/windows_api.h"
+#include "review/image_list_view.h"
 
 namespace tavirex::com {
 
@@ -23,8 +24,10 @@ void ModuleRelease();
 long ModuleReferenceCount();
 
 // The one host module of the loaded DLL, which runs the start-up routine
-// before the first object, on its Win32 platform services.
+// before the first object, on its Win32 platform services, and the window
+// that shows the image list.
 HostModule& SharedHostModule();
+ImageListView& SharedImageListView();
 
 // The type information of an interface of the embedded type library (loaded
 // once); the caller releases it.

@@ -63,7 +63,7 @@ using IdlObject = IDispatch*;
 
 class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, &IID__clsTavirex> {
  public:
-  TavirexObject() : core_(SharedHostModule()) {}
+  TavirexObject() : core_(SharedHostModule(), SharedImageListView()) {}
 
   // _clsTavirex: the stored and the constant members.
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) TAVIREX_ACCESS_##Access(Name, Kind, Pass)

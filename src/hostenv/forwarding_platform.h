@@ -68,8 +68,6 @@ class ForwardingPlatform : public Platform {
   std::int32_t CLngFromString(std::string_view text) override {
     return inner_.CLngFromString(text);
   }
-  void ShowImageListWindow(FrmImageFiles& form) override { inner_.ShowImageListWindow(form); }
-  void SetWaitCursor(bool wait) override { inner_.SetWaitCursor(wait); }
 
  protected:
   Platform& inner_;

@@ -19,8 +19,6 @@
 
 namespace tavirex {
 
-class FrmImageFiles;
-
 // Message box styles and answers (the values of VB's MsgBox).
 namespace msgbox {
 inline constexpr int kOkOnly = 0;
@@ -107,14 +105,6 @@ class Platform {
   // 13 "Type mismatch".
   virtual std::int16_t CIntFromString(std::string_view text) = 0;
   virtual std::int32_t CLngFromString(std::string_view text) = 0;
-
-  // The image list window: shows `form` modally with no owner window and
-  // returns when it is closed. The window presents the form's labels and
-  // grid, and hands header clicks, double-clicks and "Exit" to the form's
-  // handlers.
-  virtual void ShowImageListWindow(FrmImageFiles& form) = 0;
-  // The wait cursor over the image list window while a file is opened.
-  virtual void SetWaitCursor(bool wait) = 0;
 };
 
 }  // namespace tavirex

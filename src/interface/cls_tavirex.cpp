@@ -7,7 +7,8 @@
 
 namespace tavirex {
 
-ClsTavirex::ClsTavirex(HostModule& module) : module_(module), platform_(module.platform()) {
+ClsTavirex::ClsTavirex(HostModule& module, ImageListView& view)
+    : module_(module), platform_(module.platform()), view_(view) {
   module_.EnsureStarted();
   GetPraxoPath(platform_);
 }

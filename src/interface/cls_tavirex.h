@@ -10,6 +10,7 @@
 
 #include "hostenv/host_paths.h"
 #include "hostenv/platform.h"
+#include "review/image_list_view.h"
 
 namespace tavirex {
 
@@ -41,8 +42,8 @@ class ClsTavirex {
  public:
   // Runs the module's start-up routine once, then asks for the host's
   // program folder (which may show a message box); never fails for a
-  // missing host INI.
-  explicit ClsTavirex(HostModule& module);
+  // missing host INI. ReviewDevice shows its image list on `view`.
+  ClsTavirex(HostModule& module, ImageListView& view);
 
   ClsTavirex(const ClsTavirex&) = delete;
   ClsTavirex& operator=(const ClsTavirex&) = delete;
@@ -96,6 +97,7 @@ class ClsTavirex {
  private:
   HostModule& module_;
   Platform& platform_;
+  ImageListView& view_;
   TavirexProperties props_;
   // The date of the last capture ("mm/dd/yyyy" with the regional separator).
   std::string capture_date_;

@@ -13,7 +13,7 @@
 namespace tavirex {
 namespace {
 
-namespace col = image_list_columns;
+namespace columns = image_list_columns;
 
 constexpr const char* kProductWord = "Tavirex";
 // Names longer than this continue in the next hidden column.
@@ -26,15 +26,15 @@ struct ColumnSetting {
   double width;  // 0: hidden, default width
 };
 
-constexpr ColumnSetting kColumns[col::kCount] = {
+constexpr ColumnSetting kColumns[columns::kCount] = {
     {"Patient #", 13}, {"Exam #", 9}, {"Date", 11}, {"Time", 10},
     {"Eye", 6},        {"File", 0},   {"File", 0},  {"File", 0},
 };
 
 }  // namespace
 
-FrmImageFiles::FrmImageFiles(Platform& platform)
-    : platform_(platform), grdImageFiles_(platform), cmdExit_{"Exit"} {}
+FrmImageFiles::FrmImageFiles(Platform& platform, ImageListView& view)
+    : platform_(platform), view_(view), grdImageFiles_(platform), cmdExit_{"Exit"} {}
 
 Label& FrmImageFiles::lblInstructions() {
   Load();
@@ -79,15 +79,15 @@ void FrmImageFiles::SetGrid() {
   try {
     ImageGrid& grid = grdImageFiles_;
     grid.SetMaxRows(0);
-    grid.SetMaxCols(col::kCount);
+    grid.SetMaxCols(columns::kCount);
     grid.SetRow(0);
-    for (std::int32_t c = 1; c <= col::kCount; ++c) {
+    for (std::int32_t c = 1; c <= columns::kCount; ++c) {
       grid.SetCol(c);
       grid.SetText(kColumns[c - 1].header);
       if (kColumns[c - 1].width == 0) grid.SetColHidden(true);
     }
     grid.SetRow(0);
-    for (std::int32_t c = 1; c <= col::kCount; ++c) {
+    for (std::int32_t c = 1; c <= columns::kCount; ++c) {
       if (kColumns[c - 1].width != 0) grid.SetColWidth(c, kColumns[c - 1].width);
     }
     grid.SetOperationMode(kSelectRows);
@@ -96,8 +96,8 @@ void FrmImageFiles::SetGrid() {
   }
 }
 
-void FrmImageFiles::SetCell(std::int32_t column, std::string text) {
-  grdImageFiles_.SetCol(column);
+void FrmImageFiles::SetCell(std::int32_t col, std::string text) {
+  grdImageFiles_.SetCol(col);
   grdImageFiles_.SetText(std::move(text));
 }
 
@@ -131,7 +131,7 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
                               grid.SetMaxRows(row_count);
                               grid.SetRow(row_count);
                               step = 26;
-                              SetCell(col::kPatient, PatID);
+                              SetCell(columns::kPatient, PatID);
 
                               // Names with too few fields stop here: field 8 at 36, field 9 at
                               // 37/38.
@@ -150,26 +150,26 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
                               std::string eye = Field(fields, 7);
 
                               step = 40;
-                              SetCell(col::kExam, std::move(exam));
-                              SetCell(col::kDate, std::move(date));
-                              SetCell(col::kTime, std::move(time));
-                              SetCell(col::kEye, std::move(eye));
-                              SetCell(col::kFolder, strEquipDataPath);
+                              SetCell(columns::kExam, std::move(exam));
+                              SetCell(columns::kDate, std::move(date));
+                              SetCell(columns::kTime, std::move(time));
+                              SetCell(columns::kEye, std::move(eye));
+                              SetCell(columns::kFolder, strEquipDataPath);
                               grid.SetColHidden(true);
 
                               step = 45;
                               if (name.size() <= kNameColumnLength) {
                                 step = 46;
-                                SetCell(col::kName, name);
-                                SetCell(col::kNameRest, "");
+                                SetCell(columns::kName, name);
+                                SetCell(columns::kNameRest, "");
                               } else {
                                 step = 50;
-                                SetCell(col::kName, name.substr(0, kNameColumnLength));
-                                SetCell(col::kNameRest, name.substr(kNameColumnLength));
+                                SetCell(columns::kName, name.substr(0, kNameColumnLength));
+                                SetCell(columns::kNameRest, name.substr(kNameColumnLength));
                               }
-                              grid.SetCol(col::kName);
+                              grid.SetCol(columns::kName);
                               grid.SetColHidden(true);
-                              grid.SetCol(col::kNameRest);
+                              grid.SetCol(columns::kNameRest);
                               grid.SetColHidden(true);
                               return true;
                             });
@@ -182,8 +182,8 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
     // Newest first: date, then time, both descending.
     step = 60;
     grid.SetSortBy(grid::kSortByRow);
-    grid.SetSortKey(1, col::kDate);
-    grid.SetSortKey(2, col::kTime);
+    grid.SetSortKey(1, columns::kDate);
+    grid.SetSortKey(2, columns::kTime);
     grid.SetSortKeyOrder(1, grid::kSortOrderDescending);
     grid.SetSortKeyOrder(2, grid::kSortOrderDescending);
     SortAllRows();
@@ -199,13 +199,13 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
   }
 }
 
-void FrmImageFiles::grdImageFiles_Click(std::int32_t Col, std::int32_t Row) {
-  if (Row != 0 || Col >= col::kEye) return;
+void FrmImageFiles::grdImageFiles_Click(std::int32_t col, std::int32_t row) {
+  if (row != 0 || col >= columns::kEye) return;
   ImageGrid& grid = grdImageFiles();
   grid.SetSortBy(grid::kSortByRow);
-  grid.SetSortKey(1, Col);
+  grid.SetSortKey(1, col);
   // Among equal dates, by eye.
-  grid.SetSortKey(2, Col == col::kDate ? col::kEye : grid::kNoSortKey);
+  grid.SetSortKey(2, col == columns::kDate ? columns::kEye : grid::kNoSortKey);
   grid.SetSortKeyOrder(1, grid.SortKeyOrder(1) == grid::kSortOrderDescending
                               ? grid::kSortOrderAscending
                               : grid::kSortOrderDescending);
@@ -213,32 +213,32 @@ void FrmImageFiles::grdImageFiles_Click(std::int32_t Col, std::int32_t Row) {
   SortAllRows();
 }
 
-void FrmImageFiles::grdImageFiles_DblClick(std::int32_t Col, std::int32_t Row) {
-  (void)Col;  // the whole row names the file
-  if (Row <= 0) return;
-  platform_.SetWaitCursor(true);
+void FrmImageFiles::grdImageFiles_DblClick(std::int32_t col, std::int32_t row) {
+  (void)col;  // the whole row names the file
+  if (row <= 0) return;
+  view_.SetWaitCursor(true);
   try {
     ImageGrid& grid = grdImageFiles();
-    grid.SetRow(Row);
-    grid.SetCol(col::kFolder);
+    grid.SetRow(row);
+    grid.SetCol(columns::kFolder);
     std::string path = grid.Text() + "\\";
-    grid.SetCol(col::kName);
+    grid.SetCol(columns::kName);
     path += grid.Text();
-    grid.SetCol(col::kNameRest);
+    grid.SetCol(columns::kNameRest);
     path += grid.Text();
     if (path != "\\") {  // a row without a file
       const std::string result = LaunchFile(platform_, path, window_handle_);
       if (result != kWasOk) {
         platform_.MessageBox(result, msgbox::kCritical, std::string(kLaunchFailureTitle));
       }
-      grid.SetRow(Row);
+      grid.SetRow(row);
       grid.SetAction(grid::kActionActiveCell);  // the row's cell in the last column read
     }
   } catch (...) {
-    platform_.SetWaitCursor(false);
+    view_.SetWaitCursor(false);
     throw;
   }
-  platform_.SetWaitCursor(false);
+  view_.SetWaitCursor(false);
 }
 
 }  // namespace tavirex

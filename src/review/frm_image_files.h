@@ -1,7 +1,7 @@
 // frmImageFiles: the image list window's logic, written once against
-// ImageGrid. The platform views (Win32, POSIX) show it modally, draw its
-// labels, grid and button from the members below and the layout constants,
-// and hand the user's clicks to its handlers.
+// ImageGrid. A view (ImageListView) shows it modally, draws its labels, grid
+// and button from the members below and the layout constants, and hands the
+// user's clicks to its handlers.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "hostenv/platform.h"
 #include "review/image_grid.h"
+#include "review/image_list_view.h"
 
 namespace tavirex {
 
@@ -64,7 +65,8 @@ struct CommandButton {
 
 class FrmImageFiles {
  public:
-  explicit FrmImageFiles(Platform& platform);
+  // `view` is the one that will show the form: it gets the wait cursor.
+  FrmImageFiles(Platform& platform, ImageListView& view);
 
   FrmImageFiles(const FrmImageFiles&) = delete;
   FrmImageFiles& operator=(const FrmImageFiles&) = delete;
@@ -82,12 +84,12 @@ class FrmImageFiles {
   // then returns false with the rows listed so far, unsorted.
   bool LoadGridWithFiles4PatID(const std::string& PatID, const std::string& strEquipDataPath);
 
-  // Event handlers, run by the view one at a time. Col and Row as the grid
-  // reports them (row 0 for the header row).
+  // Event handlers, run by the view one at a time, with the cell as the grid
+  // reports it (row 0 for the header row).
   // A header click on columns up to 4 sorts, alternating the order.
-  void grdImageFiles_Click(std::int32_t Col, std::int32_t Row);
+  void grdImageFiles_Click(std::int32_t col, std::int32_t row);
   // A data row opens its file in the default viewer.
-  void grdImageFiles_DblClick(std::int32_t Col, std::int32_t Row);
+  void grdImageFiles_DblClick(std::int32_t col, std::int32_t row);
   void cmdExit_Click() { Unload(); }
 
   // Closing the window, by "Exit" or otherwise: the view ends the modal
@@ -110,6 +112,7 @@ class FrmImageFiles {
   void SortAllRows();
 
   Platform& platform_;
+  ImageListView& view_;
   bool loaded_ = false;
   bool unloaded_ = false;
   std::uintptr_t window_handle_ = 0;

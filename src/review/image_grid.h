@@ -3,7 +3,7 @@
 // numbered actions. Row 0 is the header row, data rows count from 1; columns
 // count from 1 (column 0 is the row-header column and stays empty).
 //
-// The platform views draw it from the read-only accessors at the end and hand
+// The views draw it from the read-only accessors at the end and hand
 // clicks back to the window, which alone changes it.
 #pragma once
 

@@ -35,9 +35,9 @@ std::string ClsTavirex::ReviewDevice() {
       props_.EquipDataPath.empty() ? TrimBlanks(capture_folder) + "\\Data" : props_.EquipDataPath;
   const std::string PatID = MakePatID(props_.PATIENTID);
 
-  FrmImageFiles form(platform_);
+  FrmImageFiles form(platform_, view_);
   form.LoadGridWithFiles4PatID(PatID, data_folder);  // reports its own failures
-  platform_.ShowImageListWindow(form);
+  view_.ShowModal(form);
   return kWasOk;
 }
 

@@ -20,8 +20,10 @@
 
 #ifdef _WIN32
 #include "hostenv/win32/win32_platform.h"
+#include "ui/win32/image_list_window.h"
 #else
 #include "hostenv/posix/posix_platform.h"
+#include "ui/terminal/image_list_view.h"
 #endif
 
 namespace tavirex {
@@ -32,6 +34,14 @@ std::unique_ptr<Platform> CreatePlatform() {
   return std::make_unique<Win32Platform>();
 #else
   return std::make_unique<PosixPlatform>(PosixPlatform::OptionsFromEnvironment());
+#endif
+}
+
+std::unique_ptr<ImageListView> CreateImageListView() {
+#ifdef _WIN32
+  return std::make_unique<ImageListWindow>();
+#else
+  return std::make_unique<TerminalImageListView>(TerminalImageListView::KeysFromEnvironment());
 #endif
 }
 
@@ -259,7 +269,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<Platform> platform = CreatePlatform();
   HostUser user(*platform);
   HostModule module(user);
-  ClsTavirex object(module);
+  std::unique_ptr<ImageListView> view = CreateImageListView();
+  ClsTavirex object(module, *view);
   bool all_ok = true;
   for (const std::string& step : steps) all_ok = RunStep(object, user, step) && all_ok;
   return all_ok ? 0 : 1;

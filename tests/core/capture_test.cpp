@@ -86,7 +86,7 @@ class CaptureTest : public ::testing::Test {
 
   ClsTavirex& NewObject(const std::string& device) {
     module_ = std::make_unique<HostModule>(user_);
-    object_ = std::make_unique<ClsTavirex>(*module_);
+    object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
     auto& p = object_->props();
     p.DeviceName = device;
     p.PATIENTID = "47-11";

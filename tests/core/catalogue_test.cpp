@@ -18,7 +18,7 @@ class CatalogueTest : public ::testing::Test {
   ClsTavirex& MakeObject(const std::string& host_ini) {
     ws_.WriteHostIni(host_ini);
     module_.emplace(ws_.platform());
-    object_.emplace(*module_);
+    object_.emplace(*module_, ws_.window());
     return *object_;
   }
 

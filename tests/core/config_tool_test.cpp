@@ -179,7 +179,7 @@ TEST_F(ConfigToolTest, AddConfiguresAModelThePluginReadsBack) {
       "\r\n[2]\r\nEquipDataPath=C:\\Images\r\n");
 
   HostModule module(ws_.platform());
-  ClsTavirex object(module);
+  ClsTavirex object(module, ws_.window());
   EXPECT_EQ(object.GetEquipNumber("Tavirex:Capture Vessara"), 1);
   EXPECT_EQ(object.ReadDeviceSetting("Review Vessara", kEquipDataPathKey), "C:\\Images");
   object.props().DeviceName = "Capture Vessara";

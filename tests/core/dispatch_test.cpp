@@ -21,16 +21,16 @@ using testing::Workstation;
 // closes the window at once.
 class WatchingUser : public ForwardingPlatform {
  public:
-  using ForwardingPlatform::ForwardingPlatform;
+  explicit WatchingUser(Workstation& ws) : ForwardingPlatform(ws.platform()) {
+    ws.window().script = [this](FrmImageFiles& form) {
+      seen.push_back("window:" + std::to_string(form.grdImageFiles().MaxRows()));
+    };
+  }
 
   int MessageBox(const std::string& text, int style,
                  const std::optional<std::string>& title) override {
     seen.push_back(title.value_or("") + "|" + text);
     return ForwardingPlatform::MessageBox(text, style, title);
-  }
-  void ShowImageListWindow(FrmImageFiles& form) override {
-    seen.push_back("window:" + std::to_string(form.grdImageFiles().MaxRows()));
-    form.cmdExit_Click();
   }
 
   std::vector<std::string> seen;
@@ -51,7 +51,7 @@ class DispatchTest : public ::testing::Test {
   ClsTavirex& NewObject(Platform& platform, const std::string& device) {
     object_.reset();
     module_ = std::make_unique<HostModule>(platform);
-    object_ = std::make_unique<ClsTavirex>(*module_);
+    object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
     object_->props().DeviceName = device;
     object_->props().PATIENTID = "4711";
     return *object_;
@@ -88,7 +88,7 @@ TEST_F(DispatchTest, TheWordsInTheNameChooseTheWorkflows) {
       {"xCapturexReviewx", "Was OK", {kNoVendorProgram, "window:1"}},
   };
   for (const Case& c : cases) {
-    WatchingUser user(ws_.platform());
+    WatchingUser user(ws_);
     ClsTavirex& object = NewObject(user, c.device);
     object.props().EquipDataPath = "C:\\Praxo";  // for the names outside the catalogue
     EXPECT_EQ(object.DoDeviceFunction(), c.result) << c.device;
@@ -101,7 +101,7 @@ TEST_F(DispatchTest, FailuresAreLoggedAndReportedAndTheEarlierResultStays) {
   const std::string failure = " DoDeviceFunction, Err Number: 13 Err Description: Type mismatch";
   // A malformed equipment entry fails the lookup inside the Review workflow.
   ws_.WriteEquipIni("[Equipment]\r\nNumber=1\r\n1=x:y:Tavirex:Review Vessara\r\n");
-  WatchingUser user(ws_.platform());
+  WatchingUser user(ws_);
   ClsTavirex& review = NewObject(user, "Review Vessara");
   EXPECT_THROW(review.ReviewDevice(), VbError);  // passed on when called directly
   EXPECT_EQ(review.DoDeviceFunction(), "");

@@ -19,7 +19,7 @@ class EquipSettingsTest : public ::testing::Test {
   EquipSettingsTest() {
     ws_.WriteHostIni("[System]\nPgmsDir=C:\\Pgms\nDataDir=C:\\Data\n");
     module_.emplace(ws_.platform());
-    object_.emplace(*module_);
+    object_.emplace(*module_, ws_.window());
   }
 
   // The lookup's result as text, or "error" and the VB error number it raised.

@@ -130,7 +130,7 @@ class FaultTest : public ::testing::Test {
 
   std::string Capture(Platform& disk, const std::string& device, std::int32_t exam) {
     HostModule module(disk);
-    ClsTavirex object(module);
+    ClsTavirex object(module, ws_.window());
     TavirexProperties& p = object.props();
     p.DeviceName = device;
     p.PATIENTID = "47-11";

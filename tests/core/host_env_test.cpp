@@ -70,8 +70,8 @@ TEST(StartUp, FileRouteRunsOnceBeforeTheFirstObject) {
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\n[ADOConnection]\nConnectThru=msde\n");
   HostModule module(ws.platform());
-  ClsTavirex first(module);
-  ClsTavirex second(module);
+  ClsTavirex first(module, ws.window());
+  ClsTavirex second(module, ws.window());
   EXPECT_EQ(ws.Boxes(), std::vector<std::string>{"PXEquipIF TavirexIF Error" + kIniBox});
   EXPECT_EQ(ws.platform().server_connections_created(), 0);
 }
@@ -82,8 +82,8 @@ TEST(StartUp, ServerRouteConnectsOnceWithTheServerName) {
     ws.WriteHostIni("[System]\nPgmsDir=C:\\P\n[ADOConnection]\nConnectThru=" + route +
                     "\nDataSource=PRAXO-SRV\n");
     HostModule module(ws.platform());
-    ClsTavirex first(module);
-    ClsTavirex second(module);
+    ClsTavirex first(module, ws.window());
+    ClsTavirex second(module, ws.window());
     EXPECT_EQ(ws.platform().server_connections_created(), 1);
     EXPECT_EQ(ws.platform().last_server_name(), "PRAXO-SRV");
     EXPECT_TRUE(ws.Boxes().empty());
@@ -94,8 +94,8 @@ TEST(StartUp, EveryConstructionAsksForTheProgramFolder) {
   Workstation ws;
   ws.WriteHostIni("[ADOConnection]\nConnectThru=SQL\n");
   HostModule module(ws.platform());
-  ClsTavirex first(module);
-  ClsTavirex second(module);
+  ClsTavirex first(module, ws.window());
+  ClsTavirex second(module, ws.window());
   EXPECT_EQ(ws.Boxes(), (std::vector<std::string>{kIniBox, kIniBox}));
   EXPECT_EQ(ws.platform().last_server_name(), "");
 }
@@ -114,15 +114,17 @@ TEST(Logs, ThreeLayoutsByteForByte) {
 
   ReportError(ws.platform(), "WriteToLog", VbError(53));
   ReportError(ws.platform(), "x", VbError(-2147, "Odd"));
-  EXPECT_EQ(ws.Boxes(), (std::vector<std::string>{
-                            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=53  File not "
-                            "found.\r\nWriteToLog|16",
-                            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=-2147  Odd.\r\nx|16",
-                        }));
+  EXPECT_EQ(ws.Boxes(),
+            (std::vector<std::string>{
+                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=53  File not "
+                "found.\r\nWriteToLog|16",
+                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=-2147  Odd.\r\nx|16",
+            }));
   EXPECT_TRUE(std::regex_match(
       ws.ModuleFile("PX_IF_Tavirex.err"),
-      std::regex("\r\n" + kStamp + " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n" +
-                 "\r\n" + kStamp + " Error in: x\r\n      Error Num=-2147  Odd\r\n")));
+      std::regex("\r\n" + kStamp +
+                 " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n" + "\r\n" +
+                 kStamp + " Error in: x\r\n      Error Num=-2147  Odd\r\n")));
 }
 
 TEST(Logs, UnwritableErrorFileReachesTheCaller) {
@@ -136,7 +138,7 @@ TEST(ClsTavirexTest, WriteToLogIsGatedAndCatchesItsFailures) {
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
   HostModule module(ws.platform());
-  ClsTavirex object(module);
+  ClsTavirex object(module, ws.window());
   object.WriteToLog("not written");
   EXPECT_FALSE(std::filesystem::exists(ws.module_dir() / "KR_Tavirex.log"));
   object.props().gblnShouldWriteToLog = 1;  // any value but 0 opens the gate
@@ -156,7 +158,7 @@ TEST(ClsTavirexTest, ShouldWriteToLogReadsTheEquipmentSwitch) {
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
   HostModule module(ws.platform());
-  ClsTavirex object(module);
+  ClsTavirex object(module, ws.window());
   EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse);  // no file
   for (std::string value : {"yes", "Yes", "YES", " yEs "}) {
     ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
@@ -173,7 +175,7 @@ TEST(ClsTavirexTest, DefaultsConstantsAndQuoting) {
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
   HostModule module(ws.platform());
-  ClsTavirex object(module);
+  ClsTavirex object(module, ws.window());
   for (const PropertyInfo& info : StoredProperties()) {
     std::string text = SlotText(object.props(), info);
     EXPECT_TRUE(text == "" || text == "0" || text == "Nothing") << info.name << "=" << text;
@@ -192,7 +194,7 @@ TEST(ClsTavirexTest, ObjectFieldsReleaseWhatTheyHeld) {
   HostModule module(ws.platform());
   std::weak_ptr<HostObject> first;
   {
-    ClsTavirex object(module);
+    ClsTavirex object(module, ws.window());
     auto patient = std::make_shared<HostObject>();
     first = patient;
     object.props().mobjPatient = std::move(patient);

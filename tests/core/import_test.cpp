@@ -41,7 +41,7 @@ class ImportTest : public ::testing::Test {
   ImportTest() {
     ws_.WriteHostIni("[System]\nPgmsDir=C:\\Pgms\nDataDir=C:\\Data\n");
     module_.emplace(ws_.platform());
-    object_.emplace(*module_);
+    object_.emplace(*module_, ws_.window());
     object_->props().ExamRecNum = 42;
   }
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <regex>
 #include <thread>
 
@@ -19,30 +18,11 @@ namespace tavirex {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ForwardingPlatform;
 using testing::Workstation;
 
 const std::string kNoViewer =
     "Tavirex Interface|There was a problem executing the default image viewer.\r\n Check that it "
     "is properly installed.|16";
-
-// The user at the image list window: what happens while it is shown is
-// scripted, and the wait cursor is watched.
-class WindowUser : public ForwardingPlatform {
- public:
-  using ForwardingPlatform::ForwardingPlatform;
-
-  void ShowImageListWindow(FrmImageFiles& form) override {
-    ++windows_shown;
-    if (script) script(form);
-    form.cmdExit_Click();
-  }
-  void SetWaitCursor(bool wait) override { cursor.push_back(wait); }
-
-  std::function<void(FrmImageFiles&)> script;
-  int windows_shown = 0;
-  std::vector<bool> cursor;
-};
 
 // Sets the program that opens documents for as long as it lives.
 class ScopedOpener {
@@ -90,7 +70,7 @@ std::string Column(ImageGrid& grid, std::int32_t col) {
 
 class ReviewTest : public ::testing::Test {
  protected:
-  ReviewTest() : user_(ws_.platform()) {
+  ReviewTest() {
     ws_.WriteHostIni("[System]\r\nPgmsDir=C:\\Praxo\r\nDataDir=C:\\Praxo\\Data\r\n");
     fs::create_directories(ws_.root() / "img");
   }
@@ -131,15 +111,15 @@ class ReviewTest : public ::testing::Test {
 
   ClsTavirex& NewObject(const std::string& device, const std::string& patient = "47-11") {
     object_.reset();
-    module_ = std::make_unique<HostModule>(user_);
-    object_ = std::make_unique<ClsTavirex>(*module_);
+    module_ = std::make_unique<HostModule>(ws_.platform());
+    object_ = std::make_unique<ClsTavirex>(*module_, user_);
     object_->props().DeviceName = device;
     object_->props().PATIENTID = patient;
     return *object_;
   }
 
   Workstation ws_;
-  WindowUser user_;
+  testing::WindowUser& user_ = ws_.window();
   std::unique_ptr<HostModule> module_;
   std::unique_ptr<ClsTavirex> object_;
 };
@@ -158,7 +138,7 @@ TEST_F(ReviewTest, StoredNamesGiveTheirColumns) {
   for (const Case& c : cases) {
     fs::remove_all(ws_.root() / "img");
     Touch(c.name);
-    FrmImageFiles form(user_);
+    FrmImageFiles form(ws_.platform(), user_);
     EXPECT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img")) << c.name;
     ImageGrid& grid = form.grdImageFiles();
     ASSERT_EQ(grid.MaxRows(), 1) << c.name;
@@ -175,7 +155,7 @@ TEST_F(ReviewTest, NoPatientFileGivesTheHeadersOnly) {
   Touch("4711.jpg");
   Touch(StoredName("4711", "1", "OD", "2016-05-31", "14-05-09"), "elsewhere");
   for (const char* folder : {"C:\\img", "C:\\missing", "C:\\elsewhere\\sub"}) {
-    FrmImageFiles form(user_);
+    FrmImageFiles form(ws_.platform(), user_);
     EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", folder)) << folder;
     EXPECT_EQ(form.grdImageFiles().MaxRows(), 0) << folder;
     EXPECT_EQ(RowText(form.grdImageFiles(), 0), "Patient #|Exam #|Date|Time|Eye|File|File|File");
@@ -202,7 +182,6 @@ TEST_F(ReviewTest, ShortNamesStopTheListAtTheirStep) {
   };
   for (const Case& c : cases) {
     Workstation ws;
-    WindowUser user(ws.platform());
     fs::create_directories(ws.root() / "img");
     for (const std::string& name : {StoredName("4711", "1", "OD", "2015-01-02", "10-00-00"),
                                     StoredName("4711", "2", "OD", "2016-01-02", "10-00-00"),
@@ -220,7 +199,7 @@ TEST_F(ReviewTest, ShortNamesStopTheListAtTheirStep) {
       return name != c.name;
     });
 
-    FrmImageFiles form(user);
+    FrmImageFiles form(ws.platform(), ws.window());
     EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", "C:\\img")) << c.name;
     ImageGrid& grid = form.grdImageFiles();
     ASSERT_EQ(grid.MaxRows(), static_cast<std::int32_t>(listed.size())) << c.name;
@@ -243,7 +222,7 @@ TEST_F(ReviewTest, TheRowCountOverflowsAtThe32768thFile) {
     std::ofstream(ws_.root() / "img" /
                   StoredName("4711", std::to_string(i), "OD", "2016-05-31", "14-05-09"));
   }
-  FrmImageFiles form(user_);
+  FrmImageFiles form(ws_.platform(), user_);
   EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
   EXPECT_EQ(form.grdImageFiles().MaxRows(), 32767);
   EXPECT_EQ(ws_.Boxes(),
@@ -263,7 +242,7 @@ TEST_F(ReviewTest, LongNamesSplitAfterSixtyAndJoinBackOnDoubleClick) {
     const fs::path file = Touch(name);
     user_.cursor.clear();
 
-    FrmImageFiles form(user_);
+    FrmImageFiles form(ws_.platform(), user_);
     ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
     ImageGrid& grid = form.grdImageFiles();
     EXPECT_EQ(grid.CellText(7, 1), name.substr(0, 60)) << length;
@@ -283,7 +262,7 @@ TEST_F(ReviewTest, NewestFirstThenHeaderClicksSort) {
   Touch(StoredName("4711", "2", "OU", "2016-12-01", "09-00-00"));
   Touch(StoredName("4711", "3", "OD", "2016-05-31", "14-05-09"));
   Touch(StoredName("4711", "4", "OS", "2015-01-02", "23-59-59"));
-  FrmImageFiles form(user_);
+  FrmImageFiles form(ws_.platform(), user_);
   ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
   ImageGrid& grid = form.grdImageFiles();
   // December after May: the dates compare as dates, not as texts.
@@ -332,16 +311,15 @@ TEST_F(ReviewTest, DoubleClickSaysWhatTheShellSaid) {
   for (const Case& c : cases) {
     ScopedOpener opener(c.opener);
     Workstation ws;
-    WindowUser user(ws.platform());
     fs::create_directories(ws.root() / "img");
     const std::string name = StoredName("4711", "1", "OD", "2016-05-31", "14-05-09");
     Workstation::WriteFile(ws.root() / "img" / name, "image");
-    FrmImageFiles form(user);
+    FrmImageFiles form(ws.platform(), ws.window());
     ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
     if (c.remove_file) fs::remove(ws.root() / "img" / name);
 
     form.grdImageFiles_DblClick(1, 0);  // the header row opens nothing
-    EXPECT_TRUE(user.cursor.empty());
+    EXPECT_TRUE(ws.window().cursor.empty());
     form.grdImageFiles_DblClick(1, 2);  // a row without a file
     EXPECT_TRUE(ws.Boxes().empty());
     EXPECT_EQ(form.grdImageFiles().ActiveCol(), 1);
@@ -350,7 +328,7 @@ TEST_F(ReviewTest, DoubleClickSaysWhatTheShellSaid) {
     if (c.boxes.empty()) {
       EXPECT_EQ(Opened(), (ws.root() / "img" / name).string() + "\n");
     }
-    EXPECT_EQ(user.cursor, (std::vector<bool>{true, false, true, false})) << c.opener;
+    EXPECT_EQ(ws.window().cursor, (std::vector<bool>{true, false, true, false})) << c.opener;
     EXPECT_EQ(form.grdImageFiles().ActiveCol(), 8);
   }
 }
@@ -436,7 +414,7 @@ TEST_F(ReviewTest, CountEqualsTheListedRows) {
     EXPECT_EQ(object.NumPatientImageFiles(), 3) << device;
     EXPECT_EQ(object.props().EquipDataPath, "C:\\img");
   }
-  FrmImageFiles form(user_);
+  FrmImageFiles form(ws_.platform(), user_);
   ASSERT_TRUE(form.LoadGridWithFiles4PatID("AB47", "C:\\img"));
   EXPECT_EQ(Column(form.grdImageFiles(), 1), "AB47,AB47,AB47");
 
@@ -445,7 +423,7 @@ TEST_F(ReviewTest, CountEqualsTheListedRows) {
   ClsTavirex& object = NewObject("Review Vessara", "AB47");
   EXPECT_EQ(object.NumPatientImageFiles(), 4);
   EXPECT_NE(object.props().LogoToolTip.find("  Images=4"), std::string::npos);
-  FrmImageFiles stopped(user_);
+  FrmImageFiles stopped(ws_.platform(), user_);
   EXPECT_FALSE(stopped.LoadGridWithFiles4PatID("AB47", "C:\\img"));
   ASSERT_EQ(ws_.Boxes().size(), 1u);
   EXPECT_NE(ws_.Boxes()[0].find("\r\nLoadGridWithFiles4PatID=36|16"), std::string::npos);

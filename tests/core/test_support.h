@@ -1,11 +1,12 @@
 // A workstation in a temporary folder: the Windows directory with the two INI
-// files, the module folder with the logs, and POSIX services whose user is
-// scripted.
+// files, the module folder with the logs, and POSIX services and an image
+// list window whose user is scripted.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -13,8 +14,25 @@
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
+#include "review/frm_image_files.h"
 
 namespace tavirex::testing {
+
+// The user at the image list window: what happens while it is shown is
+// scripted, then Exit; the wait cursor is watched.
+class WindowUser final : public ImageListView {
+ public:
+  void ShowModal(FrmImageFiles& form) override {
+    ++windows_shown;
+    if (script) script(form);
+    form.cmdExit_Click();
+  }
+  void SetWaitCursor(bool wait) override { cursor.push_back(wait); }
+
+  std::function<void(FrmImageFiles&)> script;
+  int windows_shown = 0;
+  std::vector<bool> cursor;
+};
 
 class Workstation {
  public:
@@ -38,6 +56,7 @@ class Workstation {
   std::filesystem::path windows_dir() const { return root_ / "windows"; }
   std::filesystem::path module_dir() const { return root_ / "module"; }
   PosixPlatform& platform() { return *platform_; }
+  WindowUser& window() { return window_; }
 
   void WriteHostIni(const std::string& text) { WriteFile(windows_dir() / "praxo32.ini", text); }
   void WriteEquipIni(const std::string& text) { WriteFile(windows_dir() / "PXEquip.ini", text); }
@@ -65,6 +84,7 @@ class Workstation {
  private:
   std::filesystem::path root_;
   std::unique_ptr<PosixPlatform> platform_;
+  WindowUser window_;
 };
 
 // Forwards every service to the POSIX one; a test overrides the few members

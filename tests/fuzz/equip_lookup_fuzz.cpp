@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Val(ProfileLookup(platform.equip_ini, kEquipmentSection, kEquipmentCountKey));
   if (count >= 1000 && count < 32767.5) return 0;
   HostModule module(platform);
-  ClsTavirex object(module);
+  ClsTavirex object(module, platform);
 
   try {
     const std::int16_t number = object.GetEquipNumber(EquipmentKey(device_name));

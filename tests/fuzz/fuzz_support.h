@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hostenv/platform.h"
+#include "review/image_list_view.h"
 #include "winrules/ini_profile.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
@@ -48,8 +49,8 @@ inline std::string_view TakeLine(std::string_view& input) {
 
 // A workstation with nothing but an equipment INI and one folder's names.
 // Message boxes answer OK and are counted; the logs are counted, not kept;
-// files cannot be copied or deleted and nothing can be started.
-class FuzzPlatform : public Platform {
+// files cannot be copied or deleted; nothing starts and no window shows.
+class FuzzPlatform : public Platform, public ImageListView {
  public:
   std::string equip_ini;
   std::vector<std::string> listed_names;
@@ -99,7 +100,7 @@ class FuzzPlatform : public Platform {
   }
   std::int16_t CIntFromString(std::string_view text) override { return UsCIntFromString(text); }
   std::int32_t CLngFromString(std::string_view text) override { return UsCLngFromString(text); }
-  void ShowImageListWindow(FrmImageFiles&) override {}
+  void ShowModal(FrmImageFiles&) override {}
   void SetWaitCursor(bool) override {}
 };
 

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (Split(name, '_').size() < 10) all_complete = false;
   }
 
-  FrmImageFiles form(platform);
+  FrmImageFiles form(platform, platform);
   const int boxes_before = platform.boxes;
   const bool listed = form.LoadGridWithFiles4PatID(pat_id, kFolder);
   const int reports = platform.boxes - boxes_before;

@@ -1,6 +1,6 @@
 // The image list window on a terminal: its text, and keys (scripted or typed
 // on a real pseudo-terminal) driving the form's handlers.
-#include "hostenv/posix/image_list_view.h"
+#include "ui/terminal/image_list_view.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ class ImageListViewTest : public ::testing::Test {
     options.module_dir = (root_ / "windows").string();
     options.interactive = false;
     platform_ = std::make_unique<PosixPlatform>(options);
-    form_ = std::make_unique<FrmImageFiles>(*platform_);
+    form_ = std::make_unique<FrmImageFiles>(*platform_, view_);
   }
   ~ImageListViewTest() override {
     unsetenv("TAVIREX_OPEN_COMMAND");
@@ -61,7 +61,7 @@ class ImageListViewTest : public ::testing::Test {
   // Shows the window and returns what it printed.
   std::string Show() {
     ::testing::internal::CaptureStderr();
-    platform_->ShowImageListWindow(*form_);
+    view_.ShowModal(*form_);
     return ::testing::internal::GetCapturedStderr();
   }
 
@@ -82,6 +82,7 @@ class ImageListViewTest : public ::testing::Test {
 
   fs::path root_;
   std::unique_ptr<PosixPlatform> platform_;
+  TerminalImageListView view_{{}, false};
   std::unique_ptr<FrmImageFiles> form_;
 };
 
@@ -105,7 +106,7 @@ TEST_F(ImageListViewTest, RendersTheVisibleColumnsAtTheGridWidths) {
             "keys: 1-5 click that column's header (sort) | o N double-click row N (open) | x "
             "Exit\n");
 
-  FrmImageFiles empty(*platform_);
+  FrmImageFiles empty(*platform_, view_);
   EXPECT_FALSE(empty.LoadGridWithFiles4PatID("9999", "C:\\img"));
   EXPECT_EQ(RenderImageGrid(empty.grdImageFiles()),
             "     [1]           [2]       [3]         [4]        [5]\n"
@@ -140,7 +141,7 @@ TEST_F(ImageListViewTest, ParsesKeyLines) {
 
 TEST_F(ImageListViewTest, ScriptedHeaderKeysSortAndExitCloses) {
   Load();
-  platform_->QueueWindowKeys({"3", "5", "9", "what", "2", "x", "1"});
+  view_.QueueKeys({"3", "5", "9", "what", "2", "x", "1"});
   std::string shown = Show();
   EXPECT_TRUE(form_->unloaded());
   // Date clicked once: ascending; Eye and unknown keys change nothing; then
@@ -154,9 +155,9 @@ TEST_F(ImageListViewTest, ScriptedHeaderKeysSortAndExitCloses) {
   const std::size_t after_date = shown.find("key: 3");
   EXPECT_LT(shown.find(">  1 4711          1041", after_date), shown.find("key: 5"));
   // The key after Exit is left for the next window, which then closes.
-  FrmImageFiles next(*platform_);
+  FrmImageFiles next(*platform_, view_);
   ::testing::internal::CaptureStderr();
-  platform_->ShowImageListWindow(next);
+  view_.ShowModal(next);
   const std::string next_shown = ::testing::internal::GetCapturedStderr();
   EXPECT_TRUE(next.unloaded());
   EXPECT_NE(next_shown.find("key: 1\n"), std::string::npos);
@@ -172,7 +173,7 @@ TEST_F(ImageListViewTest, OpenKeyLaunchesTheViewerForThatRow) {
   fs::permissions(viewer, fs::perms::owner_all);
   setenv("TAVIREX_OPEN_COMMAND", viewer.c_str(), 1);
   Load();
-  platform_->QueueWindowKeys({"o 2", "o 7", "x"});
+  view_.QueueKeys({"o 2", "o 7", "x"});
   std::string shown = Show();
 
   for (int i = 0; i < 500 && !fs::exists(record); ++i) {
@@ -182,34 +183,30 @@ TEST_F(ImageListViewTest, OpenKeyLaunchesTheViewerForThatRow) {
             (root_ / "img" / "4711_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg").string() + "\n");
   EXPECT_NE(shown.find("(opening...)\n"), std::string::npos);
   EXPECT_NE(shown.find("no row 7\n"), std::string::npos);
-  EXPECT_FALSE(platform_->wait_cursor());
+  EXPECT_FALSE(view_.wait_cursor());
   EXPECT_TRUE(platform_->shown_boxes().empty());
   EXPECT_EQ(form_->grdImageFiles().ActiveRow(), 2);
   EXPECT_NE(shown.find(">  2 4711"), std::string::npos);
 
   // No viewer: the form tells the user, through the scripted message box.
   setenv("TAVIREX_OPEN_COMMAND", (root_ / "missing").c_str(), 1);
-  FrmImageFiles again(*platform_);
+  FrmImageFiles again(*platform_, view_);
   ASSERT_TRUE(again.LoadGridWithFiles4PatID("4711", "C:\\img"));
-  platform_->QueueWindowKeys({"o 1"});
+  view_.QueueKeys({"o 1"});
   ::testing::internal::CaptureStderr();
-  platform_->ShowImageListWindow(again);
+  view_.ShowModal(again);
   ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(platform_->shown_boxes().size(), 1u);
   EXPECT_EQ(platform_->shown_boxes()[0].title, "Tavirex Interface");
   EXPECT_EQ(platform_->shown_boxes()[0].text,
             "There is no file association for the jpg file type.");
   EXPECT_TRUE(again.unloaded());
-  EXPECT_FALSE(platform_->wait_cursor());
+  EXPECT_FALSE(view_.wait_cursor());
 }
 
 TEST_F(ImageListViewTest, KeysTypedOnATerminalUntilEndOfInput) {
   Load();
-  PosixPlatformOptions options;
-  options.drive_roots['C'] = root_.string();
-  options.module_dir = (root_ / "windows").string();
-  options.interactive = true;
-  PosixPlatform terminal_user(options);
+  TerminalImageListView terminal_user;
 
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
@@ -224,7 +221,7 @@ TEST_F(ImageListViewTest, KeysTypedOnATerminalUntilEndOfInput) {
   ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
 
   ::testing::internal::CaptureStderr();
-  terminal_user.ShowImageListWindow(*form_);
+  terminal_user.ShowModal(*form_);
   std::string shown = ::testing::internal::GetCapturedStderr();
   dup2(saved_stdin, STDIN_FILENO);
   clearerr(stdin);
@@ -240,9 +237,9 @@ TEST_F(ImageListViewTest, KeysTypedOnATerminalUntilEndOfInput) {
 
 TEST_F(ImageListViewTest, WindowKeysFromTheEnvironment) {
   setenv("TAVIREX_WINDOW_KEYS", "3,o 1,,x", 1);
-  PosixPlatformOptions options = PosixPlatform::OptionsFromEnvironment();
+  const std::vector<std::string> keys = TerminalImageListView::KeysFromEnvironment();
   unsetenv("TAVIREX_WINDOW_KEYS");
-  EXPECT_EQ(options.window_keys, (std::vector<std::string>{"3", "o 1", "x"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"3", "o 1", "x"}));
 }
 
 }  // namespace

@@ -418,7 +418,6 @@ PosixPlatform::PosixPlatform(PosixPlatformOptions options) : options_(std::move(
   if (options_.windows_dir.empty()) options_.windows_dir = ToNativePath("C:\\windows");
   if (options_.module_dir.empty()) options_.module_dir = ExecutableFolder();
   answers_.assign(options_.message_box_answers.begin(), options_.message_box_answers.end());
-  window_keys_.assign(options_.window_keys.begin(), options_.window_keys.end());
 }
 
 PosixPlatformOptions PosixPlatform::OptionsFromEnvironment() {
@@ -434,11 +433,6 @@ PosixPlatformOptions PosixPlatform::OptionsFromEnvironment() {
       char* end = nullptr;
       long answer = std::strtol(field.c_str(), &end, 10);
       if (end != field.c_str()) options.message_box_answers.push_back(static_cast<int>(answer));
-    }
-  }
-  if (const char* value = std::getenv("TAVIREX_WINDOW_KEYS")) {
-    for (const std::string& field : Split(value, ',')) {
-      if (!field.empty()) options.window_keys.push_back(field);
     }
   }
   return options;

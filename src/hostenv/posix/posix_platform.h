@@ -29,10 +29,6 @@ struct PosixPlatformOptions {
   bool interactive = true;
   // Scripted answers, consumed one per box before the user is asked.
   std::vector<int> message_box_answers;
-  // Scripted keys of the image list window ("3", "o 1", "x"), consumed
-  // before the terminal is read. With none left and no terminal to ask, the
-  // window shows itself and is closed with Exit.
-  std::vector<std::string> window_keys;
 };
 
 class PosixPlatform final : public Platform {
@@ -40,7 +36,7 @@ class PosixPlatform final : public Platform {
   explicit PosixPlatform(PosixPlatformOptions options);
 
   // TAVIREX_WINDOWS_DIR, TAVIREX_MODULE_DIR, TAVIREX_DRIVE_C (any letter A-Z),
-  // TAVIREX_MSGBOX_ANSWERS ("1,2,6"), TAVIREX_WINDOW_KEYS ("3,o 1,x").
+  // TAVIREX_MSGBOX_ANSWERS ("1,2,6").
   static PosixPlatformOptions OptionsFromEnvironment();
 
   // "C:\KSOCTVIEW\bin\x.exe" -> drive root of C + "/KSOCTVIEW/bin/x.exe";
@@ -56,9 +52,6 @@ class PosixPlatform final : public Platform {
   // The scripted user: one answer per box, before the terminal is asked.
   void QueueAnswers(std::vector<int> answers);
   const std::vector<ShownBox>& shown_boxes() const { return shown_boxes_; }
-  // The scripted user at the image list window: one key line each.
-  void QueueWindowKeys(std::vector<std::string> keys);
-  bool wait_cursor() const { return wait_cursor_; }
 
   // Stand-in for the host's server-connection component.
   struct ServerConnection {
@@ -94,9 +87,6 @@ class PosixPlatform final : public Platform {
   std::optional<VbDate> ParseDate(std::string_view text) override;
   std::int16_t CIntFromString(std::string_view text) override;
   std::int32_t CLngFromString(std::string_view text) override;
-  // The window drawn as text on stderr; keys from the script, then stdin.
-  void ShowImageListWindow(FrmImageFiles& form) override;
-  void SetWaitCursor(bool wait) override;
 
  private:
   int AskUser(const std::string& text, int style, const std::string& title) const;
@@ -104,8 +94,6 @@ class PosixPlatform final : public Platform {
   PosixPlatformOptions options_;
   std::deque<int> answers_;
   std::vector<ShownBox> shown_boxes_;
-  std::deque<std::string> window_keys_;
-  bool wait_cursor_ = false;
   int server_connections_created_ = 0;
   std::string last_server_name_;
 };

@@ -62,13 +62,6 @@ class Win32Platform final : public Platform {
   std::optional<VbDate> ParseDate(std::string_view text) override;
   std::int16_t CIntFromString(std::string_view text) override;
   std::int32_t CLngFromString(std::string_view text) override;
-
-  // The image list window (image_list_window.cpp).
-  void ShowImageListWindow(FrmImageFiles& form) override;
-  void SetWaitCursor(bool wait) override;
-
- private:
-  bool wait_cursor_ = false;  // honoured by the image list window's WM_SETCURSOR
 };
 
 }  // namespace tavirex

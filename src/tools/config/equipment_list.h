@@ -20,13 +20,21 @@ namespace tavirex::config {
 class PluginSession {
  public:
   explicit PluginSession(Platform& workstation)
-      : platform_(workstation), module_(platform_), object_(module_) {}
+      : platform_(workstation), module_(platform_), object_(module_, no_window_) {}
   ClsTavirex& object() { return object_; }
   ToolPlatform& platform() { return platform_; }
 
  private:
+  // The tool reviews nothing, so no image list is ever shown.
+  class NoWindow final : public ImageListView {
+   public:
+    void ShowModal(FrmImageFiles&) override {}
+    void SetWaitCursor(bool) override {}
+  };
+
   ToolPlatform platform_;
   HostModule module_;
+  NoWindow no_window_;
   ClsTavirex object_;
 };
 

@@ -1,8 +1,9 @@
-// The image list window on Windows: a top-level window without owner that
-// shows frmImageFiles modally. Its two labels, its grid (a report-view
-// ListView) and its "Exit" button sit where the form's twip layout puts them
-// at the window's DPI; clicks, double-clicks and keys go to the form's
-// handlers, and the list is drawn again from the grid after each sort.
+// The window's two labels, its grid (a report-view ListView) and its "Exit"
+// button sit where the form's twip layout puts them at the window's DPI;
+// clicks, double-clicks and keys go to the form's handlers, and the list is
+// drawn again from the grid after each sort.
+#include "ui/win32/image_list_window.h"
+
 // clang-format off
 #include "hostenv/win32/windows_api.h"
 #include <commctrl.h>
@@ -16,9 +17,9 @@
 #include <vector>
 
 #include "hostenv/win32/ansi.h"
-#include "hostenv/win32/resource_ids.h"
 #include "hostenv/win32/win32_platform.h"
 #include "review/frm_image_files.h"
+#include "ui/win32/resource_ids.h"
 
 namespace tavirex {
 namespace {
@@ -129,8 +130,8 @@ struct WindowState {
 };
 
 // Runs a handler of the form. A failure ends the display and reaches the
-// caller of ShowImageListWindow: it must not unwind through the system's
-// window procedures.
+// caller of ShowModal: it must not unwind through the system's window
+// procedures.
 template <typename Handler>
 void RunHandler(WindowState& state, Handler handler) {
   if (state.failure) return;
@@ -514,9 +515,9 @@ void ShowModally(FrmImageFiles& form, const bool& wait_cursor) {
 
 }  // namespace
 
-void Win32Platform::ShowImageListWindow(FrmImageFiles& form) { ShowModally(form, wait_cursor_); }
+void ImageListWindow::ShowModal(FrmImageFiles& form) { ShowModally(form, wait_cursor_); }
 
-void Win32Platform::SetWaitCursor(bool wait) {
+void ImageListWindow::SetWaitCursor(bool wait) {
   wait_cursor_ = wait;
   SetCursor(LoadCursor(nullptr, wait ? IDC_WAIT : IDC_ARROW));
 }

@@ -3,13 +3,42 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "review/frm_image_files.h"
 #include "review/image_grid.h"
+#include "review/image_list_view.h"
 
 namespace tavirex {
+
+// Modal the way the Windows window is: ShowModal reads key lines (scripted
+// ones first, then the terminal) and hands them to the form's handlers until
+// the form is unloaded. The window is drawn on stderr.
+class TerminalImageListView final : public ImageListView {
+ public:
+  // `keys` are consumed before the terminal is read. With none left, the
+  // user is asked when `interactive` and stdin is a terminal; otherwise the
+  // window shows itself and is closed with Exit.
+  explicit TerminalImageListView(std::vector<std::string> keys = {}, bool interactive = true);
+
+  // TAVIREX_WINDOW_KEYS ("3,o 1,x").
+  static std::vector<std::string> KeysFromEnvironment();
+
+  // The scripted user at the window: one key line each.
+  void QueueKeys(std::vector<std::string> keys);
+  bool wait_cursor() const { return wait_cursor_; }
+
+  void ShowModal(FrmImageFiles& form) override;
+  void SetWaitCursor(bool wait) override;
+
+ private:
+  std::deque<std::string> keys_;
+  bool interactive_;
+  bool wait_cursor_ = false;
+};
 
 // The grid's visible columns as an aligned table: a line of column keys, the
 // header row, then one line per data row with its number, the active row

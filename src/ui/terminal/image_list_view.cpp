@@ -1,7 +1,4 @@
-// The image list window on a terminal. It is modal the way the Windows one
-// is: ShowImageListWindow reads keys (scripted ones first, then the terminal)
-// and hands them to the form's handlers until the form is unloaded.
-#include "hostenv/posix/image_list_view.h"
+#include "ui/terminal/image_list_view.h"
 
 #include <unistd.h>
 
@@ -9,10 +6,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
-#include <vector>
 
-#include "hostenv/posix/posix_platform.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {
@@ -124,11 +121,24 @@ WindowKey ParseWindowKey(std::string_view line) {
   return {};
 }
 
-void PosixPlatform::QueueWindowKeys(std::vector<std::string> keys) {
-  window_keys_.insert(window_keys_.end(), keys.begin(), keys.end());
+TerminalImageListView::TerminalImageListView(std::vector<std::string> keys, bool interactive)
+    : keys_(keys.begin(), keys.end()), interactive_(interactive) {}
+
+std::vector<std::string> TerminalImageListView::KeysFromEnvironment() {
+  std::vector<std::string> keys;
+  if (const char* value = std::getenv("TAVIREX_WINDOW_KEYS")) {
+    for (const std::string& field : Split(value, ',')) {
+      if (!field.empty()) keys.push_back(field);
+    }
+  }
+  return keys;
 }
 
-void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
+void TerminalImageListView::QueueKeys(std::vector<std::string> keys) {
+  keys_.insert(keys_.end(), keys.begin(), keys.end());
+}
+
+void TerminalImageListView::ShowModal(FrmImageFiles& form) {
   const std::string title = form.Caption();
   std::string drawn;
   while (!form.unloaded()) {
@@ -139,11 +149,11 @@ void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
     }
 
     std::string line;
-    if (!window_keys_.empty()) {
-      line = window_keys_.front();
-      window_keys_.pop_front();
+    if (!keys_.empty()) {
+      line = keys_.front();
+      keys_.pop_front();
       std::fprintf(stderr, "[%s] key: %s\n", title.c_str(), line.c_str());
-    } else if (options_.interactive && ::isatty(STDIN_FILENO)) {
+    } else if (interactive_ && ::isatty(STDIN_FILENO)) {
       std::fputs("key? ", stderr);
       std::fflush(stderr);
       char buffer[256];
@@ -187,7 +197,7 @@ void PosixPlatform::ShowImageListWindow(FrmImageFiles& form) {
   }
 }
 
-void PosixPlatform::SetWaitCursor(bool wait) {
+void TerminalImageListView::SetWaitCursor(bool wait) {
   if (wait && !wait_cursor_) std::fputs("(opening...)\n", stderr);
   wait_cursor_ = wait;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "hostenv/system.h"
@@ -33,6 +34,32 @@ class FindHandle {
  private:
   HANDLE handle_;
 };
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// The system's text for an error code, without its trailing line break.
+std::string SystemMessage(DWORD error) {
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length > 0 ? std::string(buffer, length) : std::string();
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// The system's failure as VB shows an automation error it has no number for:
+// the HRESULT as the number, with the system's text.
+VbError UnnumberedFailure(DWORD error) {
+  std::string text = SystemMessage(error);
+  return VbError(static_cast<int>(HRESULT_FROM_WIN32(error)),
+                 text.empty() ? VbErrorDescription(vberr::kAutomationError) : text);
+}
 
 // How the file-system object sorts the system's error codes; nullopt for the
 // codes it has no number for.
@@ -80,10 +107,6 @@ std::optional<FsCondition> ConditionOf(DWORD error) {
   }
 }
 
-// The system's failure as VB shows an automation error it has no number for:
-// the HRESULT as the number, with the system's text.
-VbError UnnumberedFailure(DWORD error);
-
 VbError FileFailure(DWORD error, FsOperation operation) {
   std::optional<FsCondition> condition = ConditionOf(error);
   return condition ? FsFailure(*condition, operation) : UnnumberedFailure(error);
@@ -91,24 +114,6 @@ VbError FileFailure(DWORD error, FsOperation operation) {
 
 [[noreturn]] void ThrowLastError(FsOperation operation) {
   throw FileFailure(GetLastError(), operation);
-}
-
-bool IsDotEntry(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-// The system's text for an error code, without its trailing line break.
-std::string SystemMessage(DWORD error) {
-  char* buffer = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length > 0 ? std::string(buffer, length) : std::string();
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
 }
 
 std::string FormatDate(VbDate date, ULONG flags) {
@@ -127,12 +132,6 @@ Integer IntegerFromString(std::string_view text, Parse parse) {
   HRESULT result = parse(input.get(), LOCALE_USER_DEFAULT, 0, &value);
   if (FAILED(result)) throw VbErrorFromHresult(result);
   return value;
-}
-
-VbError UnnumberedFailure(DWORD error) {
-  std::string text = SystemMessage(error);
-  return VbError(static_cast<int>(HRESULT_FROM_WIN32(error)),
-                 text.empty() ? VbErrorDescription(vberr::kAutomationError) : text);
 }
 
 }  // namespace

@@ -9,8 +9,6 @@
 namespace tavirex::com {
 namespace {
 
-constexpr int kAutomationError = 440;
-
 void SetVbErrorInfo(REFIID iid, const wchar_t* source, const std::string& description) {
   ICreateErrorInfo* create = nullptr;
   if (FAILED(CreateErrorInfo(&create))) return;
@@ -125,7 +123,7 @@ HRESULT CheckConversions(const FUNCDESC& function, WORD flags, const DISPPARAMS&
 HRESULT ObjectNotSet(EXCEPINFO* exception) {
   if (exception != nullptr) {
     *exception = EXCEPINFO{};
-    exception->scode = HresultFromVbErrorNumber(vberr::kObjectNotSet);
+    exception->scode = HresultFromVbNumber(vberr::kObjectNotSet);
     std::wstring text = WideFromAnsi(VbErrorDescription(vberr::kObjectNotSet));
     exception->bstrDescription = SysAllocString(text.c_str());
   }
@@ -134,32 +132,15 @@ HRESULT ObjectNotSet(EXCEPINFO* exception) {
 
 }  // namespace
 
-HRESULT HresultFromVbErrorNumber(int number) {
-  if (number < 0) return static_cast<HRESULT>(number);
-  return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
-}
-
 HRESULT HresultFromCurrentException(REFIID iid, const wchar_t* source) noexcept {
   try {
-    throw;
-  } catch (const std::bad_alloc&) {
+    const VbError failure = CurrentFailure(std::current_exception());
+    // No error info: making it would need the memory that ran out.
+    if (failure.number() == vberr::kOutOfMemory) return PlainFailure(E_OUTOFMEMORY);
+    SetVbErrorInfo(iid, source, failure.description());
+    return HresultFromVbNumber(failure.number());
+  } catch (...) {  // out of memory while turning the failure into error info
     return PlainFailure(E_OUTOFMEMORY);
-  } catch (const VbError& failure) {
-    try {
-      SetVbErrorInfo(iid, source, failure.description());
-    } catch (...) {
-      return PlainFailure(E_OUTOFMEMORY);
-    }
-    return HresultFromVbErrorNumber(failure.number());
-  } catch (const std::exception& failure) {
-    try {
-      SetVbErrorInfo(iid, source, failure.what());
-    } catch (...) {
-      return PlainFailure(E_OUTOFMEMORY);
-    }
-    return HresultFromVbErrorNumber(kAutomationError);
-  } catch (...) {
-    return PlainFailure(E_UNEXPECTED);
   }
 }
 

@@ -13,14 +13,10 @@
 
 namespace tavirex::com {
 
-// The HRESULT a VB6 component returns for runtime error `number`:
-// 0x800A0000 | number; a negative number is already an HRESULT.
-HRESULT HresultFromVbErrorNumber(int number);
-
-// For the failure being handled: VbError sets the error info (description,
-// source `source`, interface `iid`) and returns HresultFromVbErrorNumber;
-// std::bad_alloc gives E_OUTOFMEMORY; any other exception is VB's 440
-// "Automation error" carrying its text.
+// For the failure being handled, as CurrentFailure sees it: sets the error
+// info (description, source `source`, interface `iid`) and returns the
+// HRESULT of its VB error number (HresultFromVbNumber). Out of memory is
+// E_OUTOFMEMORY without error info.
 HRESULT HresultFromCurrentException(REFIID iid, const wchar_t* source) noexcept;
 
 // Runs `body`; a failure leaves through HresultFromCurrentException.

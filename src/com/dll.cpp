@@ -8,13 +8,6 @@
 
 using tavirex::com::RegistrationScope;
 
-// Only remembers the module: everything else waits for the first call, away
-// from the loader lock.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  if (reason == DLL_PROCESS_ATTACH) tavirex::com::SetModuleHandle(instance);
-  return TRUE;
-}
-
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return tavirex::com::GetClassObject(clsid, riid, object);
 }

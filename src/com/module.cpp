@@ -2,36 +2,19 @@
 
 #include <mutex>
 
+#include "hostenv/win32/module_file.h"
 #include "hostenv/win32/win32_platform.h"
 #include "ui/win32/image_list_window.h"
 
 namespace tavirex::com {
 namespace {
 
-HMODULE g_module = nullptr;
 LONG g_references = 0;
 
 std::mutex g_typelib_mutex;
 ITypeLib* g_typelib = nullptr;  // never released: see GetTypeInfoOf
 
 }  // namespace
-
-void SetModuleHandle(HMODULE module) { g_module = module; }
-
-HMODULE ModuleHandle() { return g_module; }
-
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 void ModuleAddRef() { InterlockedIncrement(&g_references); }
 
@@ -53,7 +36,7 @@ ImageListView& SharedImageListView() {
 }
 
 HRESULT LoadEmbeddedTypeLib(ITypeLib** library) {
-  std::wstring path = ModulePath();
+  std::wstring path = CodeModulePath();
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
 }

@@ -1,21 +1,13 @@
-// State of the loaded DLL: its handle, the count that DllCanUnloadNow reads,
-// the process-wide platform services, image list window and host module, and
-// the type library embedded in the DLL.
+// State of the loaded DLL: the count that DllCanUnloadNow reads, the
+// process-wide platform services, image list window and host module, and the
+// type library embedded in the DLL.
 #pragma once
-
-#include <string>
 
 #include "hostenv/host_paths.h"
 #include "hostenv/win32/windows_api.h"
 #include "review/image_list_view.h"
 
 namespace tavirex::com {
-
-// Set once by DllMain at attach.
-void SetModuleHandle(HMODULE module);
-HMODULE ModuleHandle();
-// Full path of the DLL.
-std::wstring ModulePath();
 
 // Live objects (class objects, clsTavirex objects, collections, enumerators)
 // and LockServer locks. The DLL may unload only when this is zero.

@@ -5,6 +5,7 @@
 
 #include "com/module.h"
 #include "com/tavirex_h.h"
+#include "hostenv/win32/module_file.h"
 
 // Declared by newer SDKs only; oleaut32 has exported them since Vista.
 extern "C" {
@@ -132,7 +133,7 @@ HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
 }  // namespace
 
 HRESULT RegisterServer(RegistrationScope scope) {
-  std::wstring module_path = ModulePath();
+  std::wstring module_path = CodeModulePath();
   if (module_path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   HRESULT hr = S_OK;
   for (const RegistryValue& entry : kRegistryValues) {

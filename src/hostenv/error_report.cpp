@@ -23,25 +23,25 @@ std::string LogTimeStamp(Platform& platform) {
          platform.FormatTimeOfDay(now);
 }
 
-void ReportError(Platform& platform, const std::string& strWhere, const VbError& failure) {
+void ReportError(Platform& platform, const std::string& where, const VbError& failure) {
   const std::string number = std::to_string(failure.number());
   platform.MessageBox(
-      "PXE_Tavirex IF Error Num=" + number + "  " + failure.description() + "." + kCrLf + strWhere,
+      "PXE_Tavirex IF Error Num=" + number + "  " + failure.description() + "." + kCrLf + where,
       msgbox::kCritical, std::string(kErrorBoxTitle));
   platform.AppendToFile(BesideModule(platform, kErrorFileName),
-                        std::string(kCrLf) + LogTimeStamp(platform) + " Error in: " + strWhere +
+                        std::string(kCrLf) + LogTimeStamp(platform) + " Error in: " + where +
                             kCrLf + "      Error Num=" + number + "  " + failure.description() +
                             kCrLf);
 }
 
-void AppendToLog(Platform& platform, const std::string& strText) {
+void AppendToLog(Platform& platform, const std::string& text) {
   platform.AppendToFile(BesideModule(platform, kLogFileName),
-                        std::string(kCrLf) + LogTimeStamp(platform) + strText + kCrLf);
+                        std::string(kCrLf) + LogTimeStamp(platform) + text + kCrLf);
 }
 
-void AppendToHostLog(Platform& platform, const std::string& WhatDoing) {
+void AppendToHostLog(Platform& platform, const std::string& text) {
   platform.AppendToFile(BesideModule(platform, kHostLogFileName),
-                        std::string(kCrLf) + LogTimeStamp(platform) + WhatDoing + kCrLf + kCrLf);
+                        std::string(kCrLf) + LogTimeStamp(platform) + text + kCrLf + kCrLf);
 }
 
 }  // namespace tavirex

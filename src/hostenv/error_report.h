@@ -19,12 +19,12 @@ std::string LogTimeStamp(Platform& platform);
 
 // Shows the failure in a critical box, then appends it to the error file.
 // Catches nothing: a failure to write the file reaches the caller.
-void ReportError(Platform& platform, const std::string& strWhere, const VbError& failure);
+void ReportError(Platform& platform, const std::string& where, const VbError& failure);
 
 // Appends one entry to the plain log. Catches nothing.
-void AppendToLog(Platform& platform, const std::string& strText);
+void AppendToLog(Platform& platform, const std::string& text);
 
 // One entry of the host's progress log (the gate is the caller's).
-void AppendToHostLog(Platform& platform, const std::string& WhatDoing);
+void AppendToHostLog(Platform& platform, const std::string& text);
 
 }  // namespace tavirex

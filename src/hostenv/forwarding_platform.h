@@ -23,6 +23,9 @@ class ForwardingPlatform : public Platform {
                                 const std::string& file) override {
     return inner_.ReadProfileString(section, key, file);
   }
+  std::string ProfileFilePath(const std::string& file) override {
+    return inner_.ProfileFilePath(file);
+  }
   bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
   bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
   void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
@@ -33,6 +36,9 @@ class ForwardingPlatform : public Platform {
     inner_.CopyFile(source, destination);
   }
   void DeleteFile(const std::string& path) override { inner_.DeleteFile(path); }
+  void MoveReplacing(const std::string& source, const std::string& destination) override {
+    inner_.MoveReplacing(source, destination);
+  }
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string&)>& visit) override {
     inner_.ListDirectory(pattern, visit);

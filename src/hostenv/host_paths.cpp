@@ -24,66 +24,65 @@ bool IsDriveOrNetworkPath(const std::string& path) {
 }  // namespace
 
 std::string GetPraxoDBPath(Platform& platform) {
-  int x = 0;
-  std::string strPath;
+  int step = 0;
+  std::string path;
   try {
-    x = 1;
+    step = 1;
     std::string value = ReadHostIni(platform, "System", "DataDir");
-    x = 2;
+    step = 2;
     if (value.empty()) {
-      x = 8;
+      step = 8;
       platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::nullopt);
-      x = 9;
+      step = 9;
       return kMissingResult;
     }
-    x = 3;
-    strPath = value;
+    step = 3;
+    path = value;
     std::string result;
-    if (IsDriveOrNetworkPath(strPath)) {
-      x = 4;
-      result = strPath;
+    if (IsDriveOrNetworkPath(path)) {
+      step = 4;
+      result = path;
     } else {
-      x = 7;
+      step = 7;
       result = kNotAPathResult;
     }
-    x = 9;
+    step = 9;
     return result;
   } catch (...) {
-    ReportError(platform, "GetPraxoDBPath- x=" + std::to_string(x) + "    strPath=" + strPath,
+    ReportError(platform, "GetPraxoDBPath- x=" + std::to_string(step) + "    strPath=" + path,
                 CurrentFailure(std::current_exception()));
     return "";
   }
 }
 
 std::string GetPraxoDBPathModule(Platform& platform) {
-  std::string strPath;
+  std::string path;
   try {
-    strPath = ReadHostIni(platform, "System", "DataDir");
-    if (strPath.empty()) {
+    path = ReadHostIni(platform, "System", "DataDir");
+    if (path.empty()) {
       platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::string(kErrorBoxTitle));
       return kMissingResult;
     }
-    if (!IsDriveOrNetworkPath(strPath)) return kNotAPathResult;
-    return platform.FileExists(strPath + "\\praxo.mdb") ? strPath : kMissingResult;
+    if (!IsDriveOrNetworkPath(path)) return kNotAPathResult;
+    return platform.FileExists(path + "\\praxo.mdb") ? path : kMissingResult;
   } catch (...) {
-    ReportError(platform, "GetPraxoDBPath-strPath=" + strPath,
+    ReportError(platform, "GetPraxoDBPath-strPath=" + path,
                 CurrentFailure(std::current_exception()));
     return "";
   }
 }
 
 std::string GetPraxoPath(Platform& platform) {
-  std::string strPath;
+  std::string path;
   try {
-    strPath = ReadHostIni(platform, "System", "PgmsDir");
-    if (strPath.empty()) {
+    path = ReadHostIni(platform, "System", "PgmsDir");
+    if (path.empty()) {
       platform.MessageBox(kUnreadableIniMessage, msgbox::kCritical, std::string());
       return kMissingResult;
     }
-    return strPath;
+    return path;
   } catch (...) {
-    ReportError(platform, "GetPraxoPath-strPath=" + strPath,
-                CurrentFailure(std::current_exception()));
+    ReportError(platform, "GetPraxoPath-strPath=" + path, CurrentFailure(std::current_exception()));
     return "";
   }
 }

@@ -31,6 +31,17 @@ inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
 }  // namespace msgbox
 
+// ShellExecute's result codes: greater than kLastFailure is success.
+namespace shellexec {
+inline constexpr std::intptr_t kFileNotFound = 2;
+inline constexpr std::intptr_t kPathNotFound = 3;
+inline constexpr std::intptr_t kAccessDenied = 5;
+inline constexpr std::intptr_t kOutOfMemory = 8;
+inline constexpr std::intptr_t kBadFormat = 11;
+inline constexpr std::intptr_t kNoAssociation = 31;  // SE_ERR_NOASSOC
+inline constexpr std::intptr_t kLastFailure = 32;
+}  // namespace shellexec
+
 // The application title a message box carries when none of its own is given.
 inline constexpr std::string_view kDefaultAppTitle = "Tavirex";
 
@@ -43,6 +54,10 @@ class Platform {
   // A file name without a folder is looked up in the Windows directory.
   virtual std::string ReadProfileString(const std::string& section, const std::string& key,
                                         const std::string& file) = 0;
+  // The file that profile reading takes for `file`, as this program opens it;
+  // on POSIX the native path, found whatever the case of its name (the
+  // services take such a path unchanged).
+  virtual std::string ProfileFilePath(const std::string& file) = 0;
 
   // File-system operations with the scripting runtime's contract. Failures
   // throw VbError with the number the file-system object raises.
@@ -57,6 +72,9 @@ class Platform {
   virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
   // Deletes without force: 70 for a read-only file, 53 for a missing one.
   virtual void DeleteFile(const std::string& path) = 0;
+  // Renames `source` to `destination` in one step, replacing a file there: a
+  // reader sees the old file or the new one, never neither.
+  virtual void MoveReplacing(const std::string& source, const std::string& destination) = 0;
 
   // VB's Dir(pattern, vbDirectory): files and sub-folders whose names match
   // the pattern's last component without regard to case (DOS wildcard rules),
@@ -78,7 +96,7 @@ class Platform {
   virtual int MessageBox(const std::string& text, int style,
                          const std::optional<std::string>& title) = 0;
 
-  // ShellExecuteA: returns its result code (greater than 32 on success).
+  // ShellExecuteA: returns its result code (shellexec).
   virtual std::intptr_t ShellExecute(std::uintptr_t owner_window, const std::string& verb,
                                      const std::string& file, const std::string& parameters,
                                      const std::string& directory, int show_command) = 0;

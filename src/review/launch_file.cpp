@@ -9,9 +9,7 @@
 namespace tavirex {
 namespace {
 
-constexpr std::intptr_t kLastShellFailure = 32;
-constexpr std::intptr_t kNoAssociation = 31;  // SE_ERR_NOASSOC
-constexpr int kHide = 0;                      // the viewer decides how to show itself
+constexpr int kHide = 0;  // the viewer decides how to show itself
 
 }  // namespace
 
@@ -19,8 +17,8 @@ std::string LaunchFile(Platform& platform, const std::string& path, std::uintptr
   try {
     const std::string file_type = Split(path, '.').back();
     const std::intptr_t result = platform.ShellExecute(owner_window, "open", path, "", "", kHide);
-    if (result > kLastShellFailure) return kWasOk;
-    if (result == kNoAssociation) {
+    if (result > shellexec::kLastFailure) return kWasOk;
+    if (result == shellexec::kNoAssociation) {
       return "There is no file association for the " + file_type + " file type.";
     }
     return "There was a problem executing the default image viewer.\r\n Check that it is properly "

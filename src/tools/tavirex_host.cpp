@@ -14,36 +14,14 @@
 #include <vector>
 
 #include "hostenv/forwarding_platform.h"
+#include "hostenv/system.h"
 #include "interface/cls_tavirex.h"
 #include "interface/property_table.h"
+#include "ui/system_view.h"
 #include "winrules/vb_error.h"
-
-#ifdef _WIN32
-#include "hostenv/win32/win32_platform.h"
-#include "ui/win32/image_list_window.h"
-#else
-#include "hostenv/posix/posix_platform.h"
-#include "ui/terminal/image_list_view.h"
-#endif
 
 namespace tavirex {
 namespace {
-
-std::unique_ptr<Platform> CreatePlatform() {
-#ifdef _WIN32
-  return std::make_unique<Win32Platform>();
-#else
-  return std::make_unique<PosixPlatform>(PosixPlatform::OptionsFromEnvironment());
-#endif
-}
-
-std::unique_ptr<ImageListView> CreateImageListView() {
-#ifdef _WIN32
-  return std::make_unique<ImageListWindow>();
-#else
-  return std::make_unique<TerminalImageListView>(TerminalImageListView::KeysFromEnvironment());
-#endif
-}
 
 std::string BoolText(VbBool value) { return value ? "True" : "False"; }
 
@@ -185,16 +163,7 @@ void PrintUsage() {
                "                   user waits for the technician's export; 60 s at most)\n"
                "Operations:";
   for (const auto& [name, op] : Operations()) std::cout << ' ' << name;
-  std::cout << "\n"
-#ifndef _WIN32
-               "Environment: TAVIREX_WINDOWS_DIR (folder of PXEquip.ini and praxo32.ini),\n"
-               "  TAVIREX_MODULE_DIR (folder of the log files), TAVIREX_DRIVE_C (where C:\\ is),\n"
-               "  TAVIREX_MSGBOX_ANSWERS (scripted answers to message boxes: 1 OK, 2 Cancel,\n"
-               "  6 Yes, 7 No, comma-separated), TAVIREX_WINDOW_KEYS (scripted keys of the\n"
-               "  image list window, comma-separated: 1-5 sort by that column, o N open row N,\n"
-               "  x Exit), TAVIREX_OPEN_COMMAND (the program that opens image files)\n"
-#endif
-      ;
+  std::cout << "\n" << SystemPlatformNotes().settings;
 }
 
 void PrintProperty(const ClsTavirex& object, const PropertyInfo& info) {
@@ -266,10 +235,10 @@ int main(int argc, char** argv) {
     return steps.empty() ? 2 : 0;
   }
   std::cout << std::unitbuf;  // in step with the boxes and the window on stderr
-  std::unique_ptr<Platform> platform = CreatePlatform();
+  std::unique_ptr<Platform> platform = MakeSystemPlatform();
   HostUser user(*platform);
   HostModule module(user);
-  std::unique_ptr<ImageListView> view = CreateImageListView();
+  std::unique_ptr<ImageListView> view = MakeSystemImageListView();
   ClsTavirex object(module, *view);
   bool all_ok = true;
   for (const std::string& step : steps) all_ok = RunStep(object, user, step) && all_ok;

@@ -3,70 +3,54 @@
 #include <new>
 
 namespace tavirex {
+namespace {
+
+constexpr std::uint32_t kFacilityControl = 0x800A0000;
+
+struct Described {
+  int number;
+  const char* description;
+};
+
+constexpr Described kDescriptions[] = {
+    {vberr::kReturnWithoutGoSub, "Return without GoSub"},
+    {vberr::kInvalidProcedureCall, "Invalid procedure call or argument"},
+    {vberr::kOverflow, "Overflow"},
+    {vberr::kOutOfMemory, "Out of memory"},
+    {vberr::kSubscriptOutOfRange, "Subscript out of range"},
+    {vberr::kDivisionByZero, "Division by zero"},
+    {vberr::kTypeMismatch, "Type mismatch"},
+    {vberr::kBadFileNameOrNumber, "Bad file name or number"},
+    {vberr::kFileNotFound, "File not found"},
+    {vberr::kBadFileMode, "Bad file mode"},
+    {vberr::kFileAlreadyOpen, "File already open"},
+    {vberr::kDeviceIoError, "Device I/O error"},
+    {vberr::kFileAlreadyExists, "File already exists"},
+    {vberr::kDiskFull, "Disk full"},
+    {vberr::kInputPastEndOfFile, "Input past end of file"},
+    {vberr::kTooManyFiles, "Too many files"},
+    {vberr::kDeviceUnavailable, "Device unavailable"},
+    {vberr::kPermissionDenied, "Permission denied"},
+    {vberr::kDiskNotReady, "Disk not ready"},
+    {vberr::kCantRenameWithDifferentDrive, "Can't rename with different drive"},
+    {vberr::kPathFileAccessError, "Path/File access error"},
+    {vberr::kPathNotFound, "Path not found"},
+    {vberr::kObjectNotSet, "Object variable or With block variable not set"},
+    {vberr::kInvalidUseOfNull, "Invalid use of Null"},
+    {vberr::kObjectRequired, "Object required"},
+    {vberr::kCantCreateObject, "ActiveX component can't create object"},
+    {vberr::kMemberNotSupported, "Object doesn't support this property or method"},
+    {vberr::kAutomationError, "Automation error"},
+    {vberr::kDuplicateKey, "This key is already associated with an element of this collection"},
+};
+
+}  // namespace
 
 std::string VbErrorDescription(int number) {
-  switch (number) {
-    case 3:
-      return "Return without GoSub";
-    case 5:
-      return "Invalid procedure call or argument";
-    case 6:
-      return "Overflow";
-    case 7:
-      return "Out of memory";
-    case 9:
-      return "Subscript out of range";
-    case 11:
-      return "Division by zero";
-    case 13:
-      return "Type mismatch";
-    case 52:
-      return "Bad file name or number";
-    case 53:
-      return "File not found";
-    case 54:
-      return "Bad file mode";
-    case 55:
-      return "File already open";
-    case 57:
-      return "Device I/O error";
-    case 58:
-      return "File already exists";
-    case 61:
-      return "Disk full";
-    case 62:
-      return "Input past end of file";
-    case 67:
-      return "Too many files";
-    case 68:
-      return "Device unavailable";
-    case 70:
-      return "Permission denied";
-    case 71:
-      return "Disk not ready";
-    case 74:
-      return "Can't rename with different drive";
-    case 75:
-      return "Path/File access error";
-    case 76:
-      return "Path not found";
-    case 91:
-      return "Object variable or With block variable not set";
-    case 94:
-      return "Invalid use of Null";
-    case 424:
-      return "Object required";
-    case 429:
-      return "ActiveX component can't create object";
-    case 438:
-      return "Object doesn't support this property or method";
-    case 440:
-      return "Automation error";
-    case 457:
-      return "This key is already associated with an element of this collection";
-    default:
-      return "Application-defined or object-defined error";
+  for (const Described& entry : kDescriptions) {
+    if (entry.number == number) return entry.description;
   }
+  return "Application-defined or object-defined error";
 }
 
 VbError::VbError(int number) : VbError(number, VbErrorDescription(number)) {}
@@ -82,10 +66,22 @@ VbError CurrentFailure(std::exception_ptr failure) {
   } catch (const std::bad_alloc&) {
     return VbError(vberr::kOutOfMemory);
   } catch (const std::exception& e) {
-    return VbError(440, e.what());
+    return VbError(vberr::kAutomationError, e.what());
   } catch (...) {
-    return VbError(440);
+    return VbError(vberr::kAutomationError);
   }
+}
+
+std::int32_t HresultFromVbNumber(int number) {
+  if (number < 0) return number;
+  return static_cast<std::int32_t>(kFacilityControl |
+                                   (static_cast<std::uint32_t>(number) & 0xFFFF));
+}
+
+std::optional<int> VbNumberFromHresult(std::int32_t result) {
+  const auto bits = static_cast<std::uint32_t>(result);
+  if ((bits & 0xFFFF0000) != kFacilityControl) return std::nullopt;
+  return static_cast<int>(bits & 0xFFFF);
 }
 
 }  // namespace tavirex

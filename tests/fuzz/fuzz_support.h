@@ -61,6 +61,7 @@ class FuzzPlatform : public Platform, public ImageListView {
                                 const std::string& file) override {
     return file == "PXEquip.ini" ? ProfileLookup(equip_ini, section, key) : "";
   }
+  std::string ProfileFilePath(const std::string& file) override { return file; }
   bool FolderExists(const std::string&) override { return false; }
   bool FileExists(const std::string&) override { return false; }
   void CreateFolder(const std::string&) override { throw VbError(vberr::kPathNotFound); }
@@ -69,6 +70,9 @@ class FuzzPlatform : public Platform, public ImageListView {
     throw VbError(vberr::kFileNotFound);
   }
   void DeleteFile(const std::string&) override { throw VbError(vberr::kFileNotFound); }
+  void MoveReplacing(const std::string&, const std::string&) override {
+    throw VbError(vberr::kFileNotFound);
+  }
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string&)>& visit) override {
     const std::string name_pattern = pattern.substr(pattern.rfind('\\') + 1);
@@ -84,7 +88,7 @@ class FuzzPlatform : public Platform, public ImageListView {
   }
   std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
                              const std::string&, const std::string&, int) override {
-    return 2;  // file not found
+    return shellexec::kFileNotFound;
   }
   void SetCurrentDirectory(const std::string&) override {}
   std::shared_ptr<void> ConnectHostServer(const std::string&) override {

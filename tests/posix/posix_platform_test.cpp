@@ -96,6 +96,8 @@ TEST_F(PosixPlatformTest, ReadsProfilesWithoutWriting) {
   WriteFile(root_ / "windows" / "praxo32.ini", "[System]\nPath=C:\\praxo\n");
   WriteFile(root_ / "other.ini", "[s]\nk=\"v\"\n");
   EXPECT_EQ(platform_->ReadProfileString("System", "Path", "PRAXO32.INI"), "C:\\praxo");
+  EXPECT_EQ(platform_->ProfileFilePath("PRAXO32.INI"),
+            (root_ / "windows" / "praxo32.ini").string());
   EXPECT_EQ(platform_->ReadProfileString("s", "k", R"(C:\other.ini)"), "v");
   EXPECT_EQ(platform_->ReadProfileString("s", "k", "missing.ini"), "");
   EXPECT_EQ(platform_->ReadProfileString("s", "k", R"(C:\nofolder\x.ini)"), "");

@@ -71,6 +71,9 @@ TEST_F(Win32PlatformTest, CopyAndDeleteRaiseTheFileSystemObjectsNumbers) {
   std::string destination = temp_.Write("b.jpg", "old");
   platform_.CopyFile(source, destination);
   EXPECT_EQ(temp_.Read("b.jpg"), "new bytes");
+  platform_.MoveReplacing(temp_.Write("b.tmp", "newer"), destination);
+  EXPECT_EQ(temp_.Read("b.jpg"), "newer");
+  EXPECT_FALSE(platform_.FileExists(temp_ / "b.tmp"));
   EXPECT_EQ(ErrorNumberOf([&] { platform_.CopyFile(temp_ / "none.jpg", destination); }), 53);
 
   // A source another program holds exclusively.
@@ -194,6 +197,13 @@ TEST_F(Win32PlatformTest, RegionalFormatsAndConversionsAreUnitedStates) {
 }
 
 TEST_F(Win32PlatformTest, ProcessServices) {
+  // The file the profile API writes for a name without folder.
+  if (WritePrivateProfileStringA("s", "k", "v", "tavirex_test.ini")) {
+    const std::string ini = platform_.ProfileFilePath("tavirex_test.ini");
+    EXPECT_TRUE(platform_.FileExists(ini)) << ini;
+    DeleteFileA(ini.c_str());
+  }
+
   char exe[MAX_PATH];
   std::string exe_path(exe, GetModuleFileNameA(nullptr, exe, sizeof(exe)));
   EXPECT_EQ(platform_.ModuleFolder(), exe_path.substr(0, exe_path.rfind('\\')));

@@ -15,8 +15,10 @@
 #include <ctime>
 #include <utility>
 
+#include "hostenv/system.h"
 #include "winrules/ansi_text.h"
 #include "winrules/command_line.h"
+#include "winrules/fs_error.h"
 #include "winrules/ini_profile.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
@@ -27,64 +29,45 @@
 namespace tavirex {
 namespace {
 
-// ShellExecute results.
-constexpr std::intptr_t kShellOk = 42;
-constexpr std::intptr_t kShellOutOfMemory = 8;
-constexpr std::intptr_t kShellFileNotFound = 2;
-constexpr std::intptr_t kShellPathNotFound = 3;
-constexpr std::intptr_t kShellAccessDenied = 5;
-constexpr std::intptr_t kShellBadFormat = 11;
-constexpr std::intptr_t kShellNoAssociation = 31;
+// Any result above shellexec::kLastFailure: the program was started.
+constexpr std::intptr_t kStarted = 42;
 
-// What a file operation was doing when the system refused, for the error
-// number the scripting runtime or VB's file statements would raise.
-enum class FileOp {
-  kQuery,  // looking at a folder
-  kCreateFolder,
-  kReadSource,        // opening the file to copy
-  kWriteDestination,  // creating or replacing the copy
-  kDelete,
-  kAppend,    // VB's Open For Append
-  kTransfer,  // reading or writing the data
-};
-
-// The one place where system errors become VB runtime errors.
-VbError FileError(int error, FileOp op) {
+FsCondition ConditionOf(int error) {
   switch (error) {
     case ENOENT:
-      if (op == FileOp::kReadSource || op == FileOp::kDelete) {
-        return VbError(vberr::kFileNotFound);
-      }
-      return VbError(vberr::kPathNotFound);
+      return FsCondition::kNotFound;
     case ENOTDIR:
-      return VbError(vberr::kPathNotFound);
+      return FsCondition::kPathNotFound;
     case EEXIST:
-      return VbError(vberr::kFileAlreadyExists);
+      return FsCondition::kExists;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case EBUSY:
     case ETXTBSY:
-      return VbError(op == FileOp::kAppend ? vberr::kPathFileAccessError
-                                           : vberr::kPermissionDenied);
+      return FsCondition::kAccessDenied;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-      return VbError(vberr::kDiskFull);
+      return FsCondition::kDiskFull;
     case ENAMETOOLONG:
     case ELOOP:
-      return VbError(vberr::kBadFileNameOrNumber);
+      return FsCondition::kBadName;
     case EMFILE:
     case ENFILE:
-      return VbError(67);  // Too many files
+      return FsCondition::kTooManyFiles;
     case ENOMEM:
-      return VbError(vberr::kOutOfMemory);
+      return FsCondition::kOutOfMemory;
     case EIO:
-      return VbError(vberr::kDeviceIoError);
+      return FsCondition::kDeviceError;
     default:
-      return VbError(op == FileOp::kTransfer ? vberr::kDeviceIoError : vberr::kPathFileAccessError);
+      return FsCondition::kOther;
   }
+}
+
+VbError FileError(int error, FsOperation operation) {
+  return FsFailure(ConditionOf(error), operation);
 }
 
 bool HasWriteBit(mode_t mode) { return (mode & 0222) != 0; }
@@ -183,7 +166,7 @@ void WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw FileError(errno, FileOp::kTransfer);
+    if (n < 0) throw FileError(errno, FsOperation::kTransfer);
     data += n;
     size -= static_cast<std::size_t>(n);
   }
@@ -216,7 +199,7 @@ void CopyBytes(int in, int out) {
       n = ::read(in, buffer.data(), buffer.size());
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw FileError(errno, FileOp::kTransfer);
+    if (n < 0) throw FileError(errno, FsOperation::kTransfer);
     if (n == 0) return;
     if (!in_kernel) WriteAll(out, buffer.data(), static_cast<std::size_t>(n));
     // Only a hint: fsync still decides whether the copy is on disk.
@@ -387,27 +370,53 @@ std::intptr_t ShellResultOfStartError(int error) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
-      return kShellFileNotFound;
+      return shellexec::kFileNotFound;
     case ENOEXEC:
-      return kShellBadFormat;
+      return shellexec::kBadFormat;
     case ENOMEM:
     case E2BIG:
     case EAGAIN:
-      return kShellOutOfMemory;
+      return shellexec::kOutOfMemory;
     default:
-      return kShellAccessDenied;
+      return shellexec::kAccessDenied;
   }
 }
 
-std::string ExecutableFolder() {
-  std::string buffer(4096, '\0');
-  ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return ".";
-  buffer.resize(static_cast<std::size_t>(n));
-  return ParentFolder(buffer);
+// Makes a rename in `path`'s folder reach the disk.
+void SyncFolderOf(const std::string& path) {
+  Fd folder(::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.valid()) ::fsync(folder.get());
 }
 
 }  // namespace
+
+std::string ModuleFilePath() {
+  std::string buffer(4096, '\0');
+  ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return "";
+  buffer.resize(static_cast<std::size_t>(n));
+  return buffer;
+}
+
+std::unique_ptr<Platform> MakeSystemPlatform(bool interactive) {
+  PosixPlatformOptions options = PosixPlatform::OptionsFromEnvironment();
+  options.interactive = interactive;
+  return std::make_unique<PosixPlatform>(std::move(options));
+}
+
+const SystemNotes& SystemPlatformNotes() {
+  static const SystemNotes notes = {
+      "Environment: TAVIREX_WINDOWS_DIR (folder of PXEquip.ini and praxo32.ini),\n"
+      "  TAVIREX_MODULE_DIR (folder of the log files), TAVIREX_DRIVE_C (the folder that\n"
+      "  stands for C:\\, any drive letter A-Z), TAVIREX_MSGBOX_ANSWERS (scripted answers\n"
+      "  to message boxes: 1 OK, 2 Cancel, 6 Yes, 7 No, comma-separated),\n"
+      "  TAVIREX_WINDOW_KEYS (scripted keys of the image list window, comma-separated:\n"
+      "  1-5 sort by that column, o N open row N, x Exit), TAVIREX_OPEN_COMMAND (the\n"
+      "  program that opens image files).\n"
+      "Give Windows paths in single quotes: 'C:\\Praxo\\Images\\OCT'.\n",
+      ""};
+  return notes;
+}
 
 PosixPlatform::PosixPlatform(PosixPlatformOptions options) : options_(std::move(options)) {
   std::map<char, std::string> roots;
@@ -416,7 +425,10 @@ PosixPlatform::PosixPlatform(PosixPlatformOptions options) : options_(std::move(
   }
   options_.drive_roots = std::move(roots);
   if (options_.windows_dir.empty()) options_.windows_dir = ToNativePath("C:\\windows");
-  if (options_.module_dir.empty()) options_.module_dir = ExecutableFolder();
+  if (options_.module_dir.empty()) {
+    const std::string program = ModuleFilePath();
+    options_.module_dir = program.empty() ? "." : ParentFolder(program);
+  }
   answers_.assign(options_.message_box_answers.begin(), options_.message_box_answers.end());
 }
 
@@ -462,15 +474,18 @@ void PosixPlatform::QueueAnswers(std::vector<int> answers) {
 
 std::string PosixPlatform::ReadProfileString(const std::string& section, const std::string& key,
                                              const std::string& file) {
-  std::string path = file.find_first_of("\\/") == std::string::npos
-                         ? JoinNative(options_.windows_dir, file)
-                         : ToNativePath(file);
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
-    std::optional<std::string> other_case = FindIgnoringCase(path);
-    if (!other_case || !ReadWholeFile(*other_case, bytes)) return "";
-  }
+  if (!ReadWholeFile(ProfileFilePath(file), bytes)) return "";
   return ProfileLookup(bytes, section, key, 255);
+}
+
+std::string PosixPlatform::ProfileFilePath(const std::string& file) {
+  const std::string path = file.find_first_of("\\/") == std::string::npos
+                               ? JoinNative(options_.windows_dir, file)
+                               : ToNativePath(file);
+  struct stat info;
+  if (StatPath(path, info)) return path;
+  return FindIgnoringCase(path).value_or(path);
 }
 
 bool PosixPlatform::FolderExists(const std::string& path) { return IsFolder(ToNativePath(path)); }
@@ -483,19 +498,19 @@ bool PosixPlatform::FileExists(const std::string& path) {
 void PosixPlatform::CreateFolder(const std::string& path) {
   std::string native = ToNativePath(path);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
-  if (native.empty()) throw VbError(vberr::kPathNotFound);
-  if (::mkdir(native.c_str(), 0777) != 0) throw FileError(errno, FileOp::kCreateFolder);
+  if (native.empty()) throw FsFailure(FsCondition::kPathNotFound, FsOperation::kCreateFolder);
+  if (::mkdir(native.c_str(), 0777) != 0) throw FileError(errno, FsOperation::kCreateFolder);
 }
 
 std::vector<std::string> PosixPlatform::FolderFileNames(const std::string& folder) {
   Dir dir(ToNativePath(folder));
-  if (dir.get() == nullptr) throw FileError(errno, FileOp::kQuery);
+  if (dir.get() == nullptr) throw FileError(errno, FsOperation::kList);
   std::vector<std::string> names;
   while (true) {
     errno = 0;
     dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
-      if (errno != 0) throw FileError(errno, FileOp::kTransfer);
+      if (errno != 0) throw FileError(errno, FsOperation::kTransfer);
       return names;
     }
     if (IsEntryRegularFile(dir.get(), entry)) names.emplace_back(entry->d_name);
@@ -506,16 +521,16 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   const std::string from = ToNativePath(source);
   const std::string to = ToNativePath(destination);
   Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.valid()) throw FileError(errno, FileOp::kReadSource);
+  if (!in.valid()) throw FileError(errno, FsOperation::kCopy);
   struct stat source_info;
-  if (::fstat(in.get(), &source_info) != 0) throw FileError(errno, FileOp::kReadSource);
-  if (!S_ISREG(source_info.st_mode)) throw VbError(vberr::kFileNotFound);
+  if (::fstat(in.get(), &source_info) != 0) throw FileError(errno, FsOperation::kCopy);
+  if (!S_ISREG(source_info.st_mode)) throw FsFailure(FsCondition::kNotFound, FsOperation::kCopy);
 
   // A read-only destination stays, whoever runs this (root may write it).
   struct stat target_info;
   if (StatPath(to, target_info)) {
     if (S_ISDIR(target_info.st_mode) || !HasWriteBit(target_info.st_mode)) {
-      throw VbError(vberr::kPermissionDenied);
+      throw FsFailure(FsCondition::kAccessDenied, FsOperation::kReplace);
     }
   }
 
@@ -525,7 +540,7 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   std::string temp =
       JoinNative(ParentFolder(to), "." + BaseName(to).substr(0, 200) + ".copy-XXXXXX");
   Fd out(::mkostemp(temp.data(), O_CLOEXEC));
-  if (!out.valid()) throw FileError(errno, FileOp::kWriteDestination);
+  if (!out.valid()) throw FileError(errno, FsOperation::kReplace);
   struct TempFile {
     const std::string& path;
     bool keep = false;
@@ -538,24 +553,33 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   // Windows keeps the read-only attribute on a copy.
   mode_t mode = HasWriteBit(source_info.st_mode) ? 0644 : 0444;
   if (::fchmod(out.get(), mode) != 0 || ::fsync(out.get()) != 0 || out.Close() != 0) {
-    throw FileError(errno, FileOp::kTransfer);
+    throw FileError(errno, FsOperation::kTransfer);
   }
-  if (::rename(temp.c_str(), to.c_str()) != 0) throw FileError(errno, FileOp::kWriteDestination);
+  if (::rename(temp.c_str(), to.c_str()) != 0) throw FileError(errno, FsOperation::kReplace);
   temp_file.keep = true;
   // The new name reaches the disk before the caller deletes the source.
-  Fd folder(::open(ParentFolder(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.valid()) ::fsync(folder.get());
+  SyncFolderOf(to);
 }
 
 void PosixPlatform::DeleteFile(const std::string& path) {
   const std::string native = ToNativePath(path);
   struct stat info;
   if (native.empty() || ::lstat(native.c_str(), &info) != 0) {
-    throw FileError(native.empty() ? ENOENT : errno, FileOp::kDelete);
+    throw FileError(native.empty() ? ENOENT : errno, FsOperation::kDelete);
   }
-  if (S_ISDIR(info.st_mode)) throw VbError(vberr::kFileNotFound);
-  if (S_ISREG(info.st_mode) && !HasWriteBit(info.st_mode)) throw VbError(vberr::kPermissionDenied);
-  if (::unlink(native.c_str()) != 0) throw FileError(errno, FileOp::kDelete);
+  if (S_ISDIR(info.st_mode)) throw FsFailure(FsCondition::kNotFound, FsOperation::kDelete);
+  if (S_ISREG(info.st_mode) && !HasWriteBit(info.st_mode)) {
+    throw FsFailure(FsCondition::kAccessDenied, FsOperation::kDelete);
+  }
+  if (::unlink(native.c_str()) != 0) throw FileError(errno, FsOperation::kDelete);
+}
+
+void PosixPlatform::MoveReplacing(const std::string& source, const std::string& destination) {
+  const std::string to = ToNativePath(destination);
+  if (::rename(ToNativePath(source).c_str(), to.c_str()) != 0) {
+    throw FileError(errno, FsOperation::kReplace);
+  }
+  SyncFolderOf(to);
 }
 
 void PosixPlatform::ListDirectory(const std::string& pattern,
@@ -586,12 +610,12 @@ void PosixPlatform::AppendToFile(const std::string& path, std::string_view bytes
   const std::string native = ToNativePath(path);
   struct stat info;
   if (StatPath(native, info) && S_ISREG(info.st_mode) && !HasWriteBit(info.st_mode)) {
-    throw VbError(vberr::kPathFileAccessError);
+    throw FsFailure(FsCondition::kAccessDenied, FsOperation::kAppend);
   }
   Fd fd(::open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.valid()) throw FileError(native.empty() ? ENOENT : errno, FileOp::kAppend);
+  if (!fd.valid()) throw FileError(native.empty() ? ENOENT : errno, FsOperation::kAppend);
   WriteAll(fd.get(), bytes.data(), bytes.size());
-  if (fd.Close() != 0) throw FileError(errno, FileOp::kTransfer);
+  if (fd.Close() != 0) throw FileError(errno, FsOperation::kTransfer);
 }
 
 std::string PosixPlatform::ModuleFolder() { return options_.module_dir; }
@@ -639,12 +663,12 @@ std::intptr_t PosixPlatform::ShellExecute(std::uintptr_t /*owner_window*/, const
   const std::string native = ToNativePath(file);
   struct stat info;
   if (!StatPath(native, info)) {
-    return IsFolder(ParentFolder(native)) ? kShellFileNotFound : kShellPathNotFound;
+    return IsFolder(ParentFolder(native)) ? shellexec::kFileNotFound : shellexec::kPathNotFound;
   }
   std::string work_dir;
   if (!directory.empty()) {
     work_dir = ToNativePath(directory);
-    if (!IsFolder(work_dir)) return kShellPathNotFound;
+    if (!IsFolder(work_dir)) return shellexec::kPathNotFound;
   }
   const bool program = S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
   std::vector<std::string> arguments;
@@ -655,19 +679,22 @@ std::intptr_t PosixPlatform::ShellExecute(std::uintptr_t /*owner_window*/, const
     }
   } else {
     // A document (or folder) opens in the program associated with it.
-    if (!verb.empty() && !EqualsIgnoreCaseAscii(verb, "open")) return kShellNoAssociation;
+    if (!verb.empty() && !EqualsIgnoreCaseAscii(verb, "open")) return shellexec::kNoAssociation;
     std::string opener = FindOpener();
-    if (opener.empty()) return kShellNoAssociation;
+    if (opener.empty()) return shellexec::kNoAssociation;
     arguments = {opener, native};
   }
   int error = SpawnDetached(arguments, work_dir);
-  if (error == 0) return kShellOk;
-  return program ? ShellResultOfStartError(error) : kShellNoAssociation;
+  if (error == 0) return kStarted;
+  return program ? ShellResultOfStartError(error) : shellexec::kNoAssociation;
 }
 
 void PosixPlatform::SetCurrentDirectory(const std::string& folder) {
   std::string native = ToNativePath(folder);
-  if (native.empty() || ::chdir(native.c_str()) != 0) throw VbError(vberr::kPathNotFound);
+  // Whatever the reason, as the missing folder it mostly is.
+  if (native.empty() || ::chdir(native.c_str()) != 0) {
+    throw FsFailure(FsCondition::kPathNotFound, FsOperation::kChangeFolder);
+  }
 }
 
 std::shared_ptr<void> PosixPlatform::ConnectHostServer(const std::string& server_name) {

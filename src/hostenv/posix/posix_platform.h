@@ -62,12 +62,14 @@ class PosixPlatform final : public Platform {
 
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
+  std::string ProfileFilePath(const std::string& file) override;
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   void CreateFolder(const std::string& path) override;
   std::vector<std::string> FolderFileNames(const std::string& folder) override;
   void CopyFile(const std::string& source, const std::string& destination) override;
   void DeleteFile(const std::string& path) override;
+  void MoveReplacing(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string& name)>& visit) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;

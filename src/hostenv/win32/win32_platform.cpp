@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "hostenv/system.h"
 #include "hostenv/win32/ansi.h"
+#include "hostenv/win32/module_file.h"
+#include "winrules/fs_error.h"
 
 namespace tavirex {
 namespace {
@@ -31,8 +35,6 @@ class FindHandle {
   HANDLE handle_;
 };
 
-[[noreturn]] void ThrowLastError() { throw VbErrorFromWin32(GetLastError()); }
-
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -51,9 +53,68 @@ std::string SystemMessage(DWORD error) {
   return text;
 }
 
-// Anchors ModuleFolder in whichever module (DLL or program) this file is
-// linked into.
-void ModuleAnchor() {}
+// The system's failure as VB shows an automation error it has no number for:
+// the HRESULT as the number, with the system's text.
+VbError UnnumberedFailure(DWORD error) {
+  std::string text = SystemMessage(error);
+  return VbError(static_cast<int>(HRESULT_FROM_WIN32(error)),
+                 text.empty() ? VbErrorDescription(vberr::kAutomationError) : text);
+}
+
+// How the file-system object sorts the system's error codes; nullopt for the
+// codes it has no number for.
+std::optional<FsCondition> ConditionOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return FsCondition::kNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return FsCondition::kPathNotFound;
+    case ERROR_ACCESS_DENIED:
+      return FsCondition::kAccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FsCondition::kSharing;
+    case ERROR_WRITE_PROTECT:
+      return FsCondition::kWriteProtected;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return FsCondition::kExists;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return FsCondition::kBadName;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FsCondition::kDiskFull;
+    case ERROR_NOT_READY:
+      return FsCondition::kNotReady;
+    case ERROR_INVALID_DRIVE:
+    case ERROR_DEV_NOT_EXIST:
+      return FsCondition::kNoDevice;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+      return FsCondition::kDeviceError;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return FsCondition::kOutOfMemory;
+    default:
+      return std::nullopt;
+  }
+}
+
+VbError FileFailure(DWORD error, FsOperation operation) {
+  std::optional<FsCondition> condition = ConditionOf(error);
+  return condition ? FsFailure(*condition, operation) : UnnumberedFailure(error);
+}
+
+[[noreturn]] void ThrowLastError(FsOperation operation) {
+  throw FileFailure(GetLastError(), operation);
+}
 
 std::string FormatDate(VbDate date, ULONG flags) {
   BSTR text = nullptr;
@@ -75,61 +136,30 @@ Integer IntegerFromString(std::string_view text, Parse parse) {
 
 }  // namespace
 
+std::unique_ptr<Platform> MakeSystemPlatform(bool /*interactive*/) {
+  return std::make_unique<Win32Platform>();
+}
+
+const SystemNotes& SystemPlatformNotes() {
+  static const SystemNotes notes = {"", " (the Windows directory needs administrator rights)"};
+  return notes;
+}
+
 VbError VbErrorFromWin32(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-      return VbError(vberr::kFileNotFound);
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_DIRECTORY:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      return VbError(vberr::kPathNotFound);
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-      return VbError(vberr::kPermissionDenied);
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return VbError(vberr::kFileAlreadyExists);
-    case ERROR_INVALID_NAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return VbError(vberr::kBadFileNameOrNumber);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return VbError(vberr::kDiskFull);
-    case ERROR_NOT_READY:
-      return VbError(vberr::kDiskNotReady);
-    case ERROR_INVALID_DRIVE:
-    case ERROR_DEV_NOT_EXIST:
-      return VbError(vberr::kDeviceUnavailable);
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE:
-      return VbError(vberr::kDeviceIoError);
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return VbError(vberr::kOutOfMemory);
-    default: {
-      std::string text = SystemMessage(error);
-      return VbError(static_cast<int>(HRESULT_FROM_WIN32(error)),
-                     text.empty() ? VbErrorDescription(440) : text);
-    }
-  }
+  if (ConditionOf(error) == FsCondition::kOutOfMemory) return VbError(vberr::kOutOfMemory);
+  return UnnumberedFailure(error);
 }
 
 VbError VbErrorFromHresult(HRESULT result, const std::string& description) {
-  int number = 440;  // Automation error
-  if ((static_cast<unsigned long>(result) & 0xFFFF0000UL) == 0x800A0000UL) {
-    number = static_cast<int>(result & 0xFFFF);
+  int number = vberr::kAutomationError;
+  if (std::optional<int> vb_number = VbNumberFromHresult(result)) {
+    number = *vb_number;
   } else if (result == DISP_E_TYPEMISMATCH) {
     number = vberr::kTypeMismatch;
   } else if (result == DISP_E_OVERFLOW) {
     number = vberr::kOverflow;
   } else if (result == DISP_E_UNKNOWNNAME || result == DISP_E_MEMBERNOTFOUND) {
-    number = 438;  // Object doesn't support this property or method
+    number = vberr::kMemberNotSupported;
   } else if (result == E_OUTOFMEMORY) {
     number = vberr::kOutOfMemory;
   }
@@ -144,6 +174,13 @@ std::string Win32Platform::ReadProfileString(const std::string& section, const s
   return std::string(buffer, copied);
 }
 
+std::string Win32Platform::ProfileFilePath(const std::string& file) {
+  if (file.find_first_of("\\/") != std::string::npos) return file;
+  char folder[MAX_PATH + 1] = {};
+  UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+  return std::string(folder, length) + "\\" + file;
+}
+
 bool Win32Platform::FolderExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -155,12 +192,12 @@ bool Win32Platform::FileExists(const std::string& path) {
 }
 
 void Win32Platform::CreateFolder(const std::string& path) {
-  if (!CreateDirectoryA(path.c_str(), nullptr)) ThrowLastError();
+  if (!CreateDirectoryA(path.c_str(), nullptr)) ThrowLastError(FsOperation::kCreateFolder);
 }
 
 std::vector<std::string> Win32Platform::FolderFileNames(const std::string& folder) {
   // GetFolder fails on a missing folder and on a file.
-  if (!FolderExists(folder)) throw VbError(vberr::kPathNotFound);
+  if (!FolderExists(folder)) throw FsFailure(FsCondition::kPathNotFound, FsOperation::kList);
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += '*';
@@ -169,23 +206,30 @@ std::vector<std::string> Win32Platform::FolderFileNames(const std::string& folde
   FindHandle find(FindFirstFileA(pattern.c_str(), &entry));
   if (!find.valid()) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
-    ThrowLastError();
+    ThrowLastError(FsOperation::kList);
   }
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       names.emplace_back(entry.cFileName);
     }
   } while (FindNextFileA(find.get(), &entry));
-  if (GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError();
+  if (GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError(FsOperation::kList);
   return names;
 }
 
 void Win32Platform::CopyFile(const std::string& source, const std::string& destination) {
-  if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) ThrowLastError();
+  if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) ThrowLastError(FsOperation::kCopy);
 }
 
 void Win32Platform::DeleteFile(const std::string& path) {
-  if (!DeleteFileA(path.c_str())) ThrowLastError();
+  if (!DeleteFileA(path.c_str())) ThrowLastError(FsOperation::kDelete);
+}
+
+void Win32Platform::MoveReplacing(const std::string& source, const std::string& destination) {
+  if (!MoveFileExA(source.c_str(), destination.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ThrowLastError(FsOperation::kReplace);
+  }
 }
 
 void Win32Platform::ListDirectory(const std::string& pattern,
@@ -203,13 +247,7 @@ void Win32Platform::ListDirectory(const std::string& pattern,
 void Win32Platform::AppendToFile(const std::string& path, std::string_view bytes) {
   HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    // VB's Open statement calls a read-only file or a folder 75 where the
-    // file-system object says 70; a file locked by another stays 70.
-    if (error == ERROR_ACCESS_DENIED) throw VbError(vberr::kPathFileAccessError);
-    throw VbErrorFromWin32(error);
-  }
+  if (file == INVALID_HANDLE_VALUE) ThrowLastError(FsOperation::kAppend);
   DWORD error = ERROR_SUCCESS;
   while (!bytes.empty() && error == ERROR_SUCCESS) {
     DWORD written = 0;
@@ -219,26 +257,12 @@ void Win32Platform::AppendToFile(const std::string& path, std::string_view bytes
     bytes.remove_prefix(written);
   }
   CloseHandle(file);
-  if (error != ERROR_SUCCESS) throw VbErrorFromWin32(error);
+  if (error != ERROR_SUCCESS) throw FileFailure(error, FsOperation::kTransfer);
 }
 
 std::string Win32Platform::ModuleFolder() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&ModuleAnchor), &module)) {
-    ThrowLastError();
-  }
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) ThrowLastError();
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  const std::string path = ModuleFilePath();
+  if (path.empty()) throw VbErrorFromWin32(GetLastError());
   std::size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
@@ -261,7 +285,7 @@ std::intptr_t Win32Platform::ShellExecute(std::uintptr_t owner_window, const std
 }
 
 void Win32Platform::SetCurrentDirectory(const std::string& folder) {
-  if (!SetCurrentDirectoryA(folder.c_str())) ThrowLastError();
+  if (!SetCurrentDirectoryA(folder.c_str())) ThrowLastError(FsOperation::kChangeFolder);
 }
 
 std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& server_name) {
@@ -296,7 +320,7 @@ std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& server
       if (exception.scode != 0) {
         result = exception.scode;
       } else if (exception.wCode != 0) {
-        result = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, exception.wCode);
+        result = HresultFromVbNumber(exception.wCode);
       }
       description = AnsiFromBstr(exception.bstrDescription);
       SysFreeString(exception.bstrSource);
@@ -334,7 +358,7 @@ std::string Win32Platform::FormatShortDate(VbDate date) {
   char text[80];
   int length =
       GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &zero, nullptr, text, sizeof(text));
-  if (length <= 0) ThrowLastError();
+  if (length <= 0) throw VbErrorFromWin32(GetLastError());
   return std::string(text, static_cast<std::size_t>(length - 1));
 }
 

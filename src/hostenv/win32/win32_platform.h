@@ -19,9 +19,9 @@ inline constexpr CLSID kHostServerConnectionClsid = {
 // Its one method the plug-in calls, by name, with the server name.
 inline constexpr const wchar_t* kSetServerNameMethod = L"SetServerName";
 
-// The VB error the scripting file-system object raises for a Win32 error code.
-// Codes it has no number for keep their HRESULT as the number, as VB shows an
-// automation error it does not know, with the system's text.
+// The VB error of a failed system call outside the file operations: 7 when
+// out of memory, otherwise the HRESULT as the number with the system's text,
+// as VB shows an automation error it has no number for.
 VbError VbErrorFromWin32(DWORD error);
 
 // The VB error a late-bound VB caller sees for a failed COM call: the number
@@ -34,6 +34,7 @@ class Win32Platform final : public Platform {
  public:
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
+  std::string ProfileFilePath(const std::string& file) override;
 
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
@@ -41,6 +42,7 @@ class Win32Platform final : public Platform {
   std::vector<std::string> FolderFileNames(const std::string& folder) override;
   void CopyFile(const std::string& source, const std::string& destination) override;
   void DeleteFile(const std::string& path) override;
+  void MoveReplacing(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string& name)>& visit) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;

@@ -6,6 +6,7 @@
 
 #include "capture/capture_device.h"
 #include "hostenv/host_paths.h"
+#include "hostenv/system.h"
 #include "interface/equip_settings.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
@@ -15,12 +16,6 @@ namespace tavirex::config {
 namespace {
 
 constexpr int kLargestNumber = 32767;
-
-#ifdef _WIN32
-constexpr const char* kWriteHint = " (the Windows directory needs administrator rights)";
-#else
-constexpr const char* kWriteHint = "";
-#endif
 
 // Why the plug-in would not read `path` back as given; "" when it would.
 std::string PathProblem(const std::string& path) {
@@ -192,16 +187,17 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
   settings.push_back(std::string(kEquipDataPathKey) + "=" + request.data_folder);
   AppendBlock(document, settings);
 
+  const std::string_view write_hint = SystemPlatformNotes().windows_dir_write_hint;
   std::string error;
   if (bytes) {
-    if (!ReplaceFileContents(path + ".bak", *bytes, error)) {
-      err << "tavirex-config add: no backup: " << error << kWriteHint << "\nNothing was changed.\n";
+    if (!ReplaceFileContents(context.platform, path + ".bak", *bytes, error)) {
+      err << "tavirex-config add: no backup: " << error << write_hint << "\nNothing was changed.\n";
       return kExitWriteFailed;
     }
     context.out << Column("Backup") << path << ".bak\n";
   }
-  if (!ReplaceFileContents(path, document.Bytes(), error)) {
-    err << "tavirex-config add: " << error << kWriteHint << "\nNothing was changed.\n";
+  if (!ReplaceFileContents(context.platform, path, document.Bytes(), error)) {
+    err << "tavirex-config add: " << error << write_hint << "\nNothing was changed.\n";
     return kExitWriteFailed;
   }
   context.out << Column("Written") << path << "\n"

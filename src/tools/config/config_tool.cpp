@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "hostenv/system.h"
 #include "tools/config/commands.h"
 #include "winrules/vb_error.h"
 
@@ -31,14 +32,10 @@ void PrintUsage(std::ostream& out) {
          "  --help   This text.\n"
          "\n"
          "Exit codes: 0 done, 1 check found problems, 2 refused (nothing changed),\n"
-         "3 the file could not be written.\n"
-#ifndef _WIN32
-         "\n"
-         "Environment: TAVIREX_WINDOWS_DIR (folder of PXEquip.ini and praxo32.ini),\n"
-         "  TAVIREX_DRIVE_C (the folder that stands for C:\\, any drive letter A-Z).\n"
-         "Give Windows paths in single quotes: --data 'C:\\Praxo\\Images\\OCT'.\n"
-#endif
-      ;
+         "3 the file could not be written.\n";
+  if (std::string_view settings = SystemPlatformNotes().settings; !settings.empty()) {
+    out << "\n" << settings;
+  }
 }
 
 // "add Capture Vessara --data X": the words before the options form the name.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -10,10 +9,6 @@
 #include "interface/equip_settings.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
-
-#ifdef _WIN32
-#include "hostenv/win32/windows_api.h"
-#endif
 
 namespace tavirex::config {
 namespace {
@@ -58,7 +53,8 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return bytes.str();
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error) {
+bool ReplaceFileContents(Platform& platform, const std::string& path, const std::string& bytes,
+                         std::string& error) {
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -70,22 +66,13 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
       return false;
     }
   }
-#ifdef _WIN32
-  if (!MoveFileExA(temporary.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = "cannot replace " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
-    DeleteFileA(temporary.c_str());
-    return false;
-  }
-#else
-  std::error_code failure;
-  std::filesystem::rename(temporary, path, failure);
-  if (failure) {
-    error = "cannot replace " + path + " (" + failure.message() + ")";
+  try {
+    platform.MoveReplacing(temporary, path);
+  } catch (const VbError& failure) {
+    error = "cannot replace " + path + " (" + ErrorText(failure) + ")";
     std::remove(temporary.c_str());
     return false;
   }
-#endif
   return true;
 }
 

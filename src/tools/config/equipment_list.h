@@ -40,10 +40,11 @@ class PluginSession {
 
 // The file's bytes; nullopt when it cannot be opened (missing).
 std::optional<std::string> ReadFileBytes(const std::string& path);
-// Writes a temporary file beside `path`, then renames it over `path`, so a
-// reader sees the old or the new file, never a part. False, with the reason
-// in `error`, when that fails; `path` is then unchanged.
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
+// Writes a temporary file beside `path`, then renames it over `path` through
+// `platform`, so a reader sees the old or the new file, never a part. False,
+// with the reason in `error`, when that fails; `path` is then unchanged.
+bool ReplaceFileContents(Platform& platform, const std::string& path, const std::string& bytes,
+                         std::string& error);
 
 // A text the profile API would not read as written; "" for an ANSI file.
 std::string EncodingProblem(const std::string& bytes);

@@ -17,7 +17,7 @@ int ToolPlatform::MessageBox(const std::string& text, int style,
 
 std::intptr_t ToolPlatform::ShellExecute(std::uintptr_t, const std::string&, const std::string&,
                                          const std::string&, const std::string&, int) {
-  return 2;  // as for a missing file: nothing was started
+  return shellexec::kFileNotFound;  // nothing was started
 }
 void ToolPlatform::SetCurrentDirectory(const std::string&) {}
 std::shared_ptr<void> ToolPlatform::ConnectHostServer(const std::string&) {

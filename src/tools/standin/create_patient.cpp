@@ -14,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "hostenv/system.h"
 
 namespace {
 
@@ -37,16 +35,8 @@ const unsigned char kSampleJpeg[] = {
     0x8c, 0xb2, 0x42, 0xc9, 0x36, 0x4b, 0x24, 0x2c, 0x93, 0xff, 0xd9};
 
 fs::path ProgramFolder(const char* argv0) {
-#ifdef _WIN32
-  (void)argv0;
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return fs::path(path).parent_path();
-#else
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::absolute(argv0).parent_path() : self.parent_path();
-#endif
+  const std::string self = tavirex::ModuleFilePath();
+  return self.empty() ? fs::absolute(argv0).parent_path() : fs::path(self).parent_path();
 }
 
 std::string ConfigValue(const fs::path& config, const std::string& key) {

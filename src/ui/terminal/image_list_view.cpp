@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "ui/system_view.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex {
@@ -202,4 +203,10 @@ void TerminalImageListView::SetWaitCursor(bool wait) {
   wait_cursor_ = wait;
 }
 
+}  // namespace tavirex
+
+namespace tavirex {
+std::unique_ptr<ImageListView> MakeSystemImageListView() {
+  return std::make_unique<TerminalImageListView>(TerminalImageListView::KeysFromEnvironment());
+}
 }  // namespace tavirex

@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "hostenv/win32/ansi.h"
+#include "hostenv/win32/module_file.h"
 #include "hostenv/win32/win32_platform.h"
 #include "review/frm_image_files.h"
+#include "ui/system_view.h"
 #include "ui/win32/resource_ids.h"
 
 namespace tavirex {
@@ -52,18 +54,6 @@ struct IconDeleter {
   void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
-
-// Anchors the module lookup in whichever module (the DLL, or a program) this
-// file is linked into: the window class and the icon belong to it.
-void ModuleAnchor() {}
-
-HMODULE CodeModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ModuleAnchor), &module);
-  return module;
-}
 
 // GetDpiForWindow where the system has it (Windows 10 1607 and later), else
 // the screen's.
@@ -522,4 +512,10 @@ void ImageListWindow::SetWaitCursor(bool wait) {
   SetCursor(LoadCursor(nullptr, wait ? IDC_WAIT : IDC_ARROW));
 }
 
+}  // namespace tavirex
+
+namespace tavirex {
+std::unique_ptr<ImageListView> MakeSystemImageListView() {
+  return std::make_unique<ImageListWindow>();
+}
 }  // namespace tavirex

@@ -1,0 +1,33 @@
+// The system a program of this build runs on: its platform services, the
+// module's own file, and what a tool tells its user about them. Declared once
+// here, defined by each implementation (win32/, posix/).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "hostenv/platform.h"
+
+namespace tavirex {
+
+// The services as the plug-in gets them here: the real APIs on Windows; on
+// POSIX the reproductions, set up from the environment. `interactive`: on
+// POSIX, whether a box with no scripted answer asks at the terminal.
+std::unique_ptr<Platform> MakeSystemPlatform(bool interactive = true);
+
+// The full path of the module (the DLL, or the program) this code is linked
+// into; "" when the system cannot tell.
+std::string ModuleFilePath();
+
+// What a tool tells its user about the services of this build.
+struct SystemNotes {
+  // For a usage text: how the services are set up; "" where the system's
+  // own settings apply.
+  std::string_view settings;
+  // After a failure to write in the Windows directory: why it may fail.
+  std::string_view windows_dir_write_hint;
+};
+const SystemNotes& SystemPlatformNotes();
+
+}  // namespace tavirex

@@ -28,10 +28,14 @@ void ReportError(Platform& platform, const std::string& where, const VbError& fa
   platform.MessageBox(
       "PXE_Tavirex IF Error Num=" + number + "  " + failure.description() + "." + kCrLf + where,
       msgbox::kCritical, std::string(kErrorBoxTitle));
+  AppendErrorEntry(platform, where, failure);
+}
+
+void AppendErrorEntry(Platform& platform, const std::string& where, const VbError& failure) {
   platform.AppendToFile(BesideModule(platform, kErrorFileName),
                         std::string(kCrLf) + LogTimeStamp(platform) + " Error in: " + where +
-                            kCrLf + "      Error Num=" + number + "  " + failure.description() +
-                            kCrLf);
+                            kCrLf + "      Error Num=" + std::to_string(failure.number()) + "  " +
+                            failure.description() + kCrLf);
 }
 
 void AppendToLog(Platform& platform, const std::string& text) {

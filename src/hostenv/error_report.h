@@ -21,6 +21,10 @@ std::string LogTimeStamp(Platform& platform);
 // Catches nothing: a failure to write the file reaches the caller.
 void ReportError(Platform& platform, const std::string& where, const VbError& failure);
 
+// Appends the failure to the error file only, for failures the user is not
+// told about. Catches nothing.
+void AppendErrorEntry(Platform& platform, const std::string& where, const VbError& failure);
+
 // Appends one entry to the plain log. Catches nothing.
 void AppendToLog(Platform& platform, const std::string& text);
 

@@ -59,8 +59,10 @@ class ForwardingPlatform : public Platform {
   void SetCurrentDirectory(const std::string& folder) override {
     inner_.SetCurrentDirectory(folder);
   }
-  std::shared_ptr<void> ConnectHostServer(const std::string& server_name) override {
-    return inner_.ConnectHostServer(server_name);
+  std::shared_ptr<void> ConnectHostServer(const std::string& component_class,
+                                          const std::string& method,
+                                          const std::string& server_name) override {
+    return inner_.ConnectHostServer(component_class, method, server_name);
   }
   VbDate Now() override { return inner_.Now(); }
   std::string FormatGeneralDate(VbDate date) override { return inner_.FormatGeneralDate(date); }

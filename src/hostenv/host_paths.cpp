@@ -92,12 +92,14 @@ std::string GetPgmsDir(Platform& platform) { return ReadHostIni(platform, "Syste
 void HostModule::EnsureStarted() {
   std::lock_guard<std::mutex> lock(start_mutex_);
   if (started_) return;
-  // Set first: a start-up that fails is reported once, not retried per object.
+  // Set first: a start-up that fails is recorded once, not retried per object.
   started_ = true;
   try {
     Main();
   } catch (...) {
-    ReportError(platform_, "Main", CurrentFailure(std::current_exception()));
+    // Recorded, not shown: nothing of the plug-in depends on the component,
+    // and the object is created without it.
+    AppendErrorEntry(platform_, "Main", CurrentFailure(std::current_exception()));
   }
 }
 
@@ -109,7 +111,13 @@ void HostModule::Main() {
     return;
   }
   std::string server_name = ReadHostIni(platform_, "ADOConnection", "DataSource");
-  server_connection_ = platform_.ConnectHostServer(server_name);
+  std::string component_class = platform_.ReadProfileString(
+      kServerConnectionSection, kServerConnectionClassKey, kEquipIniFileName);
+  if (component_class.empty()) return;  // no component installed on this workstation
+  std::string method = platform_.ReadProfileString(kServerConnectionSection,
+                                                   kServerConnectionMethodKey, kEquipIniFileName);
+  if (method.empty()) method = kDefaultServerConnectionMethod;
+  server_connection_ = platform_.ConnectHostServer(component_class, method, server_name);
 }
 
 }  // namespace tavirex

@@ -12,6 +12,13 @@ namespace tavirex {
 inline constexpr const char* kHostIniFileName = "praxo32.ini";
 inline constexpr const char* kEquipIniFileName = "PXEquip.ini";
 
+// Where the workstation names the host's server-connection component: its
+// class (a ProgID or a "{CLSID}") and the method that takes the server name.
+inline constexpr const char* kServerConnectionSection = "Tavirex";
+inline constexpr const char* kServerConnectionClassKey = "ServerConnectionClass";
+inline constexpr const char* kServerConnectionMethodKey = "ServerConnectionMethod";
+inline constexpr const char* kDefaultServerConnectionMethod = "SetServerName";
+
 // In-band results of the host-path routines.
 inline constexpr const char* kMissingResult = "-3";
 inline constexpr const char* kNotAPathResult = "-4";
@@ -27,6 +34,9 @@ std::string GetPgmsDir(Platform& platform);
 
 // Per loaded module: runs the start-up routine once, before the first object,
 // and keeps the host's server-connection component for as long as it lives.
+// On a server route the component is created only when the equipment INI
+// names its class; a failure to create or call it goes to the error file
+// alone and does not stop the object.
 class HostModule {
  public:
   explicit HostModule(Platform& platform) : platform_(platform) {}

@@ -104,9 +104,13 @@ class Platform {
   // The process's current directory ("WScript.Shell" CurrentDirectory).
   virtual void SetCurrentDirectory(const std::string& folder) = 0;
 
-  // The host's server-connection component: created once and handed the server
-  // name. The returned reference keeps it alive. Throws VbError.
-  virtual std::shared_ptr<void> ConnectHostServer(const std::string& server_name) = 0;
+  // The host's server-connection component: creates the automation class
+  // `component_class` (a ProgID or a "{CLSID}") and calls its method `method`
+  // with the server name as one string by value. The returned reference keeps
+  // the component alive. Throws VbError (429 when the class cannot be created).
+  virtual std::shared_ptr<void> ConnectHostServer(const std::string& component_class,
+                                                  const std::string& method,
+                                                  const std::string& server_name) = 0;
 
   // Clock and regional formats of the workstation.
   virtual VbDate Now() = 0;

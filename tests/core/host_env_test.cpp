@@ -76,28 +76,56 @@ TEST(StartUp, FileRouteRunsOnceBeforeTheFirstObject) {
   EXPECT_EQ(ws.platform().server_connections_created(), 0);
 }
 
-TEST(StartUp, ServerRouteConnectsOnceWithTheServerName) {
-  for (std::string route : {"SQL", "MSDE"}) {
+TEST(StartUp, ServerRouteConnectsOnceToTheConfiguredComponent) {
+  struct Case {
+    std::string route;
+    std::string component_class;  // "": none installed, nothing is asked
+    std::string method;           // configured; "" for the default
+    int created;
+    std::string error_file;
+  };
+  const std::vector<Case> cases = {
+      {"SQL", "", "", 0, ""},
+      {"SQL", "Praxo.ServerLink", "", 1, ""},
+      {"MSDE", "{621C4617-A319-477D-9951-490064C0ACF2}", "Open", 1, ""},
+      {"SQL", "Praxo Server", "", 0,
+       "\r\n" + kStamp +
+           " Error in: Main\r\n      Error Num=429  ActiveX component can't create object\r\n"},
+  };
+  for (const Case& c : cases) {
     Workstation ws;
-    ws.WriteHostIni("[System]\nPgmsDir=C:\\P\n[ADOConnection]\nConnectThru=" + route +
-                    "\nDataSource=PRAXO-SRV\n");
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n[ADOConnection]\nConnectThru=" +
+                    c.route + "\nDataSource=PRAXO-SRV\n");
+    ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=" + c.component_class +
+                     "\nServerConnectionMethod=" + c.method + "\n");
     HostModule module(ws.platform());
     ClsTavirex first(module, ws.window());
     ClsTavirex second(module, ws.window());
-    EXPECT_EQ(ws.platform().server_connections_created(), 1);
-    EXPECT_EQ(ws.platform().last_server_name(), "PRAXO-SRV");
-    EXPECT_TRUE(ws.Boxes().empty());
+    EXPECT_EQ(second.GetPraxoDBPath(), "C:\\D") << c.component_class;
+    EXPECT_TRUE(ws.Boxes().empty()) << c.component_class;
+    EXPECT_EQ(ws.platform().server_connections_created(), c.created) << c.component_class;
+    EXPECT_EQ(module.has_server_connection(), c.created == 1) << c.component_class;
+    const PosixPlatform::ServerConnection& asked = ws.platform().last_server_request();
+    EXPECT_EQ(asked.component_class, c.component_class);
+    if (!c.component_class.empty()) {
+      EXPECT_EQ(asked.method, c.method.empty() ? "SetServerName" : c.method);
+      EXPECT_EQ(asked.server_name, "PRAXO-SRV");
+    }
+    EXPECT_TRUE(std::regex_match(ws.ModuleFile("PX_IF_Tavirex.err"), std::regex(c.error_file)))
+        << c.component_class;
   }
 }
 
 TEST(StartUp, EveryConstructionAsksForTheProgramFolder) {
   Workstation ws;
   ws.WriteHostIni("[ADOConnection]\nConnectThru=SQL\n");
+  ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=Praxo.ServerLink\n");
   HostModule module(ws.platform());
   ClsTavirex first(module, ws.window());
   ClsTavirex second(module, ws.window());
   EXPECT_EQ(ws.Boxes(), (std::vector<std::string>{kIniBox, kIniBox}));
-  EXPECT_EQ(ws.platform().last_server_name(), "");
+  EXPECT_EQ(ws.platform().server_connections_created(), 1);  // with the empty server name
+  EXPECT_EQ(ws.platform().last_server_request().server_name, "");
 }
 
 TEST(Logs, ThreeLayoutsByteForByte) {

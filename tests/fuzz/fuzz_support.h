@@ -91,7 +91,8 @@ class FuzzPlatform : public Platform, public ImageListView {
     return shellexec::kFileNotFound;
   }
   void SetCurrentDirectory(const std::string&) override {}
-  std::shared_ptr<void> ConnectHostServer(const std::string&) override {
+  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
+                                          const std::string&) override {
     throw VbError(vberr::kCantCreateObject);
   }
   VbDate Now() override { return 46361.5; }  // 12/5/2026 12:00:00 PM

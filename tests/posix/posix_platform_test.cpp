@@ -63,8 +63,8 @@ class PosixPlatformTest : public ::testing::Test {
     fs::path script = root_ / name;
     WriteFile(script,
               "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; pwd; } > '" +
-                  record.string() + ".tmp'\nmv '" + record.string() + ".tmp' '" + record.string() +
-                  "'\n",
+                  record.string() + ".tmp'\n/bin/mv '" + record.string() + ".tmp' '" +
+                  record.string() + "'\n",
               fs::perms::owner_all);
     return script;
   }
@@ -259,12 +259,18 @@ TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsDetached) {
   EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\none.exe)", "", "", 1), 2);
   EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\nofolder\x.exe)", "", "", 1), 3);
   EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\CreatePatient.exe)", "", R"(C:\no)", 1), 3);
+  // A program without a type, as programs are named here.
+  fs::remove(record);
+  RecordingScript("CreatePatient", record);
+  EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\CreatePatient)", "x", "", 1), 42);
+  EXPECT_EQ(WaitForFile(record).substr(0, 2), "x\n");
 }
 
-TEST_F(PosixPlatformTest, ShellExecuteOpensDocumentsWithTheOpener) {
+TEST_F(PosixPlatformTest, ShellExecuteOpensDocumentsByTheirType) {
   fs::path record = root_ / "opened.txt";
   fs::path opener = RecordingScript("opener.sh", record);
-  WriteFile(root_ / "4711_1042_x.jpg", "jpg");
+  // Executable, as on a vfat or CIFS mount, and still a document.
+  WriteFile(root_ / "4711_1042_x.jpg", "#!/bin/sh\n", fs::perms::owner_all);
   setenv("TAVIREX_OPEN_COMMAND", opener.c_str(), 1);
   EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 42);
   EXPECT_EQ(WaitForFile(record).substr(0, (root_ / "4711_1042_x.jpg").string().size() + 1),
@@ -272,6 +278,27 @@ TEST_F(PosixPlatformTest, ShellExecuteOpensDocumentsWithTheOpener) {
   setenv("TAVIREX_OPEN_COMMAND", (root_ / "no-opener").c_str(), 1);
   EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 31);
   unsetenv("TAVIREX_OPEN_COMMAND");
+
+  // Otherwise xdg-open, for the types the desktop's MIME database associates.
+  fs::create_directories(root_ / "bin");
+  fs::remove(record);
+  RecordingScript("bin/xdg-open", record);
+  WriteFile(
+      root_ / "bin" / "xdg-mime",
+      "#!/bin/sh\ncase \"$2:$3\" in\n  filetype:*.jpg) echo 'image/jpeg; charset=binary' ;;\n"
+      "  filetype:*) echo application/x-unknown ;;\n  default:image/jpeg) echo viewer.desktop "
+      ";;\nesac\n",
+      fs::perms::owner_all);
+  WriteFile(root_ / "notes.xyz", "x");
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (root_ / "bin").c_str(), 1);
+  EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\notes.xyz)", "", "", 1), 31);
+  EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 42);
+  EXPECT_EQ(WaitForFile(record).substr(0, (root_ / "4711_1042_x.jpg").string().size() + 1),
+            (root_ / "4711_1042_x.jpg").string() + "\n");
+  fs::remove(root_ / "bin" / "xdg-mime");
+  EXPECT_EQ(platform_->ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 31);
+  setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(PosixPlatformTest, CurrentDirectoryAndServerConnection) {
@@ -282,11 +309,17 @@ TEST_F(PosixPlatformTest, CurrentDirectoryAndServerConnection) {
   fs::current_path(before);
   EXPECT_EQ(ErrorOf([&] { platform_->SetCurrentDirectory(R"(C:\none)"); }), 76);
 
-  EXPECT_EQ(platform_->server_connections_created(), 0);
-  std::shared_ptr<void> connection = platform_->ConnectHostServer("PRAXO-SRV");
-  EXPECT_NE(connection, nullptr);
-  EXPECT_EQ(platform_->server_connections_created(), 1);
-  EXPECT_EQ(platform_->last_server_name(), "PRAXO-SRV");
+  // Any well-formed class name stands for a registered class.
+  for (std::string name : {"Praxo.ServerLink", "{621c4617-A319-477D-9951-490064C0ACF2}"}) {
+    EXPECT_NE(platform_->ConnectHostServer(name, "SetServerName", "PRAXO-SRV"), nullptr);
+    EXPECT_EQ(platform_->last_server_request().component_class, name);
+    EXPECT_EQ(platform_->last_server_request().server_name, "PRAXO-SRV");
+  }
+  for (std::string name : {"Praxo_Link", "{621C4617-A319-477D-9951-490064C0ACF}"}) {
+    EXPECT_EQ(ErrorOf([&] { platform_->ConnectHostServer(name, "SetServerName", ""); }), 429)
+        << name;
+  }
+  EXPECT_EQ(platform_->server_connections_created(), 2);
 }
 
 }  // namespace

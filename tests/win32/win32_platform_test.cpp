@@ -256,7 +256,7 @@ class FakeServerConnection final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
                                           DISPID* ids) override {
-    if (lstrcmpiW(names[0], L"SetServerName") != 0) return DISP_E_UNKNOWNNAME;
+    if (lstrcmpiW(names[0], L"OpenServer") != 0) return DISP_E_UNKNOWNNAME;
     ids[0] = 7;
     return S_OK;
   }
@@ -302,31 +302,43 @@ class FakeFactory final : public IClassFactory {
 };
 
 TEST_F(Win32PlatformTest, ConnectHostServerHandsTheNameToTheHostsComponent) {
+  // The class the workstation names, registered by the test for this process.
+  // {7A0C3E51-2B1D-4F6A-9C8E-3D5B1A2F4E60}
+  constexpr CLSID kComponent = {
+      0x7a0c3e51, 0x2b1d, 0x4f6a, {0x9c, 0x8e, 0x3d, 0x5b, 0x1a, 0x2f, 0x4e, 0x60}};
+  const std::string component = "{7A0C3E51-2B1D-4F6A-9C8E-3D5B1A2F4E60}";
+  auto connect = [&](const std::string& server_name) {
+    return platform_.ConnectHostServer(component, "OpenServer", server_name);
+  };
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  EXPECT_EQ(ErrorNumberOf([&] { platform_.ConnectHostServer("SQL1"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([&] { connect("SQL1"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([&] { platform_.ConnectHostServer("Tavirex.NoSuchClass", "x", ""); }),
+            429);
 
   FakeFactory factory;
   DWORD cookie = 0;
-  ASSERT_EQ(CoRegisterClassObject(kHostServerConnectionClsid, &factory, CLSCTX_INPROC_SERVER,
-                                  REGCLS_MULTIPLEUSE, &cookie),
+  ASSERT_EQ(CoRegisterClassObject(kComponent, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                  &cookie),
             S_OK);
   {
-    std::shared_ptr<void> connection = platform_.ConnectHostServer("SQL1\\PRAXO");
+    std::shared_ptr<void> connection = connect("SQL1\\PRAXO");
     EXPECT_EQ(FakeServerConnection::received, "SQL1\\PRAXO");
     EXPECT_EQ(FakeServerConnection::alive, 1);
   }
   EXPECT_EQ(FakeServerConnection::alive, 0);
-  platform_.ConnectHostServer("");
+  connect("");
   EXPECT_EQ(FakeServerConnection::received, "");
+  EXPECT_EQ(ErrorNumberOf([&] { platform_.ConnectHostServer(component, "SetServerName", "x"); }),
+            438);
 
   try {
-    platform_.ConnectHostServer("unreachable");
+    connect("unreachable");
     ADD_FAILURE() << "no failure";
   } catch (const VbError& failure) {
     EXPECT_EQ(failure.number(), 3001);
     EXPECT_EQ(failure.description(), "Server not reachable");
   }
-  EXPECT_EQ(ErrorNumberOf([&] { platform_.ConnectHostServer("broken"); }), 440);
+  EXPECT_EQ(ErrorNumberOf([&] { connect("broken"); }), 440);
   EXPECT_EQ(FakeServerConnection::alive, 0);
 
   CoRevokeClassObject(cookie);

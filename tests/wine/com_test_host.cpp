@@ -2,8 +2,9 @@
 // creates Tavirex.clsTavirex by ProgID, calls it through the function table
 // and through IDispatch, answers the message boxes the plug-in raises and
 // checks them, compares the type library with the interface contract, and
-// checks when the DLL may unload.
-//   com_test_host.exe <Windows path of the registered tavirex.dll>
+// checks when the DLL may unload; with "server-route", only the start-up on a
+// database-server route.
+//   com_test_host.exe <Windows path of the registered tavirex.dll> [server-route]
 // Writes praxo32.ini and PXEquip.ini into the Windows folder as it goes.
 // Prints "N passed, N failed"; exits 1 on any failure.
 // clang-format off
@@ -324,6 +325,23 @@ void StartUpAndHostPaths() {
   first->Release();
   second->Release();
   CheckBoxes({}, "releasing the objects");
+}
+
+// A database-server route on a workstation that names no server-connection
+// component: the start-up shows nothing and records nothing.
+void ServerRouteStartUp(const std::wstring& dll_path) {
+  WriteWindowsFile("praxo32.ini",
+                   "[System]\r\nPgmsDir=C:\\TavirexHost\r\nDataDir=C:\\TavirexHost\\Data\r\n"
+                   "[ADOConnection]\r\nConnectThru=SQL\r\nDataSource=PRAXO-SRV\r\n");
+  IDispatch* object = CreateByProgId();
+  CheckBoxes({}, "start-up on the server route");
+  if (object == nullptr) return;
+  CheckEqual(GetText(object, L"GetPraxoDBPath"), std::string("C:\\TavirexHost\\Data"),
+             "the object works");
+  object->Release();
+  const std::wstring error_file =
+      dll_path.substr(0, dll_path.rfind(L'\\')) + L"\\PX_IF_Tavirex.err";
+  Check(GetFileAttributesW(error_file.c_str()) == INVALID_FILE_ATTRIBUTES, "no error entry");
 }
 
 // ---------------------------------------------------------------------------
@@ -763,11 +781,15 @@ int main(int argc, char** argv) {
   {
     BoxWatcher watcher;
     g_boxes = &watcher;
-    StartUpAndHostPaths();  // first: the start-up routine runs before the first object
-    FunctionTableAndDispatch();
-    TypeLibrary(dll_path);
-    VersionInformation(dll_path);
-    Unloading(dll_path);
+    if (argc > 2 && std::string(argv[2]) == "server-route") {
+      ServerRouteStartUp(dll_path);  // a process of its own: the start-up runs once
+    } else {
+      StartUpAndHostPaths();  // first: the start-up routine runs before the first object
+      FunctionTableAndDispatch();
+      TypeLibrary(dll_path);
+      VersionInformation(dll_path);
+      Unloading(dll_path);
+    }
     g_boxes = nullptr;
   }
   CoUninitialize();

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -351,11 +352,9 @@ bool IsExecutableFile(const std::string& path) {
   return StatPath(path, info) && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
 }
 
-// The program that opens documents: $TAVIREX_OPEN_COMMAND or xdg-open, found
-// on PATH when named without a folder. "" when there is none.
-std::string FindOpener() {
-  const char* configured = std::getenv("TAVIREX_OPEN_COMMAND");
-  std::string program = configured != nullptr && *configured != '\0' ? configured : "xdg-open";
+// `program` itself when it has a folder, else the first one on PATH; "" when
+// there is none.
+std::string FindProgram(const std::string& program) {
   if (program.find('/') != std::string::npos) return IsExecutableFile(program) ? program : "";
   const char* path_variable = std::getenv("PATH");
   std::string search = path_variable != nullptr ? path_variable : "/usr/local/bin:/usr/bin:/bin";
@@ -364,6 +363,89 @@ std::string FindOpener() {
     if (IsExecutableFile(candidate)) return candidate;
   }
   return "";
+}
+
+// Runs a program to its end, without a shell, and returns what it wrote to
+// its standard output; nullopt when it could not start or reported failure.
+std::optional<std::string> OutputOf(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  int output_pipe[2];
+  if (::pipe2(output_pipe, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, output_pipe[1], STDOUT_FILENO);
+  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int error = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(output_pipe[1]);
+  std::string output;
+  if (error == 0) {
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(output_pipe[0], buffer, sizeof buffer)) != 0) {
+      if (n < 0 && errno != EINTR) break;
+      if (n > 0) output.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(output_pipe[0]);
+  if (error != 0) return std::nullopt;
+  int status = 0;
+  pid_t waited;
+  while ((waited = ::waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  // A host that ignores SIGCHLD leaves no status to see: the output counts.
+  if (waited == child && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) return std::nullopt;
+  return output;
+}
+
+// The text up to the first blank, line break or ';' ("image/jpeg; charset=binary").
+std::string FirstWord(const std::string& text) {
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) return "";
+  return text.substr(start, text.find_first_of(" \t\r\n;", start) - start);
+}
+
+// Whether the desktop's MIME database names an application for the file's
+// type, as the Windows shell looks up the association of a file's type.
+bool HasDesktopAssociation(const std::string& native) {
+  const std::string xdg_mime = FindProgram("xdg-mime");
+  if (xdg_mime.empty()) return false;
+  std::optional<std::string> type = OutputOf({xdg_mime, "query", "filetype", native});
+  if (!type || FirstWord(*type).empty()) return false;
+  std::optional<std::string> application =
+      OutputOf({xdg_mime, "query", "default", FirstWord(*type)});
+  return application && !FirstWord(*application).empty();
+}
+
+// The program that opens the document `native`, "" when no program is
+// associated with its type: $TAVIREX_OPEN_COMMAND when set, the workstation's
+// one viewer for every type, else xdg-open for the types the desktop
+// associates with an application.
+std::string DocumentOpener(const std::string& native) {
+  const char* configured = std::getenv("TAVIREX_OPEN_COMMAND");
+  if (configured != nullptr && *configured != '\0') return FindProgram(configured);
+  std::string opener = FindProgram("xdg-open");
+  return !opener.empty() && HasDesktopAssociation(native) ? opener : "";
+}
+
+// The shell starts a file as a program by its type, never by an execute bit
+// (vfat, NTFS and CIFS mounts mark every file executable): the program types
+// of Windows, and, as programs are named here, an executable file without any
+// type. Everything else is a document.
+bool IsProgramFile(const std::string& native, const struct stat& info) {
+  if (!S_ISREG(info.st_mode)) return false;
+  const std::string name = BaseName(native);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return (info.st_mode & 0111) != 0;
+  const std::string_view type = std::string_view(name).substr(dot + 1);
+  for (std::string_view program_type : {"exe", "com", "bat", "cmd"}) {
+    if (EqualsIgnoreCaseAscii(type, program_type)) return true;
+  }
+  return false;
 }
 
 std::intptr_t ShellResultOfStartError(int error) {
@@ -380,6 +462,28 @@ std::intptr_t ShellResultOfStartError(int error) {
     default:
       return shellexec::kAccessDenied;
   }
+}
+
+// A name CLSIDFromString resolves when it is registered: a class identifier
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" or a ProgID (a letter, then
+// letters, digits and periods, at most 39 characters).
+bool IsClassName(std::string_view name) {
+  if (!name.empty() && name.front() == '{') {
+    constexpr std::string_view kForm = "{hhhhhhhh-hhhh-hhhh-hhhh-hhhhhhhhhhhh}";
+    if (name.size() != kForm.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const bool hex = std::isxdigit(static_cast<unsigned char>(name[i])) != 0;
+      if (kForm[i] == 'h' ? !hex : name[i] != kForm[i]) return false;
+    }
+    return true;
+  }
+  if (name.empty() || name.size() > 39 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return false;
+  }
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.') return false;
+  }
+  return true;
 }
 
 // Makes a rename in `path`'s folder reach the disk.
@@ -670,7 +774,7 @@ std::intptr_t PosixPlatform::ShellExecute(std::uintptr_t /*owner_window*/, const
     work_dir = ToNativePath(directory);
     if (!IsFolder(work_dir)) return shellexec::kPathNotFound;
   }
-  const bool program = S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
+  const bool program = IsProgramFile(native, info);
   std::vector<std::string> arguments;
   if (program) {
     arguments.push_back(native);
@@ -678,9 +782,9 @@ std::intptr_t PosixPlatform::ShellExecute(std::uintptr_t /*owner_window*/, const
       arguments.push_back(std::move(argument));
     }
   } else {
-    // A document (or folder) opens in the program associated with it.
+    // A document (or folder) opens in the program associated with its type.
     if (!verb.empty() && !EqualsIgnoreCaseAscii(verb, "open")) return shellexec::kNoAssociation;
-    std::string opener = FindOpener();
+    std::string opener = DocumentOpener(native);
     if (opener.empty()) return shellexec::kNoAssociation;
     arguments = {opener, native};
   }
@@ -697,10 +801,13 @@ void PosixPlatform::SetCurrentDirectory(const std::string& folder) {
   }
 }
 
-std::shared_ptr<void> PosixPlatform::ConnectHostServer(const std::string& server_name) {
+std::shared_ptr<void> PosixPlatform::ConnectHostServer(const std::string& component_class,
+                                                       const std::string& method,
+                                                       const std::string& server_name) {
+  last_server_request_ = {component_class, method, server_name};
+  if (!IsClassName(component_class)) throw VbError(vberr::kCantCreateObject);
   ++server_connections_created_;
-  last_server_name_ = server_name;
-  return std::make_shared<ServerConnection>(ServerConnection{server_name});
+  return std::make_shared<ServerConnection>(last_server_request_);
 }
 
 VbDate PosixPlatform::Now() {

@@ -53,12 +53,16 @@ class PosixPlatform final : public Platform {
   void QueueAnswers(std::vector<int> answers);
   const std::vector<ShownBox>& shown_boxes() const { return shown_boxes_; }
 
-  // Stand-in for the host's server-connection component.
+  // Stand-in for the host's server-connection component: every well-formed
+  // ProgID or {CLSID} counts as registered, any other class name gives 429.
   struct ServerConnection {
+    std::string component_class;
+    std::string method;
     std::string server_name;
   };
   int server_connections_created() const { return server_connections_created_; }
-  const std::string& last_server_name() const { return last_server_name_; }
+  // What the last request asked for, also when it failed.
+  const ServerConnection& last_server_request() const { return last_server_request_; }
 
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
@@ -80,7 +84,9 @@ class PosixPlatform final : public Platform {
                              const std::string& file, const std::string& parameters,
                              const std::string& directory, int show_command) override;
   void SetCurrentDirectory(const std::string& folder) override;
-  std::shared_ptr<void> ConnectHostServer(const std::string& server_name) override;
+  std::shared_ptr<void> ConnectHostServer(const std::string& component_class,
+                                          const std::string& method,
+                                          const std::string& server_name) override;
   VbDate Now() override;
   std::string FormatGeneralDate(VbDate date) override;
   std::string FormatShortDate(VbDate date) override;
@@ -97,7 +103,7 @@ class PosixPlatform final : public Platform {
   std::deque<int> answers_;
   std::vector<ShownBox> shown_boxes_;
   int server_connections_created_ = 0;
-  std::string last_server_name_;
+  ServerConnection last_server_request_;
 };
 
 }  // namespace tavirex

@@ -288,16 +288,26 @@ void Win32Platform::SetCurrentDirectory(const std::string& folder) {
   if (!SetCurrentDirectoryA(folder.c_str())) ThrowLastError(FsOperation::kChangeFolder);
 }
 
-std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& server_name) {
+std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& component_class,
+                                                       const std::string& method,
+                                                       const std::string& server_name) {
+  // As VB's CreateObject: a ProgID, or the class identifier itself.
+  std::wstring class_name = WideFromAnsi(component_class);
+  CLSID clsid = {};
+  HRESULT result = !class_name.empty() && class_name.front() == L'{'
+                       ? CLSIDFromString(class_name.c_str(), &clsid)
+                       : CLSIDFromProgID(class_name.c_str(), &clsid);
+  if (FAILED(result)) throw VbError(vberr::kCantCreateObject);
   IDispatch* raw = nullptr;
-  HRESULT result = CoCreateInstance(kHostServerConnectionClsid, nullptr, CLSCTX_SERVER,
-                                    IID_IDispatch, reinterpret_cast<void**>(&raw));
+  result = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                            reinterpret_cast<void**>(&raw));
   if (FAILED(result) || raw == nullptr) throw VbError(vberr::kCantCreateObject);
   std::shared_ptr<IDispatch> component(raw, [](IDispatch* object) { object->Release(); });
 
-  DISPID method = DISPID_UNKNOWN;
-  LPOLESTR name = const_cast<LPOLESTR>(kSetServerNameMethod);
-  result = component->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &method);
+  DISPID method_id = DISPID_UNKNOWN;
+  std::wstring method_name = WideFromAnsi(method);
+  LPOLESTR name = method_name.data();
+  result = component->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &method_id);
   if (FAILED(result)) throw VbErrorFromHresult(result);
 
   UniqueBstr argument = NewBstr(server_name);
@@ -310,7 +320,7 @@ std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& server
   VariantInit(&answer);
   EXCEPINFO exception = {};
   UINT bad_argument = 0;
-  result = component->Invoke(method, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+  result = component->Invoke(method_id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
                              &answer, &exception, &bad_argument);
   VariantClear(&answer);
   if (FAILED(result)) {

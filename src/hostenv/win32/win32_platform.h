@@ -10,15 +10,6 @@
 
 namespace tavirex {
 
-// The class of the host's server-connection component. The component belongs
-// to the host, which registers it; the plug-in only creates it by this
-// identifier and hands it the server name.
-// {621C4617-A319-477D-9951-490064C0ACF2}
-inline constexpr CLSID kHostServerConnectionClsid = {
-    0x621c4617, 0xa319, 0x477d, {0x99, 0x51, 0x49, 0x00, 0x64, 0xc0, 0xac, 0xf2}};
-// Its one method the plug-in calls, by name, with the server name.
-inline constexpr const wchar_t* kSetServerNameMethod = L"SetServerName";
-
 // The VB error of a failed system call outside the file operations: 7 when
 // out of memory, otherwise the HRESULT as the number with the system's text,
 // as VB shows an automation error it has no number for.
@@ -54,7 +45,9 @@ class Win32Platform final : public Platform {
                              const std::string& file, const std::string& parameters,
                              const std::string& directory, int show_command) override;
   void SetCurrentDirectory(const std::string& folder) override;
-  std::shared_ptr<void> ConnectHostServer(const std::string& server_name) override;
+  std::shared_ptr<void> ConnectHostServer(const std::string& component_class,
+                                          const std::string& method,
+                                          const std::string& server_name) override;
 
   VbDate Now() override;
   std::string FormatGeneralDate(VbDate date) override;

@@ -20,7 +20,8 @@ std::intptr_t ToolPlatform::ShellExecute(std::uintptr_t, const std::string&, con
   return shellexec::kFileNotFound;  // nothing was started
 }
 void ToolPlatform::SetCurrentDirectory(const std::string&) {}
-std::shared_ptr<void> ToolPlatform::ConnectHostServer(const std::string&) {
+std::shared_ptr<void> ToolPlatform::ConnectHostServer(const std::string&, const std::string&,
+                                                      const std::string&) {
   return std::make_shared<int>(0);
 }
 

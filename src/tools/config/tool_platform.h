@@ -30,7 +30,9 @@ class ToolPlatform final : public ForwardingPlatform {
                              const std::string& file, const std::string& parameters,
                              const std::string& directory, int show_command) override;
   void SetCurrentDirectory(const std::string& folder) override;
-  std::shared_ptr<void> ConnectHostServer(const std::string& server_name) override;
+  std::shared_ptr<void> ConnectHostServer(const std::string& component_class,
+                                          const std::string& method,
+                                          const std::string& server_name) override;
 
  private:
   std::vector<Box> boxes_;

@@ -1,6 +1,7 @@
 #include "com/module.h"
 
 #include <mutex>
+#include <string>
 
 #include "hostenv/win32/module_file.h"
 #include "hostenv/win32/win32_platform.h"
@@ -11,8 +12,19 @@ namespace {
 
 LONG g_references = 0;
 
+// TYPELIB resource 1, the server's own type library, and 2, the VB runtime's
+// _Collection, which is never registered (vba_collection.idl).
+constexpr int kTypeLibraries = 2;
+
 std::mutex g_typelib_mutex;
-ITypeLib* g_typelib = nullptr;  // never released: see GetTypeInfoOf
+ITypeLib* g_typelibs[kTypeLibraries] = {};  // never released: see GetTypeInfoOf
+
+HRESULT LoadTypeLibResource(int resource, ITypeLib** library) {
+  std::wstring path = CodeModulePath();
+  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  if (resource != 1) path += L"\\" + std::to_wstring(resource);
+  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
+}
 
 }  // namespace
 
@@ -35,27 +47,28 @@ ImageListView& SharedImageListView() {
   return window;
 }
 
-HRESULT LoadEmbeddedTypeLib(ITypeLib** library) {
-  std::wstring path = CodeModulePath();
-  if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
-}
+HRESULT LoadEmbeddedTypeLib(ITypeLib** library) { return LoadTypeLibResource(1, library); }
 
 HRESULT GetTypeInfoOf(REFGUID guid, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
-  ITypeLib* library = nullptr;
-  {
-    // Loaded on first use (never under the loader lock) and kept while the
-    // process runs: releasing it at detach would call into oleaut32 there.
-    std::lock_guard<std::mutex> lock(g_typelib_mutex);
-    if (g_typelib == nullptr) {
-      HRESULT hr = LoadEmbeddedTypeLib(&g_typelib);
-      if (FAILED(hr)) return hr;
+  HRESULT hr = TYPE_E_ELEMENTNOTFOUND;
+  for (int index = 0; index < kTypeLibraries; ++index) {
+    ITypeLib* library = nullptr;
+    {
+      // Loaded on first use (never under the loader lock) and kept while the
+      // process runs: releasing it at detach would call into oleaut32 there.
+      std::lock_guard<std::mutex> lock(g_typelib_mutex);
+      if (g_typelibs[index] == nullptr) {
+        hr = LoadTypeLibResource(index + 1, &g_typelibs[index]);
+        if (FAILED(hr)) return hr;
+      }
+      library = g_typelibs[index];
     }
-    library = g_typelib;
+    hr = library->GetTypeInfoOfGuid(guid, info);
+    if (SUCCEEDED(hr)) return hr;
   }
-  return library->GetTypeInfoOfGuid(guid, info);
+  return hr;
 }
 
 }  // namespace tavirex::com

@@ -1,5 +1,6 @@
 #include "com/module.h"
 
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -12,17 +13,19 @@ namespace {
 
 LONG g_references = 0;
 
-// TYPELIB resource 1, the server's own type library, and 2, the VB runtime's
-// _Collection, which is never registered (vba_collection.idl).
-constexpr int kTypeLibraries = 2;
+// What follows the DLL path to load each embedded type library: TYPELIB
+// resource 1, the server's own, and 2, the VB runtime's _Collection, which is
+// never registered (vba_collection.idl).
+constexpr const wchar_t* kTypeLibraryResources[] = {L"", L"\\2"};
+constexpr int kTypeLibraries = static_cast<int>(std::size(kTypeLibraryResources));
 
 std::mutex g_typelib_mutex;
 ITypeLib* g_typelibs[kTypeLibraries] = {};  // never released: see GetTypeInfoOf
 
-HRESULT LoadTypeLibResource(int resource, ITypeLib** library) {
+HRESULT LoadTypeLibResource(int index, ITypeLib** library) {
   std::wstring path = CodeModulePath();
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-  if (resource != 1) path += L"\\" + std::to_wstring(resource);
+  path += kTypeLibraryResources[index];
   return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
 }
 
@@ -47,7 +50,7 @@ ImageListView& SharedImageListView() {
   return window;
 }
 
-HRESULT LoadEmbeddedTypeLib(ITypeLib** library) { return LoadTypeLibResource(1, library); }
+HRESULT LoadEmbeddedTypeLib(ITypeLib** library) { return LoadTypeLibResource(0, library); }
 
 HRESULT GetTypeInfoOf(REFGUID guid, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
@@ -60,7 +63,7 @@ HRESULT GetTypeInfoOf(REFGUID guid, ITypeInfo** info) {
       // process runs: releasing it at detach would call into oleaut32 there.
       std::lock_guard<std::mutex> lock(g_typelib_mutex);
       if (g_typelibs[index] == nullptr) {
-        hr = LoadTypeLibResource(index + 1, &g_typelibs[index]);
+        hr = LoadTypeLibResource(index, &g_typelibs[index]);
         if (FAILED(hr)) return hr;
       }
       library = g_typelibs[index];

@@ -212,9 +212,14 @@ class TavirexCollection final
   }
 
  private:
+  // The reference of the call: an item released by Remove may be a host
+  // object whose release lets go of this collection.
   template <typename Body>
   HRESULT Call(Body&& body) {
-    return ComCall(IID_ITavirexCollection, kSource, std::forward<Body>(body));
+    this->AddRef();
+    const HRESULT result = ComCall(IID_ITavirexCollection, kSource, std::forward<Body>(body));
+    this->Release();  // may destroy the collection: nothing touches it after this
+    return result;
   }
 
   VbCollection<ComVariant> items_;

@@ -137,10 +137,9 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
     return result;
   }
 
-  // One device function at a time: while a box or the window of one is up,
-  // the host's windows are disabled, but its timers still run, and a second
-  // device function called from one returns the empty result of a device
-  // function that did not run.
+  // One device function at a time on an object. While a box or the window of
+  // one is up the host's windows are disabled, but its timers still run: a
+  // device function called from one does not run and returns "".
   HRESULT RunDeviceFunction(BSTR* out, std::string (ClsTavirex::*device_function)()) {
     return ReturnText(out, [&] {
       if (device_function_running_) return std::string();

@@ -436,8 +436,8 @@ class ThreadWindowsDisabled {
   }
   ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
   ThreadWindowsDisabled& operator=(const ThreadWindowsDisabled&) = delete;
-  // Before the modal window goes, so that activation passes to the host's
-  // window and not to another program's.
+  // Runs while the modal window still exists (declared after the Display),
+  // so that activation passes to the host's window, not another program's.
   ~ThreadWindowsDisabled() {
     for (HWND window : disabled_) {
       if (IsWindow(window)) EnableWindow(window, TRUE);

@@ -8,6 +8,7 @@
 #include "com/com_object.h"
 #include "com/com_support.h"
 #include "com/tavirex_h.h"
+#include "com/vba_collection_h.h"
 #include "hostenv/win32/ansi.h"
 #include "interface/vb_collection.h"
 
@@ -76,9 +77,64 @@ Index IndexOf(const VARIANT& argument) {
   return {V_I4(&number.get()), std::nullopt};
 }
 
+class TavirexCollection;
+
+// The VB runtime's _Collection on the same items, for a host that declares
+// its variable As Collection. Its DISPIDs differ from ITavirexCollection's,
+// so it has an IDispatch of its own; its IUnknown is the collection's.
+class VbaCollectionView final : public _Collection {
+ public:
+  explicit VbaCollectionView(TavirexCollection& owner) : owner_(owner) {}
+  VbaCollectionView(const VbaCollectionView&) = delete;
+  VbaCollectionView& operator=(const VbaCollectionView&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    return DispatchGetTypeInfo(IID__Collection, index, info);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    return DispatchGetIDsOfNames(IID__Collection, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception,
+                                   UINT* argument_error) override {
+    return DispatchInvoke(IID__Collection, static_cast<_Collection*>(this), member, riid, flags,
+                          params, result, exception, argument_error);
+  }
+
+  // _Collection
+  HRESULT STDMETHODCALLTYPE Item(VARIANT* index, VARIANT* value) override;
+  HRESULT STDMETHODCALLTYPE Add(VARIANT* item, VARIANT* key, VARIANT* before,
+                                VARIANT* after) override;
+  HRESULT STDMETHODCALLTYPE Count(LONG* value) override;
+  HRESULT STDMETHODCALLTYPE Remove(VARIANT* index) override;
+  HRESULT STDMETHODCALLTYPE _NewEnum(IUnknown** enumerator) override;
+
+ private:
+  TavirexCollection& owner_;
+};
+
 class TavirexCollection final
     : public AutomationObject<TavirexCollection, ITavirexCollection, &IID_ITavirexCollection> {
+  using Base = AutomationObject<TavirexCollection, ITavirexCollection, &IID_ITavirexCollection>;
+
  public:
+  void* InterfaceFor(REFIID riid) {
+    if (IsEqualIID(riid, IID__Collection)) return static_cast<_Collection*>(&vba_view_);
+    return Base::InterfaceFor(riid);
+  }
+
   void AddString(const std::string& text) {
     BSTR value = BstrFromAnsi(text);
     ComVariant item;
@@ -150,14 +206,40 @@ class TavirexCollection final
     });
   }
 
+  // ISupportErrorInfo: both interfaces report their failures as error info.
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+    return IsEqualIID(riid, IID__Collection) ? S_OK : Base::InterfaceSupportsErrorInfo(riid);
+  }
+
  private:
+  // The reference of the call: an item released by Remove may be a host
+  // object whose release lets go of this collection.
   template <typename Body>
   HRESULT Call(Body&& body) {
-    return ComCall(IID_ITavirexCollection, kSource, std::forward<Body>(body));
+    this->AddRef();
+    const HRESULT result = ComCall(IID_ITavirexCollection, kSource, std::forward<Body>(body));
+    this->Release();  // may destroy the collection: nothing touches it after this
+    return result;
   }
 
   VbCollection<ComVariant> items_;
+  VbaCollectionView vba_view_{*this};
 };
+
+HRESULT VbaCollectionView::QueryInterface(REFIID riid, void** object) {
+  return owner_.QueryInterface(riid, object);
+}
+ULONG VbaCollectionView::AddRef() { return owner_.AddRef(); }
+ULONG VbaCollectionView::Release() { return owner_.Release(); }
+HRESULT VbaCollectionView::Item(VARIANT* index, VARIANT* value) {
+  return owner_.Item(index, value);
+}
+HRESULT VbaCollectionView::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* after) {
+  return owner_.Add(item, key, before, after);
+}
+HRESULT VbaCollectionView::Count(LONG* value) { return owner_.get_Count(value); }
+HRESULT VbaCollectionView::Remove(VARIANT* index) { return owner_.Remove(index); }
+HRESULT VbaCollectionView::_NewEnum(IUnknown** enumerator) { return owner_._NewEnum(enumerator); }
 
 }  // namespace
 

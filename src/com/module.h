@@ -21,10 +21,11 @@ long ModuleReferenceCount();
 HostModule& SharedHostModule();
 ImageListView& SharedImageListView();
 
-// The type information of an interface of the embedded type library (loaded
-// once); the caller releases it.
+// The type information of an interface of the embedded type libraries
+// (loaded once); the caller releases it.
 HRESULT GetTypeInfoOf(REFGUID guid, ITypeInfo** info);
-// The embedded type library, AddRef'd; loaded from the DLL path on each call.
+// The embedded type library that registration registers (TYPELIB resource
+// 1), AddRef'd; loaded from the DLL path on each call.
 HRESULT LoadEmbeddedTypeLib(ITypeLib** library);
 
 }  // namespace tavirex::com

@@ -93,13 +93,13 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
     return Call([&] { *out = core_.NumPatientImageFiles(); });
   }
   HRESULT STDMETHODCALLTYPE DoDeviceFunction(BSTR* out) override {
-    return ReturnText(out, [&] { return core_.DoDeviceFunction(); });
+    return RunDeviceFunction(out, &ClsTavirex::DoDeviceFunction);
   }
   HRESULT STDMETHODCALLTYPE ReviewDevice(BSTR* out) override {
-    return ReturnText(out, [&] { return core_.ReviewDevice(); });
+    return RunDeviceFunction(out, &ClsTavirex::ReviewDevice);
   }
   HRESULT STDMETHODCALLTYPE CaptureDevice(BSTR* out) override {
-    return ReturnText(out, [&] { return core_.CaptureDevice(); });
+    return RunDeviceFunction(out, &ClsTavirex::CaptureDevice);
   }
   HRESULT STDMETHODCALLTYPE ParseFileName(VARIANT* file_name, BSTR* folder, BSTR* out) override {
     if (file_name == nullptr || folder == nullptr) return PlainFailure(E_POINTER);
@@ -126,9 +126,30 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
  private:
   TavirexProperties& p() { return core_.props(); }
 
+  // Every call holds a reference of its own: a host may let go of the object
+  // while a box or the image list window of the call is up, and the object
+  // then goes when the call ends.
   template <typename Body>
   HRESULT Call(Body&& body) {
-    return ComCall(IID__clsTavirex, kSource, std::forward<Body>(body));
+    AddRef();
+    const HRESULT result = ComCall(IID__clsTavirex, kSource, std::forward<Body>(body));
+    Release();  // may destroy the object: nothing touches it after this
+    return result;
+  }
+
+  // One device function at a time on an object. While a box or the window of
+  // one is up the host's windows are disabled, but its timers still run: a
+  // device function called from one does not run and returns "".
+  HRESULT RunDeviceFunction(BSTR* out, std::string (ClsTavirex::*device_function)()) {
+    return ReturnText(out, [&] {
+      if (device_function_running_) return std::string();
+      device_function_running_ = true;
+      struct Done {
+        bool& running;
+        ~Done() { running = false; }
+      } done{device_function_running_};
+      return (core_.*device_function)();
+    });
   }
 
   template <typename Compute>
@@ -182,6 +203,7 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
   }
 
   ClsTavirex core_;
+  bool device_function_running_ = false;
 };
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "com/tavirex_h.h"
+#include "com/vba_collection_h.h"
 
 namespace {
 
@@ -474,19 +475,24 @@ void FunctionTableAndDispatch() {
   CheckEqual(GetText(dispatch, L"LASTNAME"), std::string("O'Brien"), "LastName through IDispatch");
   VariantClear(&variable);
 
-  // The collection through its function table.
+  // The collection through VBA's _Collection, as a host whose variable is
+  // declared As Collection calls it: its function table and its IDispatch.
   IDispatch* names = nullptr;
   CheckHr(object->get_DeviceNames(&names), S_OK, "DeviceNames");
-  ITavirexCollection* collection = nullptr;
+  _Collection* collection = nullptr;
   if (names != nullptr) {
-    names->QueryInterface(IID_ITavirexCollection, reinterpret_cast<void**>(&collection));
+    names->QueryInterface(IID__Collection, reinterpret_cast<void**>(&collection));
     names->Release();
   }
-  Check(collection != nullptr, "DeviceNames is an ITavirexCollection");
+  Check(collection != nullptr, "DeviceNames answers for VBA's _Collection");
   if (collection != nullptr) {
     LONG count = 0;
-    collection->get_Count(&count);
+    collection->Count(&count);
     CheckEqual(count, 16L, "sixteen device names");
+    CheckEqual(IdOf(collection, L"Count"), DISPID(2), "_Collection's Count is DISPID 2");
+    CheckHr(Invoke(collection, L"Count", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result), S_OK,
+            "Count through _Collection's IDispatch");
+    Check(V_VT(&result) == VT_I4 && V_I4(&result) == 16, "Count through _Collection's IDispatch");
     VARIANT index;
     V_VT(&index) = VT_I4;
     V_I4(&index) = 3;

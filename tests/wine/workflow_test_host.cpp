@@ -40,6 +40,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com/tavirex_h.h"
@@ -254,6 +255,8 @@ class Plugin {
   Plugin& operator=(const Plugin&) = delete;
 
   bool ok() const { return object_ != nullptr; }
+  // The host's reference, which the caller now releases.
+  _clsTavirex* Detach() { return std::exchange(object_, nullptr); }
 
   void SetPatient(const Patient& patient) {
     Put(&_clsTavirex::put_PATIENTID, patient.id);
@@ -791,10 +794,15 @@ void Review() {
   CheckEqual(result, std::string("Was OK"), "ReviewDevice returns after Exit");
 
   // Through DoDeviceFunction, late bound; closed with the window's close box.
+  // The window is modal to the host's own window, which is active before.
+  HWND host = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
+                              200, nullptr, nullptr, nullptr, nullptr);
+  SetActiveWindow(host);
   WhileUserActs([&] { result = plugin.Invoke(L"DoDeviceFunction"); },
-                [] {
+                [&] {
                   HWND window = AwaitImageWindow();
                   if (window == nullptr) return;
+                  Check(!IsWindowEnabled(host), "the host's window is disabled during Review");
                   HWND list = ChildOfClass(window, "SysListView32");
                   CheckEqual(static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), 4,
                              "DoDeviceFunction: four rows");
@@ -802,6 +810,9 @@ void Review() {
                   Await([&] { return !IsWindow(window); }, 5000, "closing the window");
                 });
   CheckEqual(result, std::string("Was OK"), "DoDeviceFunction(Review Vessara)");
+  Check(IsWindowEnabled(host) && GetActiveWindow() == host,
+        "the host's window is enabled and active again after Review");
+  DestroyWindow(host);
 
   // A patient without files: the headers alone; Esc closes.
   plugin.SetPatient({"99-99", "Roe", "Rick", "", "M", "03/04/1970", 7});
@@ -890,6 +901,31 @@ void CheckStandInLog() {
   CheckEqual(Join(seen), Join(expected), "the stand-in's nine parameters");
 }
 
+// The host's timer, run by the waiting box's message loop once the watcher
+// hands it the object: it calls a second device function, lets go of the
+// host's last reference and asks whether the DLL could unload.
+std::atomic<_clsTavirex*> g_timer_object{nullptr};
+std::atomic<bool> g_timer_ran{false};
+std::string g_second_call;
+HRESULT g_unload_in_box = E_FAIL;
+
+HRESULT PluginCanUnloadNow() {
+  using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
+  auto can_unload = reinterpret_cast<CanUnloadNowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"tavirex.dll"), "DllCanUnloadNow")));
+  return can_unload != nullptr ? can_unload() : E_FAIL;
+}
+
+void CALLBACK HostTimer(HWND, UINT, UINT_PTR, DWORD) {
+  _clsTavirex* object = g_timer_object.exchange(nullptr);
+  if (object == nullptr) return;
+  Bstr text;
+  g_second_call = SUCCEEDED(object->DoDeviceFunction(text.out())) ? text.text() : "<failed>";
+  object->Release();
+  g_unload_in_box = PluginCanUnloadNow();
+  g_timer_ran = true;
+}
+
 void Capture(const fs::path& standin) {
   WriteWorkstation(kReviewRoot);
   fs::copy_file(standin, kProgramFolder / "CreatePatient.exe");
@@ -942,6 +978,33 @@ void Capture(const fs::path& standin) {
     CheckEqual(CaptureFiles(kImages).size(), stored.size(),
                what + ": the store folder is unchanged");
   }
+
+  // The host's timer calls again and drops its last reference while the
+  // waiting box is up: the second call does not run, and the object lives
+  // until the first call ends.
+  fs::remove_all(kDrop);
+  _clsTavirex* object = plugin.Detach();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &HostTimer);
+  const std::string what = "capture whose host lets go during the box";
+  Bstr captured;
+  HRESULT hr = E_FAIL;
+  WhileUserActs([&] { hr = object->CaptureDevice(captured.out()); },
+                [&] {
+                  if (!AwaitBox(what)) return;
+                  g_timer_object = object;
+                  Check(WaitUntil([] { return g_timer_ran.load(); }, 5000),
+                        what + ": the host's timer ran");
+                  AnswerWaitingBox(IDCANCEL, what);
+                  if (std::optional<Box> box = AwaitBox(what + ": the delete question")) {
+                    Answer(*box, IDYES);
+                  }
+                });
+  KillTimer(nullptr, timer);
+  if (!g_timer_ran) object->Release();
+  Check(SUCCEEDED(hr) && captured.text() == "Was OK", what + ": CaptureDevice");
+  CheckEqual(g_second_call, std::string(), what + ": the second device function did not run");
+  CheckEqual(g_unload_in_box, S_FALSE, what + ": the object lived on during the call");
+  CheckEqual(PluginCanUnloadNow(), S_OK, what + ": the object went after the call");
   SetCurrentDirectoryW(working);
 }
 

@@ -424,6 +424,48 @@ struct Display {
   UniqueIcon small_icon;
 };
 
+// Modal as a VB form shown modally: while the window is up, the thread's
+// other visible top-level windows that were enabled are disabled, so the host
+// cannot start anything underneath; at the end they are enabled again and the
+// window that was active before is activated again.
+class ThreadWindowsDisabled {
+ public:
+  explicit ThreadWindowsDisabled(HWND modal) : modal_(modal), active_(GetActiveWindow()) {
+    EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
+    for (HWND window : disabled_) EnableWindow(window, FALSE);
+  }
+  ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
+  ThreadWindowsDisabled& operator=(const ThreadWindowsDisabled&) = delete;
+  // Runs while the modal window still exists (declared after the Display),
+  // so that activation passes to the host's window, not another program's.
+  ~ThreadWindowsDisabled() {
+    for (HWND window : disabled_) {
+      if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+    if (active_ != nullptr && active_ != modal_ && IsWindow(active_) && IsWindowEnabled(active_)) {
+      SetActiveWindow(active_);
+    }
+  }
+
+ private:
+  static BOOL CALLBACK Collect(HWND window, LPARAM self) {
+    auto& disabler = *reinterpret_cast<ThreadWindowsDisabled*>(self);
+    if (window == disabler.modal_ || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
+      return TRUE;
+    }
+    try {
+      disabler.disabled_.push_back(window);
+    } catch (...) {  // out of memory: the rest stay enabled
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  HWND modal_;
+  HWND active_;
+  std::vector<HWND> disabled_;
+};
+
 void RunModalLoop(WindowState& state) {
   MSG message;
   while (!state.form.unloaded() && !state.failure) {
@@ -494,6 +536,7 @@ void ShowModally(FrmImageFiles& form, const bool& wait_cursor) {
   FillRows(state);
 
   form.set_window_handle(reinterpret_cast<std::uintptr_t>(state.window));
+  ThreadWindowsDisabled modal(state.window);
   ShowWindow(state.window, SW_SHOW);
   SetForegroundWindow(state.window);
   SetFocus(state.list);

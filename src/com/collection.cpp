@@ -8,7 +8,7 @@
 #include "com/com_object.h"
 #include "com/com_support.h"
 #include "com/tavirex_h.h"
-#include "hostenv/win32/ansi.h"
+#include "hostenv/win32/text.h"
 #include "interface/vb_collection.h"
 
 namespace tavirex::com {
@@ -68,7 +68,7 @@ struct Index {
 
 Index IndexOf(const VARIANT& argument) {
   ComVariant plain(argument);
-  if (V_VT(&plain.get()) == VT_BSTR) return {std::nullopt, AnsiFromBstr(V_BSTR(&plain.get()))};
+  if (V_VT(&plain.get()) == VT_BSTR) return {std::nullopt, Utf8FromBstr(V_BSTR(&plain.get()))};
   ComVariant number;
   HRESULT hr = VariantChangeType(number.put(), Source(plain.get()), 0, VT_I4);
   if (hr == DISP_E_OVERFLOW) throw VbError(vberr::kSubscriptOutOfRange);
@@ -80,7 +80,7 @@ class TavirexCollection final
     : public AutomationObject<TavirexCollection, ITavirexCollection, &IID_ITavirexCollection> {
  public:
   void AddString(const std::string& text) {
-    BSTR value = BstrFromAnsi(text);
+    BSTR value = BstrFromUtf8(text);
     ComVariant item;
     VARIANT* slot = item.put();
     V_VT(slot) = VT_BSTR;

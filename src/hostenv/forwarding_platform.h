@@ -43,8 +43,8 @@ class ForwardingPlatform : public Platform {
                      const std::function<bool(const std::string&)>& visit) override {
     inner_.ListDirectory(pattern, visit);
   }
-  void AppendToFile(const std::string& path, std::string_view bytes) override {
-    inner_.AppendToFile(path, bytes);
+  void AppendToFile(const std::string& path, std::string_view text) override {
+    inner_.AppendToFile(path, text);
   }
   std::string ModuleFolder() override { return inner_.ModuleFolder(); }
   int MessageBox(const std::string& text, int style,

@@ -35,6 +35,7 @@ class ForwardingPlatform : public Platform {
   void CopyFile(const std::string& source, const std::string& destination) override {
     inner_.CopyFile(source, destination);
   }
+  void FlushFile(const std::string& path) override { inner_.FlushFile(path); }
   void DeleteFile(const std::string& path) override { inner_.DeleteFile(path); }
   void MoveReplacing(const std::string& source, const std::string& destination) override {
     inner_.MoveReplacing(source, destination);

@@ -75,8 +75,14 @@ class Platform {
   // Names of the files directly in the folder, hidden and system files
   // included, in enumeration order; 76 when the folder does not exist.
   virtual std::vector<std::string> FolderFileNames(const std::string& folder) = 0;
-  // Copies, replacing an existing destination; 70 when it is read-only.
+  // Copies, replacing an existing destination; 70 when it is read-only. The
+  // copy may still lie in the system's cache: see FlushFile.
   virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
+  // Returns once the file's bytes and its name are on the disk (on a network
+  // share, with the server). A copy is flushed before its source is deleted,
+  // so that no image is lost however the machine stops. Windows flushes only
+  // through a handle that may write: 70 for a read-only file.
+  virtual void FlushFile(const std::string& path) = 0;
   // Deletes without force: 70 for a read-only file, 53 for a missing one.
   virtual void DeleteFile(const std::string& path) = 0;
   // Renames `source` to `destination` in one step, replacing a file there: a

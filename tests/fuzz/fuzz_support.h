@@ -69,6 +69,7 @@ class FuzzPlatform : public Platform, public ImageListView {
   void CopyFile(const std::string&, const std::string&) override {
     throw VbError(vberr::kFileNotFound);
   }
+  void FlushFile(const std::string&) override { throw VbError(vberr::kFileNotFound); }
   void DeleteFile(const std::string&) override { throw VbError(vberr::kFileNotFound); }
   void MoveReplacing(const std::string&, const std::string&) override {
     throw VbError(vberr::kFileNotFound);

@@ -136,6 +136,10 @@ TEST_F(PosixPlatformTest, FileSystemObjectErrorNumbers) {
   platform_->DeleteFile(R"(C:\img\a.jpg)");
   EXPECT_FALSE(platform_->FileExists(R"(C:\img\a.jpg)"));
 
+  // Flush: any file, read-only ones too; 53 when missing.
+  platform_->FlushFile(R"(C:\img\ro2.jpg)");
+  EXPECT_EQ(ErrorOf([&] { platform_->FlushFile(R"(C:\img\none.jpg)"); }), 53);
+
   // Append: creates and appends; 76 without folder, 75 on a read-only file.
   platform_->AppendToFile(R"(C:\img\log.txt)", "one\r\n");
   platform_->AppendToFile(R"(C:\img\log.txt)", "two Zoë Ω\r\n");  // as Print # writes it

@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
+#include "capture/import.h"
+#include "hostenv/forwarding_platform.h"
 #include "hostenv/win32/text.h"
+#include "interface/cls_tavirex.h"
+#include "review/image_list_view.h"
 #include "temp_folder.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_string.h"
@@ -104,9 +109,11 @@ TEST_F(Win32PlatformTest, CopyAndDeleteRaiseTheFileSystemObjectsNumbers) {
   const std::string exported = temp_.Write("Zoë Ω 東京 😀.jpg", "image");
   const std::string stored = temp_ / "4711_1042_Zoë Ω 東京 😀.jpg";
   platform_.CopyFile(exported, stored);
+  platform_.FlushFile(stored);
   platform_.DeleteFile(exported);
   EXPECT_EQ(temp_.Read("4711_1042_Zoë Ω 東京 😀.jpg"), "image");
   EXPECT_FALSE(platform_.FileExists(exported));
+  EXPECT_EQ(ErrorNumberOf([&] { platform_.FlushFile(exported); }), 53);
 }
 
 TEST_F(Win32PlatformTest, AppendToFileAddsToTheEndAndRaisesOpenStatementNumbers) {
@@ -240,6 +247,62 @@ TEST_F(Win32PlatformTest, ProcessServices) {
   EXPECT_EQ(platform_.ShellExecute(0, "open", temp_ / "missing.jpg", "", "", 0), 2);
   std::string orphan = temp_.Write("x.tavirexnoassoc", "x");
   EXPECT_EQ(platform_.ShellExecute(0, "open", orphan, "", "", 0), 31);
+}
+
+// The import through the real services, recorded: each copy is on disk
+// before its export is deleted. The host INI may be missing in this prefix:
+// its boxes are answered at once.
+class RecordingPlatform final : public ForwardingPlatform, public ImageListView {
+ public:
+  RecordingPlatform(Platform& inner, std::string folder)
+      : ForwardingPlatform(inner), prefix_(std::move(folder) + "\\") {}
+
+  void CopyFile(const std::string& source, const std::string& destination) override {
+    calls.push_back("copy " + Relative(source) + " " + Relative(destination));
+    ForwardingPlatform::CopyFile(source, destination);
+  }
+  void FlushFile(const std::string& path) override {
+    calls.push_back("flush " + Relative(path));
+    ForwardingPlatform::FlushFile(path);
+  }
+  void DeleteFile(const std::string& path) override {
+    calls.push_back("delete " + Relative(path));
+    ForwardingPlatform::DeleteFile(path);
+  }
+  int MessageBox(const std::string&, int, const std::optional<std::string>&) override {
+    return msgbox::kOk;
+  }
+  void ShowModal(FrmImageFiles&) override {}
+  void SetWaitCursor(bool) override {}
+
+  std::vector<std::string> calls;
+
+ private:
+  std::string Relative(const std::string& path) const { return path.substr(prefix_.size()); }
+  std::string prefix_;
+};
+
+TEST_F(Win32PlatformTest, ImportFlushesEachCopyBeforeDeletingTheExport) {
+  temp_.MakeFolder("store");
+  temp_.MakeFolder("drop");
+  temp_.Write("drop\\4711_a.jpg", "a");
+  temp_.Write("drop\\4711_Ωμέγα 東京.jpg", "b");
+  const std::vector<std::string> listing = platform_.FolderFileNames(temp_ / "drop");
+  RecordingPlatform recorder(platform_, temp_.path());
+  HostModule module(recorder);
+  ClsTavirex object(module, recorder);
+  object.props().ExamRecNum = 1042;
+  ImportDropFolder(object, temp_ / "drop", temp_ / "store");
+
+  std::vector<std::string> expected;
+  for (const std::string& name : listing) {
+    const std::string stored = "store\\4711_1042_" + name.substr(5);
+    expected.push_back("copy drop\\" + name + " " + stored);
+    expected.push_back("flush " + stored);
+    expected.push_back("delete drop\\" + name);
+  }
+  EXPECT_EQ(recorder.calls, expected);
+  EXPECT_EQ(temp_.Read("store\\4711_1042_Ωμέγα 東京.jpg"), "b");
 }
 
 // A stand-in for the host's component, registered in this process only.

@@ -71,6 +71,7 @@ class PosixPlatform final : public Platform {
   void CreateFolder(const std::string& path) override;
   std::vector<std::string> FolderFileNames(const std::string& folder) override;
   void CopyFile(const std::string& source, const std::string& destination) override;
+  void FlushFile(const std::string& path) override;
   void DeleteFile(const std::string& path) override;
   void MoveReplacing(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,

@@ -225,6 +225,16 @@ void Win32Platform::CopyFile(const std::string& source, const std::string& desti
   }
 }
 
+void Win32Platform::FlushFile(const std::string& path) {
+  HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) ThrowLastError(FsOperation::kCopy);
+  const DWORD error = FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+  CloseHandle(file);
+  if (error != ERROR_SUCCESS) throw FileFailure(error, FsOperation::kTransfer);
+}
+
 void Win32Platform::DeleteFile(const std::string& path) {
   if (!DeleteFileW(WideFromUtf8(path).c_str())) ThrowLastError(FsOperation::kDelete);
 }

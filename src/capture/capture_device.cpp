@@ -8,6 +8,7 @@
 #include "capture/import.h"
 #include "hostenv/error_report.h"
 #include "interface/equip_settings.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_string.h"
 
@@ -30,7 +31,9 @@ std::string CaptureDate(Platform& platform) {
 }  // namespace
 
 std::string MakePatID(const std::string& patient_id) {
-  return Replace(patient_id, "-", "").substr(0, 16);
+  std::string key = Replace(patient_id, "-", "");
+  key.resize(Utf16CutPoint(key, 16));
+  return key;
 }
 
 std::string ProgramFolder(const std::string& program_path) {

@@ -12,6 +12,7 @@ void ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
     std::string destination = object.ParseFileName(name, store_folder);
     std::string exported = drop_folder + "\\" + name;
     platform.CopyFile(exported, destination);
+    platform.FlushFile(destination);  // on disk before the export is gone
     platform.DeleteFile(exported);
   }
 }

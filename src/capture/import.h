@@ -9,9 +9,9 @@
 namespace tavirex {
 
 // Lists the drop folder once, then copies each file to the path ParseFileName
-// gives it in `store_folder` (replacing what is there) and deletes the
-// exported file without force. The first failure ends the import; files
-// already moved stay moved and nothing is restored.
+// gives it in `store_folder` (replacing what is there), flushes the copy to
+// disk and deletes the exported file without force. The first failure ends
+// the import; files already moved stay moved and nothing is restored.
 void ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
                       const std::string& store_folder);
 

@@ -9,7 +9,7 @@
 #include "com/com_support.h"
 #include "com/tavirex_h.h"
 #include "com/vba_collection_h.h"
-#include "hostenv/win32/ansi.h"
+#include "hostenv/win32/text.h"
 #include "interface/vb_collection.h"
 
 namespace tavirex::com {
@@ -69,7 +69,7 @@ struct Index {
 
 Index IndexOf(const VARIANT& argument) {
   ComVariant plain(argument);
-  if (V_VT(&plain.get()) == VT_BSTR) return {std::nullopt, AnsiFromBstr(V_BSTR(&plain.get()))};
+  if (V_VT(&plain.get()) == VT_BSTR) return {std::nullopt, Utf8FromBstr(V_BSTR(&plain.get()))};
   ComVariant number;
   HRESULT hr = VariantChangeType(number.put(), Source(plain.get()), 0, VT_I4);
   if (hr == DISP_E_OVERFLOW) throw VbError(vberr::kSubscriptOutOfRange);
@@ -136,7 +136,7 @@ class TavirexCollection final
   }
 
   void AddString(const std::string& text) {
-    BSTR value = BstrFromAnsi(text);
+    BSTR value = BstrFromUtf8(text);
     ComVariant item;
     VARIANT* slot = item.put();
     V_VT(slot) = VT_BSTR;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "com/module.h"
-#include "hostenv/win32/ansi.h"
+#include "hostenv/win32/text.h"
 
 namespace tavirex::com {
 namespace {
@@ -14,7 +14,7 @@ void SetVbErrorInfo(REFIID iid, const wchar_t* source, const std::string& descri
   if (FAILED(CreateErrorInfo(&create))) return;
   create->SetGUID(iid);
   create->SetSource(const_cast<LPOLESTR>(source));
-  std::wstring text = WideFromAnsi(description);
+  std::wstring text = WideFromUtf8(description);
   create->SetDescription(text.data());
   IErrorInfo* info = nullptr;
   if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
@@ -124,7 +124,7 @@ HRESULT ObjectNotSet(EXCEPINFO* exception) {
   if (exception != nullptr) {
     *exception = EXCEPINFO{};
     exception->scode = HresultFromVbNumber(vberr::kObjectNotSet);
-    std::wstring text = WideFromAnsi(VbErrorDescription(vberr::kObjectNotSet));
+    std::wstring text = WideFromUtf8(VbErrorDescription(vberr::kObjectNotSet));
     exception->bstrDescription = SysAllocString(text.c_str());
   }
   return DISP_E_EXCEPTION;
@@ -149,7 +149,7 @@ HRESULT PlainFailure(HRESULT result) {
   return result;
 }
 
-void SetBstr(BSTR* out, const std::string& text) { *out = BstrFromAnsi(text); }
+void SetBstr(BSTR* out, const std::string& text) { *out = BstrFromUtf8(text); }
 
 ComVariant::ComVariant(const VARIANT& source) {
   VariantInit(&value_);
@@ -183,7 +183,7 @@ std::optional<std::string> TextOfVariant(const VARIANT& value) {
     case VT_EMPTY:
       return std::string();
     case VT_BSTR:
-      return AnsiFromBstr(V_BSTR(&plain.get()));
+      return Utf8FromBstr(V_BSTR(&plain.get()));
     default:
       break;
   }
@@ -191,7 +191,7 @@ std::optional<std::string> TextOfVariant(const VARIANT& value) {
   HRESULT hr = VariantChangeType(text.put(), Source(plain.get()), VARIANT_ALPHABOOL, VT_BSTR);
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
   if (FAILED(hr)) throw VbError(vberr::kTypeMismatch);
-  return AnsiFromBstr(V_BSTR(&text.get()));
+  return Utf8FromBstr(V_BSTR(&text.get()));
 }
 
 HRESULT DispatchGetTypeInfo(REFIID iid, UINT index, ITypeInfo** info) {

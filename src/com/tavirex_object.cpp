@@ -12,7 +12,7 @@
 #include "com/com_support.h"
 #include "com/module.h"
 #include "com/tavirex_h.h"
-#include "hostenv/win32/ansi.h"
+#include "hostenv/win32/text.h"
 #include "interface/cls_tavirex.h"
 
 namespace tavirex::com {
@@ -80,12 +80,12 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
                                                 BSTR* out) override {
     if (device_name == nullptr || file_name == nullptr) return PlainFailure(E_POINTER);
     return ReturnText(out, [&] {
-      return ClsTavirex::GetIDFromEquipFName(AnsiFromBstr(*device_name), AnsiFromBstr(*file_name));
+      return ClsTavirex::GetIDFromEquipFName(Utf8FromBstr(*device_name), Utf8FromBstr(*file_name));
     });
   }
   HRESULT STDMETHODCALLTYPE LoadEquipProps(BSTR* device_name) override {
     if (device_name == nullptr) return PlainFailure(E_POINTER);
-    return Call([&] { core_.LoadEquipProps(AnsiFromBstr(*device_name)); });
+    return Call([&] { core_.LoadEquipProps(Utf8FromBstr(*device_name)); });
   }
   HRESULT STDMETHODCALLTYPE NumPatientImageFiles(LONG* out) override {
     if (out == nullptr) return PlainFailure(E_POINTER);
@@ -104,14 +104,14 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
   HRESULT STDMETHODCALLTYPE ParseFileName(VARIANT* file_name, BSTR* folder, BSTR* out) override {
     if (file_name == nullptr || folder == nullptr) return PlainFailure(E_POINTER);
     return ReturnText(
-        out, [&] { return core_.ParseFileName(TextOfVariant(*file_name), AnsiFromBstr(*folder)); });
+        out, [&] { return core_.ParseFileName(TextOfVariant(*file_name), Utf8FromBstr(*folder)); });
   }
   HRESULT STDMETHODCALLTYPE GetPraxoDBPath(BSTR* out) override {
     return ReturnText(out, [&] { return core_.GetPraxoDBPath(); });
   }
   HRESULT STDMETHODCALLTYPE fun_sFixString(BSTR* text, BSTR* out) override {
     if (text == nullptr) return PlainFailure(E_POINTER);
-    return ReturnText(out, [&] { return ClsTavirex::fun_sFixString(AnsiFromBstr(*text)); });
+    return ReturnText(out, [&] { return ClsTavirex::fun_sFixString(Utf8FromBstr(*text)); });
   }
   HRESULT STDMETHODCALLTYPE ShouldWriteToLog(VARIANT_BOOL* out) override {
     if (out == nullptr) return PlainFailure(E_POINTER);
@@ -120,7 +120,7 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
   }
   HRESULT STDMETHODCALLTYPE WriteToLog(BSTR* text) override {
     if (text == nullptr) return PlainFailure(E_POINTER);
-    return Call([&] { core_.WriteToLog(AnsiFromBstr(*text)); });
+    return Call([&] { core_.WriteToLog(Utf8FromBstr(*text)); });
   }
 
  private:
@@ -179,7 +179,7 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
   }
 
   HRESULT Put(std::string& slot, BSTR value) {
-    return Call([&] { slot = AnsiFromBstr(value); });
+    return Call([&] { slot = Utf8FromBstr(value); });
   }
   static HRESULT Put(VbBool& slot, VARIANT_BOOL value) {
     slot = value;

@@ -35,6 +35,7 @@ class ForwardingPlatform : public Platform {
   void CopyFile(const std::string& source, const std::string& destination) override {
     inner_.CopyFile(source, destination);
   }
+  void FlushFile(const std::string& path) override { inner_.FlushFile(path); }
   void DeleteFile(const std::string& path) override { inner_.DeleteFile(path); }
   void MoveReplacing(const std::string& source, const std::string& destination) override {
     inner_.MoveReplacing(source, destination);
@@ -43,8 +44,8 @@ class ForwardingPlatform : public Platform {
                      const std::function<bool(const std::string&)>& visit) override {
     inner_.ListDirectory(pattern, visit);
   }
-  void AppendToFile(const std::string& path, std::string_view bytes) override {
-    inner_.AppendToFile(path, bytes);
+  void AppendToFile(const std::string& path, std::string_view text) override {
+    inner_.AppendToFile(path, text);
   }
   std::string ModuleFolder() override { return inner_.ModuleFolder(); }
   int MessageBox(const std::string& text, int style,

@@ -5,6 +5,12 @@
 //
 // Paths are Windows paths ("C:\img\4711_1042_x.jpg"): the core joins folders
 // and names with a backslash, and a POSIX implementation maps them to its own.
+//
+// Every text is UTF-8 (winrules/utf8.h) and keeps every character: the
+// file-system services, the listing, the current directory, the message box
+// and the module folder are Unicode, as the scripting runtime and the wide
+// APIs are. Only the A functions the plug-in declares (the profile API,
+// ShellExecuteA) and the log files see the ANSI code page, as they do in VB.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +57,8 @@ class Platform {
 
   // Profile reading: GetPrivateProfileStringA with default "" and a buffer of
   // 255 characters, so at most 254 characters come back. "" means no value.
-  // A file name without a folder is looked up in the Windows directory.
+  // A file name without a folder is looked up in the Windows directory. The
+  // names go in, and the value comes back, through the ANSI code page.
   virtual std::string ReadProfileString(const std::string& section, const std::string& key,
                                         const std::string& file) = 0;
   // The file that profile reading takes for `file`, as this program opens it;
@@ -68,8 +75,14 @@ class Platform {
   // Names of the files directly in the folder, hidden and system files
   // included, in enumeration order; 76 when the folder does not exist.
   virtual std::vector<std::string> FolderFileNames(const std::string& folder) = 0;
-  // Copies, replacing an existing destination; 70 when it is read-only.
+  // Copies, replacing an existing destination; 70 when it is read-only. The
+  // copy may still lie in the system's cache: see FlushFile.
   virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
+  // Returns once the file's bytes and its name are on the disk (on a network
+  // share, with the server). A copy is flushed before its source is deleted,
+  // so that no image is lost however the machine stops. Windows flushes only
+  // through a handle that may write: 70 for a read-only file.
+  virtual void FlushFile(const std::string& path) = 0;
   // Deletes without force: 70 for a read-only file, 53 for a missing one.
   virtual void DeleteFile(const std::string& path) = 0;
   // Renames `source` to `destination` in one step, replacing a file there: a
@@ -84,8 +97,10 @@ class Platform {
   virtual void ListDirectory(const std::string& pattern,
                              const std::function<bool(const std::string& name)>& visit) = 0;
 
-  // Appends bytes to a file, creating it when missing: one open-append-close.
-  virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
+  // Appends text to a file, creating it when missing: one open-append-close.
+  // The file gets the text in the ANSI code page, the bytes VB's Print #
+  // writes ('?' or a look-alike for what the code page lacks).
+  virtual void AppendToFile(const std::string& path, std::string_view text) = 0;
 
   // The folder the plug-in's module (the DLL, or the program) was loaded from,
   // without a trailing backslash.
@@ -96,7 +111,8 @@ class Platform {
   virtual int MessageBox(const std::string& text, int style,
                          const std::optional<std::string>& title) = 0;
 
-  // ShellExecuteA: returns its result code (shellexec).
+  // ShellExecuteA: returns its result code (shellexec). The texts go through
+  // the ANSI code page, so a file whose name it lacks is not found.
   virtual std::intptr_t ShellExecute(std::uintptr_t owner_window, const std::string& verb,
                                      const std::string& file, const std::string& parameters,
                                      const std::string& directory, int show_command) = 0;

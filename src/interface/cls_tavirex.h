@@ -103,8 +103,9 @@ class ClsTavirex {
   std::string capture_date_;
 };
 
-// The patient key: PATIENTID without hyphens, cut to 16 characters. It names
-// the patient for the vendor program and is field 0 of every stored name.
+// The patient key: PATIENTID without hyphens, cut to 16 characters (UTF-16
+// code units, as VB's Left counts them). It names the patient for the vendor
+// program and is field 0 of every stored name.
 std::string MakePatID(const std::string& patient_id);
 
 }  // namespace tavirex

@@ -1,24 +1,10 @@
 #include "interface/vb_collection.h"
 
+#include "winrules/utf8.h"
+
 namespace tavirex {
 
-std::string FoldCollectionKey(std::string_view key) {
-  std::string folded(key);
-  for (char& c : folded) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 'A' && byte <= 'Z') {
-      byte = static_cast<unsigned char>(byte + ('a' - 'A'));
-    } else if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) {
-      byte = static_cast<unsigned char>(byte + 0x20);  // À..Þ to à..þ, not ×
-    } else if (byte == 0x8A || byte == 0x8C || byte == 0x8E) {
-      byte = static_cast<unsigned char>(byte + 0x10);  // Š Œ Ž to š œ ž
-    } else if (byte == 0x9F) {
-      byte = 0xFF;  // Ÿ to ÿ
-    }
-    c = static_cast<char>(byte);
-  }
-  return folded;
-}
+std::string FoldCollectionKey(std::string_view key) { return UpperCase(key); }
 
 std::size_t KeyIndex::PositionOf(std::string_view key) const {
   auto found = map_.find(FoldCollectionKey(key));

@@ -3,8 +3,7 @@
 // 457. Positions are 1-based; a position out of range is error 9 and a key
 // that is not there error 5, as a VB Collection raises them.
 //
-// Keys are text in the Windows ANSI code page (Windows-1252): the ASCII
-// letters and the Latin letters of that code page fold to one case.
+// Keys are UTF-8 text; the letters UpperCaseOf knows fold to one case.
 #pragma once
 
 #include <cstddef>

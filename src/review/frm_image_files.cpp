@@ -6,6 +6,7 @@
 #include "hostenv/error_report.h"
 #include "review/launch_file.h"
 #include "review/patient_files.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
@@ -158,14 +159,15 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
                               grid.SetColHidden(true);
 
                               step = 45;
-                              if (name.size() <= kNameColumnLength) {
+                              const std::size_t cut = Utf16CutPoint(name, kNameColumnLength);
+                              if (cut == name.size()) {
                                 step = 46;
                                 SetCell(columns::kName, name);
                                 SetCell(columns::kNameRest, "");
                               } else {
                                 step = 50;
-                                SetCell(columns::kName, name.substr(0, kNameColumnLength));
-                                SetCell(columns::kNameRest, name.substr(kNameColumnLength));
+                                SetCell(columns::kName, name.substr(0, cut));
+                                SetCell(columns::kNameRest, name.substr(cut));
                               }
                               grid.SetCol(columns::kName);
                               grid.SetColHidden(true);

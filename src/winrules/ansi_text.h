@@ -1,13 +1,15 @@
-// Text in the ANSI code page of a Western workstation (Windows-1252): case
-// folding as the profile API and the file system compare names, and the
-// conversion of UTF-16 text into that code page. Header-only and portable, so
-// that the Windows-side comparison tests can build the reproductions alone.
+// Text in the ANSI code page of a Western workstation (Windows-1252), the
+// bytes the A functions of Windows read and write: case folding as the
+// profile API compares names, and the conversions from UTF-16 and between
+// that code page and the plug-in's UTF-8.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "winrules/utf8.h"
 
 namespace tavirex {
 
@@ -60,6 +62,32 @@ inline char AnsiFromUtf16Unit(char16_t unit) {
     if (ansi_detail::kHighControls[i] == unit) return static_cast<char>(0x80 + i);
   }
   return '?';
+}
+
+// Windows-1252 bytes as UTF-8.
+inline std::string Utf8FromCp1252(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (char byte : bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    AppendUtf8(text, b >= 0x80 && b < 0xA0 ? ansi_detail::kHighControls[b - 0x80] : b);
+  }
+  return text;
+}
+
+// UTF-8 as Windows-1252, as a VB Declare passes a String to an A function:
+// '?' for what the code page lacks (Windows would pick a "best fit"
+// look-alike for some), one '?' for a character outside the BMP.
+inline std::string Cp1252FromUtf8(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Char c = DecodeUtf8(text, i);
+    i += c.length;
+    bytes.push_back(c.code_point < 0x10000 ? AnsiFromUtf16Unit(static_cast<char16_t>(c.code_point))
+                                           : '?');
+  }
+  return bytes;
 }
 
 // UTF-16 bytes (little or big endian, without BOM) to Windows-1252. A

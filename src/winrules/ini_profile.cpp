@@ -69,4 +69,9 @@ std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
   return "";
 }
 
+std::string ProfileLookupUtf8(std::string_view file_bytes, std::string_view section,
+                              std::string_view key) {
+  return Utf8FromCp1252(ProfileLookup(file_bytes, Cp1252FromUtf8(section), Cp1252FromUtf8(key)));
+}
+
 }  // namespace tavirex

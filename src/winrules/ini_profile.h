@@ -28,4 +28,10 @@ namespace tavirex {
 std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
                           std::string_view key, std::size_t buffer_size = 255);
 
+// ProfileLookup as the plug-in calls GetPrivateProfileStringA, the way a VB
+// Declare passes its Strings: the UTF-8 section and key names converted to
+// Windows-1252, the value (at most 254 characters) back to UTF-8.
+std::string ProfileLookupUtf8(std::string_view file_bytes, std::string_view section,
+                              std::string_view key);
+
 }  // namespace tavirex

@@ -383,7 +383,8 @@ std::optional<VbDate> UsParseDate(std::string_view text) {
 std::optional<VbDate> UsParseDate(std::string_view text, int current_year) {
   DateFields fields;
   bool only_point_separators = false;
-  if (!ScanDateFields(text, fields, only_point_separators)) return std::nullopt;
+  // Read in the ANSI code page, which holds every character of a date.
+  if (!ScanDateFields(Cp1252FromUtf8(text), fields, only_point_separators)) return std::nullopt;
   const bool any_ampm = (fields.parse_flags & kAmPm) != 0;
   // Windows (unlike old versions and Wine) does not take "0.0" for midnight.
   if (fields.count == 2 && only_point_separators && !any_ampm && fields.values[0] == 0 &&

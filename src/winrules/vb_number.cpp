@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "winrules/ansi_text.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex {
@@ -371,12 +372,14 @@ Int IntegerFromString(std::string_view text) {
 
 }  // namespace
 
+// The parse reads the ANSI form of the text: every character a number can
+// hold (digits, signs, '$', the no-break space) lies in the code page.
 std::int16_t UsCIntFromString(std::string_view text) {
-  return IntegerFromString<std::int16_t>(text);
+  return IntegerFromString<std::int16_t>(Cp1252FromUtf8(text));
 }
 
 std::int32_t UsCLngFromString(std::string_view text) {
-  return IntegerFromString<std::int32_t>(text);
+  return IntegerFromString<std::int32_t>(Cp1252FromUtf8(text));
 }
 
 }  // namespace tavirex

@@ -230,6 +230,9 @@ TEST(VendorParameters, QuotingAndThePatientKey) {
   p.LastName = "O\"Neil";
   EXPECT_EQ(BuildVendorParameters(p, "x"),
             "\"1234567890123456\" \"O\"Neil\" \"Ann\" \" \" F 01/02/1960 \"n/a\" x 1");
+  // 16 characters as VB counts them: UTF-16 units; the emoji's pair would be
+  // cut after 15 and is left out whole.
+  EXPECT_EQ(MakePatID("Zoë-Ω東京-łódź-12345😀"), "ZoëΩ東京łódź12345");
   EXPECT_EQ(ProgramFolder("C:\\KSOCTVIEW\\bin\\CreatePatient.exe"), "C:\\KSOCTVIEW\\bin\\");
   EXPECT_EQ(ProgramFolder("CreatePatient.exe"), "");
 }

@@ -25,10 +25,11 @@ using testing::ForwardingPlatform;
 using testing::Workstation;
 using Folder = std::map<std::string, std::string>;  // file name -> bytes
 
-enum class Fault { kNone, kCopyFails, kCopyDiesHalfWay, kDeleteFails };
+enum class Fault { kNone, kCopyFails, kCopyDiesHalfWay, kFlushFails, kDeleteFails };
 
-// A disk whose k-th copy or delete (counting from 1) fails; a copy that dies
-// half-way leaves half of the source's bytes at the destination first.
+// A disk whose k-th copy, flush or delete (counting from 1) fails; a copy
+// that dies half-way leaves half of the source's bytes at the destination
+// first.
 class FaultyDisk : public ForwardingPlatform {
  public:
   FaultyDisk(PosixPlatform& disk, Fault fault, int k)
@@ -43,6 +44,10 @@ class FaultyDisk : public ForwardingPlatform {
     }
     ForwardingPlatform::CopyFile(source, destination);
   }
+  void FlushFile(const std::string& path) override {
+    if (++flushes_ == k_ && fault_ == Fault::kFlushFails) throw VbError(vberr::kDeviceIoError);
+    ForwardingPlatform::FlushFile(path);
+  }
   void DeleteFile(const std::string& path) override {
     if (++deletes_ == k_ && fault_ == Fault::kDeleteFails) throw VbError(vberr::kPermissionDenied);
     ForwardingPlatform::DeleteFile(path);
@@ -53,6 +58,7 @@ class FaultyDisk : public ForwardingPlatform {
   Fault fault_;
   int k_;
   int copies_ = 0;
+  int flushes_ = 0;
   int deletes_ = 0;
 };
 
@@ -196,6 +202,7 @@ TEST_F(FaultTest, ImportFailingAtEveryStepLosesNothing) {
   const FaultCase cases[] = {
       {Fault::kCopyFails, 61, "Disk full", kUntouched},
       {Fault::kCopyDiesHalfWay, 57, "Device I/O error", kPartialCopy},
+      {Fault::kFlushFails, 57, "Device I/O error", kInBoth},
       {Fault::kDeleteFails, 70, "Permission denied", kInBoth},
   };
   for (const FaultCase& c : cases) {

@@ -13,6 +13,7 @@
 #include "review/frm_image_files.h"
 #include "review/launch_file.h"
 #include "test_support.h"
+#include "winrules/utf8.h"
 
 namespace tavirex {
 namespace {
@@ -232,11 +233,20 @@ TEST_F(ReviewTest, TheRowCountOverflowsAtThe32768thFile) {
 
 TEST_F(ReviewTest, LongNamesSplitAfterSixtyAndJoinBackOnDoubleClick) {
   ScopedOpener opener(InstallViewer());
-  const std::size_t base = StoredName("4711", "1", "OD", "2016-05-31", "14-05-09", "").size();
-  for (std::size_t length : {60u, 61u, 140u}) {
-    const std::string name =
-        StoredName("4711", "1", "OD", "2016-05-31", "14-05-09", std::string(length - base, 'x'));
-    ASSERT_EQ(name.size(), length);
+  // 42 characters besides the filler; lengths count UTF-16 units as VB does,
+  // and the pair of the 27th emoji, at units 60 and 61, goes whole to the
+  // second part.
+  struct Case {
+    const char* filler;
+    int count;
+    std::size_t first_part;
+  };
+  for (const Case& c : {Case{"x", 18, 60}, Case{"x", 19, 60}, Case{"x", 98, 60}, Case{"東", 19, 60},
+                        Case{"😀", 27, 59}}) {
+    std::string filler;
+    for (int i = 0; i < c.count; ++i) filler += c.filler;
+    const std::string name = StoredName("4711", "1", "OD", "2016-05-31", "14-05-09", filler);
+    const std::string what = c.filler + std::to_string(c.count);
     fs::remove_all(ws_.root() / "img");
     fs::remove(ws_.root() / "opened.txt");
     const fs::path file = Touch(name);
@@ -245,11 +255,11 @@ TEST_F(ReviewTest, LongNamesSplitAfterSixtyAndJoinBackOnDoubleClick) {
     FrmImageFiles form(ws_.platform(), user_);
     ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
     ImageGrid& grid = form.grdImageFiles();
-    EXPECT_EQ(grid.CellText(7, 1), name.substr(0, 60)) << length;
-    EXPECT_EQ(grid.CellText(8, 1), length > 60 ? name.substr(60) : "") << length;
+    EXPECT_EQ(Utf16Length(grid.CellText(7, 1)), c.first_part) << what;
+    EXPECT_EQ(grid.CellText(7, 1) + grid.CellText(8, 1), name) << what;
 
     form.grdImageFiles_DblClick(2, 1);
-    EXPECT_EQ(Opened(), file.string() + "\n") << length;
+    EXPECT_EQ(Opened(), file.string() + "\n") << what;
     EXPECT_EQ(user_.cursor, (std::vector<bool>{true, false}));
     EXPECT_EQ(grid.ActiveCol(), 8);
     EXPECT_EQ(grid.ActiveRow(), 1);

@@ -8,6 +8,7 @@
 #include "fuzz_support.h"
 #include "interface/cls_tavirex.h"
 #include "interface/equip_settings.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_number.h"
 
 namespace {
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(object.GetEquipNumber(EquipmentKey(device_name)) == number, "a second lookup");
     const std::optional<std::string> path =
         object.ReadDeviceSetting(device_name, kEquipDataPathKey);
-    FUZZ_CHECK(!path || (!path->empty() && path->size() <= 254), "%zu characters", path->size());
+    FUZZ_CHECK(!path || (!path->empty() && Utf16Length(*path) <= 254), "%zu bytes", path->size());
   } catch (const VbError& failure) {
     CheckFailure(failure);
   }

@@ -59,7 +59,7 @@ class FuzzPlatform : public Platform, public ImageListView {
 
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override {
-    return file == "PXEquip.ini" ? ProfileLookup(equip_ini, section, key) : "";
+    return file == "PXEquip.ini" ? ProfileLookupUtf8(equip_ini, section, key) : "";
   }
   std::string ProfileFilePath(const std::string& file) override { return file; }
   bool FolderExists(const std::string&) override { return false; }
@@ -69,6 +69,7 @@ class FuzzPlatform : public Platform, public ImageListView {
   void CopyFile(const std::string&, const std::string&) override {
     throw VbError(vberr::kFileNotFound);
   }
+  void FlushFile(const std::string&) override { throw VbError(vberr::kFileNotFound); }
   void DeleteFile(const std::string&) override { throw VbError(vberr::kFileNotFound); }
   void MoveReplacing(const std::string&, const std::string&) override {
     throw VbError(vberr::kFileNotFound);

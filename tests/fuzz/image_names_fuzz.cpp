@@ -7,6 +7,7 @@
 #include "fuzz_support.h"
 #include "review/frm_image_files.h"
 #include "review/patient_files.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_string.h"
 
 namespace {
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string name = grid.CellText(col::kName, row) + grid.CellText(col::kNameRest, row);
     const std::vector<std::string> fields = Split(name, '_');
     FUZZ_CHECK(fields.size() >= 10, "row %d: %s", row, name.c_str());
-    FUZZ_CHECK(grid.CellText(col::kName, row).size() <= 60, "row %d: name column", row);
+    FUZZ_CHECK(Utf16Length(grid.CellText(col::kName, row)) <= 60, "row %d: name column", row);
     FUZZ_CHECK(grid.CellText(col::kPatient, row) == pat_id, "row %d: patient", row);
     FUZZ_CHECK(grid.CellText(col::kExam, row) == fields[1], "row %d: exam", row);
     FUZZ_CHECK(grid.CellText(col::kEye, row) == fields[7], "row %d: eye", row);

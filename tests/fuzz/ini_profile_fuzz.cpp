@@ -40,11 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Names match without regard to case and lose their outer blanks.
   FUZZ_CHECK(ProfileLookup(file, UpperAll(section), UpperAll(key)) == value, "upper-case names");
   FUZZ_CHECK(ProfileLookup(file, " " + section + " ", "  " + key) == value, "padded names");
+  // The plug-in's UTF-8 reaches the same bytes through the code page.
+  FUZZ_CHECK(
+      tavirex::ProfileLookupUtf8(file, tavirex::Utf8FromCp1252(section),
+                                 tavirex::Utf8FromCp1252(key)) == tavirex::Utf8FromCp1252(value),
+      "through UTF-8");
 
   if (!IsUtf16(file)) {
     // Any run of CR and LF ends a line.
-    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\r\n", "\n"), section, key) == value, "CRLF as LF");
-    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\n", "\r"), section, key) == value, "LF as CR");
+    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\r\n", "\n"), section, key) == value,
+               "CRLF as LF");
+    FUZZ_CHECK(ProfileLookup(tavirex::Replace(file, "\n", "\r"), section, key) == value,
+               "LF as CR");
     // A later section never changes what an earlier one or a missing one gives.
     std::string other =
         "\x7f"

@@ -94,11 +94,13 @@ TEST_F(PosixPlatformTest, MapsWindowsPaths) {
 
 TEST_F(PosixPlatformTest, ReadsProfilesWithoutWriting) {
   WriteFile(root_ / "windows" / "praxo32.ini", "[System]\nPath=C:\\praxo\n");
-  WriteFile(root_ / "other.ini", "[s]\nk=\"v\"\n");
+  WriteFile(root_ / "other.ini",
+            "[s]\nk=\"v\"\n[M\xfcller]\nZo\xeb=\x80 Gr\xfc\xdf\n");  // Windows-1252
   EXPECT_EQ(platform_->ReadProfileString("System", "Path", "PRAXO32.INI"), "C:\\praxo");
   EXPECT_EQ(platform_->ProfileFilePath("PRAXO32.INI"),
             (root_ / "windows" / "praxo32.ini").string());
   EXPECT_EQ(platform_->ReadProfileString("s", "k", R"(C:\other.ini)"), "v");
+  EXPECT_EQ(platform_->ReadProfileString("MÜLLER", "zoË", R"(C:\other.ini)"), "€ Grüß");
   EXPECT_EQ(platform_->ReadProfileString("s", "k", "missing.ini"), "");
   EXPECT_EQ(platform_->ReadProfileString("s", "k", R"(C:\nofolder\x.ini)"), "");
   EXPECT_FALSE(fs::exists(root_ / "windows" / "missing.ini"));
@@ -134,10 +136,14 @@ TEST_F(PosixPlatformTest, FileSystemObjectErrorNumbers) {
   platform_->DeleteFile(R"(C:\img\a.jpg)");
   EXPECT_FALSE(platform_->FileExists(R"(C:\img\a.jpg)"));
 
+  // Flush: any file, read-only ones too; 53 when missing.
+  platform_->FlushFile(R"(C:\img\ro2.jpg)");
+  EXPECT_EQ(ErrorOf([&] { platform_->FlushFile(R"(C:\img\none.jpg)"); }), 53);
+
   // Append: creates and appends; 76 without folder, 75 on a read-only file.
   platform_->AppendToFile(R"(C:\img\log.txt)", "one\r\n");
-  platform_->AppendToFile(R"(C:\img\log.txt)", "two\r\n");
-  EXPECT_EQ(ReadFile(root_ / "img" / "log.txt"), "one\r\ntwo\r\n");
+  platform_->AppendToFile(R"(C:\img\log.txt)", "two Zoë Ω\r\n");  // as Print # writes it
+  EXPECT_EQ(ReadFile(root_ / "img" / "log.txt"), "one\r\ntwo Zo\xeb ?\r\n");
   EXPECT_EQ(ErrorOf([&] { platform_->AppendToFile(R"(C:\no\log.txt)", "x"); }), 76);
   EXPECT_EQ(ErrorOf([&] { platform_->AppendToFile(R"(C:\img\ro.jpg)", "x"); }), 75);
 
@@ -188,7 +194,8 @@ TEST_F(PosixPlatformTest, FolderFileNamesAreFilesIncludingHiddenAndLinks) {
 
 TEST_F(PosixPlatformTest, ListDirectoryMatchesFilesAndFoldersSkippingHidden) {
   fs::create_directories(root_ / "img" / "4711_sub");
-  for (const char* name : {"4711_a.jpg", "4711_B.JPG", ".4711_hidden.jpg", "4712_x.jpg"}) {
+  for (const char* name :
+       {"4711_a.jpg", "4711_B.JPG", ".4711_hidden.jpg", "4712_x.jpg", "4711_Ωμέγα.jpg"}) {
     WriteFile(root_ / "img" / name, "x");
   }
   auto list = [&](const std::string& pattern) {
@@ -201,9 +208,10 @@ TEST_F(PosixPlatformTest, ListDirectoryMatchesFilesAndFoldersSkippingHidden) {
     return names;
   };
   EXPECT_EQ(list(R"(C:\img\4711_*)"),
-            (std::vector<std::string>{"4711_B.JPG", "4711_a.jpg", "4711_sub"}));
+            (std::vector<std::string>{"4711_B.JPG", "4711_a.jpg", "4711_sub", "4711_Ωμέγα.jpg"}));
   EXPECT_EQ(list(R"(C:\img\4711_b.jpg)"), (std::vector<std::string>{"4711_B.JPG"}));
-  EXPECT_EQ(list(R"(C:\img\)").size(), 4u);
+  EXPECT_EQ(list(R"(C:\img\4711_ΩΜΈΓΑ.*)"), (std::vector<std::string>{"4711_Ωμέγα.jpg"}));
+  EXPECT_EQ(list(R"(C:\img\)").size(), 5u);
   EXPECT_TRUE(list(R"(C:\none\*)").empty());
   int visits = 0;
   platform_->ListDirectory(R"(C:\img\*)", [&](const std::string&) { return ++visits < 2; });

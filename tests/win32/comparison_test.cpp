@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
 #include "temp_folder.h"
-#include "winrules/vb_date.h"
-#include "winrules/vb_error.h"
 #include "winrules/command_line.h"
 #include "winrules/ini_profile.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
 #include "winrules/wildcard.h"
 
@@ -101,7 +102,7 @@ TEST(ProfileComparison, ProfileLookupReadsFilesAsGetPrivateProfileStringA) {
   }
 }
 
-TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
+TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileFinds) {
   // Windows turns '?' into DOS_QM, which matches one character other than '.'
   // or nothing before a '.' or the end, and drops a final '.' after turning the
   // '*' before it into DOS_STAR; Wine's '?' is exactly one character and it
@@ -110,25 +111,11 @@ TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
     const char* pattern;
     Wine wine = Wine::kSame;
   };
-  const std::vector<std::string> names = {"4711_a.jpg",
-                                          "4711_a",
-                                          "4711_",
-                                          "4711_a.b.c",
-                                          "4711_ab.JPG",
-                                          "X4711_a.jpg",
-                                          "a.b",
-                                          "ab",
-                                          "abc",
-                                          "abc.txt",
-                                          "abc.txta",
-                                          "readme",
-                                          ".profile",
-                                          "x y.jpg",
-                                          "\xc4"
-                                          "bc.jpg",
-                                          "UPPER.JPG",
-                                          "a..b",
-                                          "abcdefghij.jpeg"};
+  const std::vector<std::string> names = {
+      "4711_a.jpg",     "4711_a", "4711_",     "4711_a.b.c", "4711_ab.JPG",
+      "X4711_a.jpg",    "a.b",    "ab",        "abc",        "abc.txt",
+      "abc.txta",       "readme", ".profile",  "x y.jpg",    "Äbc.jpg",
+      "Ωμέγα_łódź.jpg", "a😀b",    "UPPER.JPG", "a..b",       "abcdefghij.jpeg"};
   const std::vector<Pattern> patterns = {{"*"},
                                          {"*.*"},
                                          {"4711_*.*"},
@@ -151,8 +138,9 @@ TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
                                          {"abc.txt"},
                                          {"ABC.TXT"},
                                          {"*_"},
-                                         {"\xe4"
-                                          "bc*"},
+                                         {"äbc*"},
+                                         {"ΩΜΈΓΑ_ŁÓDŹ.*"},
+                                         {"a??b", Wine::kDiffers},  // "a😀b", not "a..b"
                                          {"*.txt"},
                                          {"*.tx?"},
                                          {"x?y.*"},
@@ -174,20 +162,20 @@ TEST(WildcardComparison, WildcardMatchSelectsWhatFindFirstFileAFinds) {
     if (row.wine == Wine::kDiffers && RunningUnderWine()) continue;
     const std::string pattern = row.pattern;
     std::set<std::string> found;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((temp / pattern).c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(WideFromUtf8(temp / pattern).c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
       do {
-        std::string name = entry.cFileName;
+        std::string name = Utf8FromWide(entry.cFileName);
         if (name == "." || name == "..") continue;
         // Matches through the 8.3 short name ("*.txt" finding "abc.txta") are
         // left out of the reproduction on purpose.
-        if (!WildcardMatch(pattern, name) && entry.cAlternateFileName[0] != '\0' &&
-            WildcardMatch(pattern, entry.cAlternateFileName)) {
+        if (!WildcardMatch(pattern, name) && entry.cAlternateFileName[0] != L'\0' &&
+            WildcardMatch(pattern, Utf8FromWide(entry.cAlternateFileName))) {
           continue;
         }
         found.insert(name);
-      } while (FindNextFileA(find, &entry));
+      } while (FindNextFileW(find, &entry));
       FindClose(find);
     }
     std::set<std::string> matched;
@@ -282,7 +270,7 @@ TEST(RegionalComparison, UsCIntAndCLngConvertAsVarI2AndVarI4FromStr) {
                                           "2147483647.5",
                                           "000012",
                                           "1.5e1",
-                                          "\xa0"
+                                          "\xc2\xa0"  // the no-break space
                                           "3",
                                           "--1",
                                           "(-1)",

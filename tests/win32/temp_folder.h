@@ -1,4 +1,5 @@
 // A fresh folder under the Windows temp folder, removed with its contents.
+// Names and paths are UTF-8, as the platform services take them.
 #pragma once
 
 #include <string>

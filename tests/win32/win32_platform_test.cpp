@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
-#include "hostenv/win32/ansi.h"
+#include "capture/import.h"
+#include "hostenv/forwarding_platform.h"
+#include "hostenv/win32/text.h"
+#include "interface/cls_tavirex.h"
+#include "review/image_list_view.h"
 #include "temp_folder.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_string.h"
@@ -29,7 +34,7 @@ int ErrorNumberOf(Action action) {
 }
 
 void SetAttributes(const std::string& path, DWORD attributes) {
-  ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
+  ASSERT_TRUE(SetFileAttributesW(WideFromUtf8(path).c_str(), attributes)) << path;
 }
 
 std::set<std::string> Sorted(const std::vector<std::string>& names) {
@@ -55,11 +60,15 @@ TEST_F(Win32PlatformTest, FolderOperationsRaiseTheFileSystemObjectsNumbers) {
   std::string hidden = temp_.Write("new\\hidden.jpg", "h");
   std::string system = temp_.Write("new\\system.jpg", "s");
   temp_.Write("new\\plain", "p");
+  temp_.Write("new\\Zoë Ω 東京 😀.jpg", "u");  // outside the ANSI code page
   temp_.MakeFolder("new\\sub");
   SetAttributes(hidden, FILE_ATTRIBUTE_HIDDEN);
   SetAttributes(system, FILE_ATTRIBUTE_SYSTEM);
   EXPECT_EQ(Sorted(platform_.FolderFileNames(folder)),
-            (std::set<std::string>{"hidden.jpg", "plain", "system.jpg"}));
+            (std::set<std::string>{"hidden.jpg", "plain", "system.jpg", "Zoë Ω 東京 😀.jpg"}));
+  EXPECT_TRUE(platform_.FileExists(folder + "\\Zoë Ω 東京 😀.jpg"));
+  platform_.CreateFolder(folder + "\\Łódź");
+  EXPECT_TRUE(platform_.FolderExists(folder + "\\ŁÓDŹ"));
   EXPECT_TRUE(platform_.FolderFileNames(temp_ / "new\\sub").empty());
   EXPECT_EQ(ErrorNumberOf([&] { platform_.FolderFileNames(temp_ / "missing"); }), 76);
   EXPECT_EQ(ErrorNumberOf([&] { platform_.FolderFileNames(temp_ / "new\\plain"); }), 76);
@@ -95,13 +104,23 @@ TEST_F(Win32PlatformTest, CopyAndDeleteRaiseTheFileSystemObjectsNumbers) {
   platform_.DeleteFile(source);
   EXPECT_FALSE(platform_.FileExists(source));
   EXPECT_EQ(ErrorNumberOf([&] { platform_.DeleteFile(source); }), 53);
+
+  // An export named outside the code page, moved as the import moves it.
+  const std::string exported = temp_.Write("Zoë Ω 東京 😀.jpg", "image");
+  const std::string stored = temp_ / "4711_1042_Zoë Ω 東京 😀.jpg";
+  platform_.CopyFile(exported, stored);
+  platform_.FlushFile(stored);
+  platform_.DeleteFile(exported);
+  EXPECT_EQ(temp_.Read("4711_1042_Zoë Ω 東京 😀.jpg"), "image");
+  EXPECT_FALSE(platform_.FileExists(exported));
+  EXPECT_EQ(ErrorNumberOf([&] { platform_.FlushFile(exported); }), 53);
 }
 
 TEST_F(Win32PlatformTest, AppendToFileAddsToTheEndAndRaisesOpenStatementNumbers) {
   std::string log = temp_ / "x.log";
   platform_.AppendToFile(log, "\r\none\r\n");
-  platform_.AppendToFile(log, "two\r\n");
-  EXPECT_EQ(temp_.Read("x.log"), "\r\none\r\ntwo\r\n");
+  platform_.AppendToFile(log, "two Zoë Ω\r\n");  // as Print # writes it: the ANSI code page
+  EXPECT_EQ(temp_.Read("x.log"), "\r\none\r\ntwo Zo\xeb O\r\n");
 
   EXPECT_EQ(ErrorNumberOf([&] { platform_.AppendToFile(temp_ / "missing\\x.log", "a"); }), 76);
   EXPECT_EQ(ErrorNumberOf([&] { platform_.AppendToFile(temp_.MakeFolder("dir"), "a"); }), 75);
@@ -118,7 +137,7 @@ TEST_F(Win32PlatformTest, AppendToFileAddsToTheEndAndRaisesOpenStatementNumbers)
 
 TEST_F(Win32PlatformTest, ListDirectoryFollowsDirRules) {
   for (const char* name : {"4711_a.jpg", "4711_x", "4711_", "4711_a.b.c", "X4711_b.jpg",
-                           "4711_hidden.jpg", "4711_system.jpg", "4711_ro.JPG"}) {
+                           "4711_hidden.jpg", "4711_system.jpg", "4711_ro.JPG", "4711_Ωμέγα"}) {
     temp_.Write(name, "x");
   }
   temp_.MakeFolder("4711_sub");
@@ -134,12 +153,14 @@ TEST_F(Win32PlatformTest, ListDirectoryFollowsDirRules) {
     });
     return Sorted(names);
   };
-  EXPECT_EQ(list("4711_*.*"), (std::set<std::string>{"4711_", "4711_a.b.c", "4711_a.jpg",
-                                                     "4711_ro.JPG", "4711_sub", "4711_x"}));
+  EXPECT_EQ(list("4711_*.*"),
+            (std::set<std::string>{"4711_", "4711_a.b.c", "4711_a.jpg", "4711_ro.JPG", "4711_sub",
+                                   "4711_x", "4711_Ωμέγα"}));
+  EXPECT_EQ(list("4711_ΩΜΈΓΑ"), (std::set<std::string>{"4711_Ωμέγα"}));
   EXPECT_EQ(list("4711_*.jpg"), (std::set<std::string>{"4711_a.jpg", "4711_ro.JPG"}));
   EXPECT_EQ(list("4711_A*"), (std::set<std::string>{"4711_a.b.c", "4711_a.jpg"}));
   EXPECT_EQ(list("*"), (std::set<std::string>{"4711_", "4711_a.b.c", "4711_a.jpg", "4711_ro.JPG",
-                                              "4711_sub", "4711_x", "X4711_b.jpg"}));
+                                              "4711_sub", "4711_x", "X4711_b.jpg", "4711_Ωμέγα"}));
   EXPECT_TRUE(list("missing\\*").empty());
 
   int visits = 0;
@@ -152,12 +173,14 @@ TEST_F(Win32PlatformTest, ReadProfileStringCutsAt254AndNeverCreatesTheFile) {
   std::string ini = temp_.Write("t.ini",
                                 "[System]\r\nDataDir=C:\\Data\r\nEmpty=\r\n"
                                 "[Long]\r\nValue=" +
-                                    long_value + "\r\n");
+                                    long_value + "\r\n[M\xfcller]\r\nName=Zo\xeb \x80\r\n");
   EXPECT_EQ(platform_.ReadProfileString("system", "DATADIR", ini), "C:\\Data");
   EXPECT_EQ(platform_.ReadProfileString("System", "Empty", ini), "");
   EXPECT_EQ(platform_.ReadProfileString("System", "Missing", ini), "");
   EXPECT_EQ(platform_.ReadProfileString("Missing", "DataDir", ini), "");
   EXPECT_EQ(platform_.ReadProfileString("Long", "Value", ini), long_value.substr(0, 254));
+  // Names go in, and the value comes back, through the ANSI code page.
+  EXPECT_EQ(platform_.ReadProfileString("Müller", "Name", ini), "Zoë €");
 
   std::string missing = temp_ / "missing.ini";
   EXPECT_EQ(platform_.ReadProfileString("System", "DataDir", missing), "");
@@ -208,20 +231,78 @@ TEST_F(Win32PlatformTest, ProcessServices) {
   std::string exe_path(exe, GetModuleFileNameA(nullptr, exe, sizeof(exe)));
   EXPECT_EQ(platform_.ModuleFolder(), exe_path.substr(0, exe_path.rfind('\\')));
 
-  char previous[MAX_PATH];
-  GetCurrentDirectoryA(sizeof(previous), previous);
-  platform_.SetCurrentDirectory(temp_.path());
-  char current[MAX_PATH];
-  std::string now_current(current, GetCurrentDirectoryA(sizeof(current), current));
-  EXPECT_TRUE(EqualsIgnoreCaseAscii(now_current, temp_.path())) << now_current;
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const std::string folder = temp_.MakeFolder("Ω 東京");
+  platform_.SetCurrentDirectory(folder);
+  wchar_t current[MAX_PATH];
+  const std::string now_current =
+      Utf8FromWide(std::wstring_view(current, GetCurrentDirectoryW(MAX_PATH, current)));
+  EXPECT_TRUE(EqualsIgnoreCaseAscii(now_current, folder)) << now_current;
   // 53 for a missing last folder, 76 for a missing parent.
   EXPECT_EQ(ErrorNumberOf([&] { platform_.SetCurrentDirectory(temp_ / "missing"); }), 53);
-  SetCurrentDirectoryA(previous);
+  SetCurrentDirectoryW(previous);
 
   // Failures come back as the shell's codes; nothing is started.
   EXPECT_EQ(platform_.ShellExecute(0, "open", temp_ / "missing.jpg", "", "", 0), 2);
   std::string orphan = temp_.Write("x.tavirexnoassoc", "x");
   EXPECT_EQ(platform_.ShellExecute(0, "open", orphan, "", "", 0), 31);
+}
+
+// The import through the real services, recorded: each copy is on disk
+// before its export is deleted. The host INI may be missing in this prefix:
+// its boxes are answered at once.
+class RecordingPlatform final : public ForwardingPlatform, public ImageListView {
+ public:
+  RecordingPlatform(Platform& inner, std::string folder)
+      : ForwardingPlatform(inner), prefix_(std::move(folder) + "\\") {}
+
+  void CopyFile(const std::string& source, const std::string& destination) override {
+    calls.push_back("copy " + Relative(source) + " " + Relative(destination));
+    ForwardingPlatform::CopyFile(source, destination);
+  }
+  void FlushFile(const std::string& path) override {
+    calls.push_back("flush " + Relative(path));
+    ForwardingPlatform::FlushFile(path);
+  }
+  void DeleteFile(const std::string& path) override {
+    calls.push_back("delete " + Relative(path));
+    ForwardingPlatform::DeleteFile(path);
+  }
+  int MessageBox(const std::string&, int, const std::optional<std::string>&) override {
+    return msgbox::kOk;
+  }
+  void ShowModal(FrmImageFiles&) override {}
+  void SetWaitCursor(bool) override {}
+
+  std::vector<std::string> calls;
+
+ private:
+  std::string Relative(const std::string& path) const { return path.substr(prefix_.size()); }
+  std::string prefix_;
+};
+
+TEST_F(Win32PlatformTest, ImportFlushesEachCopyBeforeDeletingTheExport) {
+  temp_.MakeFolder("store");
+  temp_.MakeFolder("drop");
+  temp_.Write("drop\\4711_a.jpg", "a");
+  temp_.Write("drop\\4711_Ωμέγα 東京.jpg", "b");
+  const std::vector<std::string> listing = platform_.FolderFileNames(temp_ / "drop");
+  RecordingPlatform recorder(platform_, temp_.path());
+  HostModule module(recorder);
+  ClsTavirex object(module, recorder);
+  object.props().ExamRecNum = 1042;
+  ImportDropFolder(object, temp_ / "drop", temp_ / "store");
+
+  std::vector<std::string> expected;
+  for (const std::string& name : listing) {
+    const std::string stored = "store\\4711_1042_" + name.substr(5);
+    expected.push_back("copy drop\\" + name + " " + stored);
+    expected.push_back("flush " + stored);
+    expected.push_back("delete drop\\" + name);
+  }
+  EXPECT_EQ(recorder.calls, expected);
+  EXPECT_EQ(temp_.Read("store\\4711_1042_Ωμέγα 東京.jpg"), "b");
 }
 
 // A stand-in for the host's component, registered in this process only.
@@ -266,7 +347,7 @@ class FakeServerConnection final : public IDispatch {
         parameters->rgvarg[0].vt != VT_BSTR) {
       return DISP_E_TYPEMISMATCH;
     }
-    received = AnsiFromBstr(parameters->rgvarg[0].bstrVal);
+    received = Utf8FromBstr(parameters->rgvarg[0].bstrVal);
     if (received == "unreachable") {
       *exception = {};
       exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 3001);

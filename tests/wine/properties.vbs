@@ -73,37 +73,43 @@ CheckEqual o.NumDataSegments, CInt(0), "NumDataSegments"
 
 ' Let and Get. Every member has a slot of its own: all are assigned first and
 ' read back afterwards. By-reference members get a variable, which a script
-' passes as a reference to a variant.
-o.CompanyName = "CompanyName value"
-o.Model = "Model value"
-o.ExamDate = "ExamDate value"
-value = "CharsAtEndOfData2Look4 value"
+' passes as a reference to a variant. Every text carries characters outside
+' the ANSI code page, which come back as assigned: Greek, Polish, Japanese, an
+' emoji (a surrogate pair) and a lone surrogate, from the harness's UTF-16
+' file (Wine's VBScript has no ChrW).
+Dim u
+u = CreateObject("Scripting.FileSystemObject").OpenTextFile("C:\tavirex-text.txt", 1, False, -1).ReadAll
+CheckEqual Len(u), CLng(16), "the text outside the code page"
+o.CompanyName = "CompanyName value" & u
+o.Model = "Model value" & u
+o.ExamDate = "ExamDate value" & u
+value = "CharsAtEndOfData2Look4 value" & u
 o.CharsAtEndOfData2Look4 = value
-value = "DataSource value"
+value = "DataSource value" & u
 o.DataSource = value
-value = "PATIENTID value"
+value = "PATIENTID value" & u
 o.PATIENTID = value
-value = "LastName value"
+value = "LastName value" & u
 o.LastName = value
-value = "FirstName value"
+value = "FirstName value" & u
 o.FirstName = value
-value = "MiddleName value"
+value = "MiddleName value" & u
 o.MiddleName = value
-value = "Gender value"
+value = "Gender value" & u
 o.Gender = value
-value = "DateOfBirth value"
+value = "DateOfBirth value" & u
 o.DateOfBirth = value
-value = "ProviderName value"
+value = "ProviderName value" & u
 o.ProviderName = value
-value = "IrisCatagory value"
+value = "IrisCatagory value" & u
 o.IrisCatagory = value
-value = "EquipDataPath value"
+value = "EquipDataPath value" & u
 o.EquipDataPath = value
-value = "EquipDataFileStartChars value"
+value = "EquipDataFileStartChars value" & u
 o.EquipDataFileStartChars = value
-value = "EquipDataFileEndChars value"
+value = "EquipDataFileEndChars value" & u
 o.EquipDataFileEndChars = value
-value = "EquipProgPathFName value"
+value = "EquipProgPathFName value" & u
 o.EquipProgPathFName = value
 o.gblnShouldWriteToLog = True
 o.Look4EndOfTransChar = False
@@ -121,23 +127,23 @@ o.HaveARData = True
 o.HaveVAAidedData = False
 o.HaveVAUnAidedData = True
 o.DataIsSaved = False
-CheckEqual o.CompanyName, "CompanyName value", "CompanyName round trip"
-CheckEqual o.Model, "Model value", "Model round trip"
-CheckEqual o.ExamDate, "ExamDate value", "ExamDate round trip"
-CheckEqual o.CharsAtEndOfData2Look4, "CharsAtEndOfData2Look4 value", "CharsAtEndOfData2Look4 round trip"
-CheckEqual o.DataSource, "DataSource value", "DataSource round trip"
-CheckEqual o.PATIENTID, "PATIENTID value", "PATIENTID round trip"
-CheckEqual o.LastName, "LastName value", "LastName round trip"
-CheckEqual o.FirstName, "FirstName value", "FirstName round trip"
-CheckEqual o.MiddleName, "MiddleName value", "MiddleName round trip"
-CheckEqual o.Gender, "Gender value", "Gender round trip"
-CheckEqual o.DateOfBirth, "DateOfBirth value", "DateOfBirth round trip"
-CheckEqual o.ProviderName, "ProviderName value", "ProviderName round trip"
-CheckEqual o.IrisCatagory, "IrisCatagory value", "IrisCatagory round trip"
-CheckEqual o.EquipDataPath, "EquipDataPath value", "EquipDataPath round trip"
-CheckEqual o.EquipDataFileStartChars, "EquipDataFileStartChars value", "EquipDataFileStartChars round trip"
-CheckEqual o.EquipDataFileEndChars, "EquipDataFileEndChars value", "EquipDataFileEndChars round trip"
-CheckEqual o.EquipProgPathFName, "EquipProgPathFName value", "EquipProgPathFName round trip"
+CheckEqual o.CompanyName, "CompanyName value" & u, "CompanyName round trip"
+CheckEqual o.Model, "Model value" & u, "Model round trip"
+CheckEqual o.ExamDate, "ExamDate value" & u, "ExamDate round trip"
+CheckEqual o.CharsAtEndOfData2Look4, "CharsAtEndOfData2Look4 value" & u, "CharsAtEndOfData2Look4 round trip"
+CheckEqual o.DataSource, "DataSource value" & u, "DataSource round trip"
+CheckEqual o.PATIENTID, "PATIENTID value" & u, "PATIENTID round trip"
+CheckEqual o.LastName, "LastName value" & u, "LastName round trip"
+CheckEqual o.FirstName, "FirstName value" & u, "FirstName round trip"
+CheckEqual o.MiddleName, "MiddleName value" & u, "MiddleName round trip"
+CheckEqual o.Gender, "Gender value" & u, "Gender round trip"
+CheckEqual o.DateOfBirth, "DateOfBirth value" & u, "DateOfBirth round trip"
+CheckEqual o.ProviderName, "ProviderName value" & u, "ProviderName round trip"
+CheckEqual o.IrisCatagory, "IrisCatagory value" & u, "IrisCatagory round trip"
+CheckEqual o.EquipDataPath, "EquipDataPath value" & u, "EquipDataPath round trip"
+CheckEqual o.EquipDataFileStartChars, "EquipDataFileStartChars value" & u, "EquipDataFileStartChars round trip"
+CheckEqual o.EquipDataFileEndChars, "EquipDataFileEndChars value" & u, "EquipDataFileEndChars round trip"
+CheckEqual o.EquipProgPathFName, "EquipProgPathFName value" & u, "EquipProgPathFName round trip"
 CheckEqual o.gblnShouldWriteToLog, True, "gblnShouldWriteToLog round trip"
 CheckEqual o.Look4EndOfTransChar, False, "Look4EndOfTransChar round trip"
 CheckEqual o.HaveRTSubjData, True, "HaveRTSubjData round trip"
@@ -311,6 +317,8 @@ CheckEqual o.GetIDFromEquipFName(value, value), "", "GetIDFromEquipFName"
 value = "O'Brien"
 CheckEqual o.fun_sFixString(value), "O''Brien", "one apostrophe doubled"
 CheckEqual value, "O'Brien", "caller's variable unchanged"
+CheckEqual o.fun_sFixString("Zo" & Chr(235) & "'s" & u), "Zo" & Chr(235) & "''s" & u, _
+    "every other character kept, also outside the code page"
 value = "a''b'"
 CheckEqual o.fun_sFixString(value), "a''''b''", "apostrophes in a row and at the end"
 CheckEqual o.fun_sFixString(""), "", "empty text"

@@ -71,18 +71,19 @@ void CheckEqual(const T& actual, const T& expected, const std::string& what) {
   Check(actual == expected, what);
 }
 
+// The host's texts are UTF-8, as the plug-in's own.
 std::string Narrow(const wchar_t* text) {
   if (text == nullptr) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   std::string result(size > 0 ? size - 1 : 0, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
   return result;
 }
 
 std::wstring Wide(const std::string& text) {
-  int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
   std::wstring result(size > 0 ? size - 1 : 0, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), size);
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), size);
   return result;
 }
 
@@ -125,7 +126,7 @@ std::vector<std::string> FolderNames(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
-    std::string name = entry.path().filename().string();
+    std::string name = Narrow(entry.path().filename().c_str());
     if (name.size() < 5 || name.substr(name.size() - 5) != ".part") names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -270,6 +271,12 @@ class Plugin {
   }
 
   void SetDeviceName(const std::string& name) { Put(&_clsTavirex::put_DeviceName, name); }
+
+  LONG Count() {
+    LONG count = -1;
+    object_->NumPatientImageFiles(&count);
+    return count;
+  }
 
   // A workflow through the function table; "<failed>" when the call failed.
   std::string Call(HRESULT (STDMETHODCALLTYPE _clsTavirex::*method)(BSTR*)) {
@@ -848,8 +855,16 @@ std::vector<std::string> CaptureFiles(const fs::path& folder) {
   return names;
 }
 
-// Waits for the waiting box and for the stand-in's exports, then answers.
-std::vector<std::string> AnswerWaitingBox(int answer, const std::string& what) {
+// An export named outside the ANSI code page, beside the stand-in's.
+const std::string kForeignExport =
+    "123456789_Vessara_Ωμέγα_łódź_東京_😀_OD_2016-05-31_14-05-09.Ωμέγα東京😀.jpg";
+const std::vector<std::string> kForeignRow = {"123456789", "1042", "5/31/2016",
+                                              "14:05:09.Ωμέγα東京😀.jpg", "OD"};
+
+// Waits for the waiting box and for the stand-in's exports, adds `extra` to
+// them, then answers.
+std::vector<std::string> AnswerWaitingBox(int answer, const std::string& what,
+                                          const std::string& extra = "") {
   std::optional<Box> box = AwaitBox(what + ": the waiting box");
   if (!box) return {};
   CheckEqual(box->title, std::string("Tavirex Capture"), what + ": waiting box title");
@@ -865,6 +880,10 @@ std::vector<std::string> AnswerWaitingBox(int answer, const std::string& what) {
       20000);
   Check(all, what + ": the stand-in exported " + std::to_string(kExports) + " files (" +
                  Join(exported) + ")");
+  if (!extra.empty()) {
+    WriteFile(kDrop / Wide(extra), "image\r\n");
+    exported = FolderNames(kDrop);
+  }
   Answer(*box, answer);
   return exported;
 }
@@ -944,7 +963,7 @@ void Capture(const fs::path& standin) {
   std::string result;
   std::vector<std::string> exported;
   WhileUserActs([&] { result = plugin.Invoke(L"DoDeviceFunction"); },
-                [&] { exported = AnswerWaitingBox(IDOK, "capture answered OK"); });
+                [&] { exported = AnswerWaitingBox(IDOK, "capture answered OK", kForeignExport); });
   CheckEqual(result, std::string("Was OK"), "DoDeviceFunction(Capture Vessara)");
   std::vector<std::string> stored;
   for (const std::string& name : exported) {
@@ -1006,6 +1025,22 @@ void Capture(const fs::path& standin) {
   CheckEqual(g_unload_in_box, S_FALSE, what + ": the object lived on during the call");
   CheckEqual(PluginCanUnloadNow(), S_OK, what + ": the object went after the call");
   SetCurrentDirectoryW(working);
+
+  // The foreign export was imported like the others: counted and listed.
+  CheckEqual(plugin.Count(), static_cast<LONG>(stored.size()), "the imported files are counted");
+  plugin.SetDeviceName("Review Vessara");
+  WhileUserActs([&] { result = plugin.Call(&_clsTavirex::ReviewDevice); },
+                [&] {
+                  HWND window = AwaitImageWindow();
+                  if (window == nullptr) return;
+                  const Rows rows = ReadRows(ChildOfClass(window, "SysListView32"), 5);
+                  CheckEqual(rows.size(), stored.size(), "Review lists every imported file");
+                  Check(std::count(rows.begin(), rows.end(), kForeignRow) == 1,
+                        "Review lists the foreign export in full:" + Describe(rows));
+                  SendMessageW(window, WM_CLOSE, 0, 0);
+                  Await([&] { return !IsWindow(window); }, 5000, "closing the window");
+                });
+  CheckEqual(result, std::string("Was OK"), "ReviewDevice after the capture");
 }
 
 // ---------------------------------------------------------------------------

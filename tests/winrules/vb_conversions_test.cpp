@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "winrules/ansi_text.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
@@ -152,6 +154,39 @@ TEST(UsDatesTest, FormatsAsVarBstrFromDate) {
   for (VbDate date : {moment, Civil(1999, 2, 28, 23, 59, 59), 25570.0, 0.75}) {
     EXPECT_NEAR(UsParseDate(UsFormatGeneralDate(date), 2026).value_or(-1), date, 1e-9);
   }
+}
+
+// The plug-in's text against VB's strings: lengths and cuts in UTF-16 units,
+// every BSTR back unchanged, the code page of the A functions.
+TEST(VbStringsTest, Utf16UnitsAndTheCodePage) {
+  struct Case {
+    std::string text;
+    std::size_t units;
+    std::size_t cut_after_two;  // bytes of Left(text, 2)
+  };
+  const Case kCases[] = {
+      {"ab-c", 4, 2},
+      {"Zoë's Ω", 7, 2},
+      {"ł東京", 3, 5},
+      {"a😀", 3, 1},                         // the pair goes whole to the right
+      {"\xed\xb0\x80\xed\xa0\x80x", 3, 6},  // lone surrogates, as a BSTR may hold them
+      {"\xff\xfe", 2, 2},                   // stray bytes count one each
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Utf16Length(c.text), c.units) << c.text;
+    EXPECT_EQ(Utf16CutPoint(c.text, 2), c.cut_after_two) << c.text;
+    const std::u16string units = Utf16FromUtf8<char16_t>(c.text);
+    EXPECT_EQ(units.size(), c.units) << c.text;
+    if (c.text[0] != '\xff') {
+      EXPECT_EQ(Utf8FromUtf16(units.data(), units.size()), c.text);
+    }
+  }
+  EXPECT_EQ(Utf16FromUtf8<char16_t>("\xff"), u"\ufffd");
+
+  EXPECT_EQ(Cp1252FromUtf8("Zoë's Ω €😀"), "Zo\xeb's ? \x80?");
+  EXPECT_EQ(Utf8FromCp1252("Zo\xeb \x80\x81"), "Zoë €\u0081");
+  EXPECT_TRUE(EqualsIgnoreCase("ŁÓDŹ ÆØÅ ΣΊΣΥΦΟΣ Ÿ", "łódź æøå σίσυφος ÿ"));
+  EXPECT_FALSE(EqualsIgnoreCase("\xc4", "\xe4"));
 }
 
 }  // namespace

@@ -40,7 +40,12 @@ TEST(WildcardMatchTest, DosRules) {
       {"??", "abc", false},
       {"*a*b", "xaxxb", true},
       {"*a*b", "xaxxbx", false},
-      {"PAT\xc4*", "pat\xe4nt.jpg", true},
+      {"PATÄ*", "patänt.jpg", true},  // UTF-8, letters beyond ASCII fold
+      {"ΩΜΕΓΑ_ŁÓDŹ_*.*", "ωμεγα_łódź_1.jpg", true},
+      {"东京_*", "东京_a", true},
+      {"a?b", "a😀b", false},  // outside the BMP: two UTF-16 units
+      {"a??b", "a😀b", true},
+      {"\xe4*", "\xc4.jpg", false},  // stray bytes are themselves
       {"", "a", false},
   };
   for (const Case& c : kCases) {

@@ -21,6 +21,7 @@
 #include "winrules/command_line.h"
 #include "winrules/fs_error.h"
 #include "winrules/ini_profile.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
@@ -158,7 +159,7 @@ std::optional<std::string> FindIgnoringCase(const std::string& path) {
   Dir dir(folder);
   if (dir.get() == nullptr) return std::nullopt;
   while (dirent* entry = ::readdir(dir.get())) {
-    if (EqualsIgnoreCaseAnsi(entry->d_name, name)) return JoinNative(folder, entry->d_name);
+    if (EqualsIgnoreCase(entry->d_name, name)) return JoinNative(folder, entry->d_name);
   }
   return std::nullopt;
 }
@@ -580,7 +581,7 @@ std::string PosixPlatform::ReadProfileString(const std::string& section, const s
                                              const std::string& file) {
   std::string bytes;
   if (!ReadWholeFile(ProfileFilePath(file), bytes)) return "";
-  return ProfileLookup(bytes, section, key, 255);
+  return ProfileLookupUtf8(bytes, section, key);
 }
 
 std::string PosixPlatform::ProfileFilePath(const std::string& file) {
@@ -661,8 +662,16 @@ void PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   }
   if (::rename(temp.c_str(), to.c_str()) != 0) throw FileError(errno, FsOperation::kReplace);
   temp_file.keep = true;
-  // The new name reaches the disk before the caller deletes the source.
-  SyncFolderOf(to);
+}
+
+void PosixPlatform::FlushFile(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  Fd file(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) throw FileError(native.empty() ? ENOENT : errno, FsOperation::kCopy);
+  // A copy's bytes are on disk already (CopyFile syncs before its rename):
+  // this costs little more than its name in the folder.
+  if (::fsync(file.get()) != 0) throw FileError(errno, FsOperation::kTransfer);
+  SyncFolderOf(native);
 }
 
 void PosixPlatform::DeleteFile(const std::string& path) {
@@ -710,7 +719,7 @@ void PosixPlatform::ListDirectory(const std::string& pattern,
   }
 }
 
-void PosixPlatform::AppendToFile(const std::string& path, std::string_view bytes) {
+void PosixPlatform::AppendToFile(const std::string& path, std::string_view text) {
   const std::string native = ToNativePath(path);
   struct stat info;
   if (StatPath(native, info) && S_ISREG(info.st_mode) && !HasWriteBit(info.st_mode)) {
@@ -718,6 +727,8 @@ void PosixPlatform::AppendToFile(const std::string& path, std::string_view bytes
   }
   Fd fd(::open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
   if (!fd.valid()) throw FileError(native.empty() ? ENOENT : errno, FsOperation::kAppend);
+  // The bytes of a Western workstation, as the profile files are read.
+  const std::string bytes = Cp1252FromUtf8(text);
   WriteAll(fd.get(), bytes.data(), bytes.size());
   if (fd.Close() != 0) throw FileError(errno, FsOperation::kTransfer);
 }

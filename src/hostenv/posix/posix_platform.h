@@ -1,6 +1,9 @@
 // The platform services on POSIX: the Windows contracts reproduced on the
 // local file system, a terminal (or scripted) user, fork/exec and xdg-open.
 // Windows paths map onto the file system through configurable drive roots.
+// Names are bytes here and the plug-in's UTF-8 passes as it is; the profile
+// files and the logs are Windows-1252, the ANSI code page of a Western
+// workstation.
 #pragma once
 
 #include <cstdint>
@@ -72,11 +75,12 @@ class PosixPlatform final : public Platform {
   void CreateFolder(const std::string& path) override;
   std::vector<std::string> FolderFileNames(const std::string& folder) override;
   void CopyFile(const std::string& source, const std::string& destination) override;
+  void FlushFile(const std::string& path) override;
   void DeleteFile(const std::string& path) override;
   void MoveReplacing(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string& name)>& visit) override;
-  void AppendToFile(const std::string& path, std::string_view bytes) override;
+  void AppendToFile(const std::string& path, std::string_view text) override;
   std::string ModuleFolder() override;
   int MessageBox(const std::string& text, int style,
                  const std::optional<std::string>& title) override;

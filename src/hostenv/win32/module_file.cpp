@@ -1,7 +1,7 @@
 #include "hostenv/win32/module_file.h"
 
 #include "hostenv/system.h"
-#include "hostenv/win32/ansi.h"
+#include "hostenv/win32/text.h"
 
 namespace tavirex {
 namespace {
@@ -34,9 +34,6 @@ std::wstring CodeModulePath() {
   }
 }
 
-std::string ModuleFilePath() {
-  const std::wstring path = CodeModulePath();
-  return AnsiFromWide(path.c_str(), static_cast<int>(path.size()));
-}
+std::string ModuleFilePath() { return Utf8FromWide(CodeModulePath()); }
 
 }  // namespace tavirex

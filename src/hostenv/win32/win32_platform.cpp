@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "hostenv/system.h"
-#include "hostenv/win32/ansi.h"
 #include "hostenv/win32/module_file.h"
+#include "hostenv/win32/text.h"
 #include "winrules/fs_error.h"
 
 namespace tavirex {
@@ -18,7 +18,7 @@ struct BstrFree {
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
-UniqueBstr NewBstr(std::string_view text) { return UniqueBstr(BstrFromAnsi(text)); }
+UniqueBstr NewBstr(std::string_view text) { return UniqueBstr(BstrFromUtf8(text)); }
 
 class FindHandle {
  public:
@@ -35,17 +35,17 @@ class FindHandle {
   HANDLE handle_;
 };
 
-bool IsDotEntry(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
 // The system's text for an error code, without its trailing line break.
 std::string SystemMessage(DWORD error) {
-  char* buffer = nullptr;
-  DWORD length = FormatMessageA(
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length > 0 ? std::string(buffer, length) : std::string();
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text = length > 0 ? Utf8FromWide(std::wstring_view(buffer, length)) : std::string();
   LocalFree(buffer);
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
     text.pop_back();
@@ -121,7 +121,7 @@ std::string FormatDate(VbDate date, ULONG flags) {
   HRESULT result = VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, &text);
   if (FAILED(result)) throw VbErrorFromHresult(result);
   UniqueBstr owned(text);
-  return AnsiFromBstr(text);
+  return Utf8FromBstr(text);
 }
 
 // CInt/CLng of a string, through the same OLE Automation parse VB uses.
@@ -169,30 +169,32 @@ VbError VbErrorFromHresult(HRESULT result, const std::string& description) {
 std::string Win32Platform::ReadProfileString(const std::string& section, const std::string& key,
                                              const std::string& file) {
   char buffer[255];
-  DWORD copied = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof(buffer),
-                                          file.c_str());
-  return std::string(buffer, copied);
+  DWORD copied = GetPrivateProfileStringA(AnsiFromUtf8(section).c_str(), AnsiFromUtf8(key).c_str(),
+                                          "", buffer, sizeof(buffer), AnsiFromUtf8(file).c_str());
+  return Utf8FromAnsi(std::string_view(buffer, copied));
 }
 
 std::string Win32Platform::ProfileFilePath(const std::string& file) {
   if (file.find_first_of("\\/") != std::string::npos) return file;
-  char folder[MAX_PATH + 1] = {};
-  UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-  return std::string(folder, length) + "\\" + file;
+  wchar_t folder[MAX_PATH + 1] = {};
+  UINT length = GetWindowsDirectoryW(folder, MAX_PATH + 1);
+  return Utf8FromWide(std::wstring_view(folder, length)) + "\\" + file;
 }
 
 bool Win32Platform::FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool Win32Platform::FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void Win32Platform::CreateFolder(const std::string& path) {
-  if (!CreateDirectoryA(path.c_str(), nullptr)) ThrowLastError(FsOperation::kCreateFolder);
+  if (!CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) {
+    ThrowLastError(FsOperation::kCreateFolder);
+  }
 }
 
 std::vector<std::string> Win32Platform::FolderFileNames(const std::string& folder) {
@@ -202,31 +204,43 @@ std::vector<std::string> Win32Platform::FolderFileNames(const std::string& folde
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += '*';
   std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstFileA(pattern.c_str(), &entry));
+  WIN32_FIND_DATAW entry;
+  FindHandle find(FindFirstFileW(WideFromUtf8(pattern).c_str(), &entry));
   if (!find.valid()) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
     ThrowLastError(FsOperation::kList);
   }
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      names.emplace_back(entry.cFileName);
+      names.push_back(Utf8FromWide(entry.cFileName));
     }
-  } while (FindNextFileA(find.get(), &entry));
+  } while (FindNextFileW(find.get(), &entry));
   if (GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError(FsOperation::kList);
   return names;
 }
 
 void Win32Platform::CopyFile(const std::string& source, const std::string& destination) {
-  if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) ThrowLastError(FsOperation::kCopy);
+  if (!CopyFileW(WideFromUtf8(source).c_str(), WideFromUtf8(destination).c_str(), FALSE)) {
+    ThrowLastError(FsOperation::kCopy);
+  }
+}
+
+void Win32Platform::FlushFile(const std::string& path) {
+  HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) ThrowLastError(FsOperation::kCopy);
+  const DWORD error = FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+  CloseHandle(file);
+  if (error != ERROR_SUCCESS) throw FileFailure(error, FsOperation::kTransfer);
 }
 
 void Win32Platform::DeleteFile(const std::string& path) {
-  if (!DeleteFileA(path.c_str())) ThrowLastError(FsOperation::kDelete);
+  if (!DeleteFileW(WideFromUtf8(path).c_str())) ThrowLastError(FsOperation::kDelete);
 }
 
 void Win32Platform::MoveReplacing(const std::string& source, const std::string& destination) {
-  if (!MoveFileExA(source.c_str(), destination.c_str(),
+  if (!MoveFileExW(WideFromUtf8(source).c_str(), WideFromUtf8(destination).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ThrowLastError(FsOperation::kReplace);
   }
@@ -234,20 +248,24 @@ void Win32Platform::MoveReplacing(const std::string& source, const std::string& 
 
 void Win32Platform::ListDirectory(const std::string& pattern,
                                   const std::function<bool(const std::string& name)>& visit) {
-  WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstFileA(pattern.c_str(), &entry));
+  WIN32_FIND_DATAW entry;
+  FindHandle find(FindFirstFileW(WideFromUtf8(pattern).c_str(), &entry));
   if (!find.valid()) return;
   constexpr DWORD kSkipped = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   do {
     if (IsDotEntry(entry.cFileName) || (entry.dwFileAttributes & kSkipped) != 0) continue;
-    if (!visit(entry.cFileName)) return;
-  } while (FindNextFileA(find.get(), &entry));
+    if (!visit(Utf8FromWide(entry.cFileName))) return;
+  } while (FindNextFileW(find.get(), &entry));
 }
 
-void Win32Platform::AppendToFile(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+void Win32Platform::AppendToFile(const std::string& path, std::string_view text) {
+  HANDLE file =
+      CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) ThrowLastError(FsOperation::kAppend);
+  // The bytes VB's Print # writes: the text in the ANSI code page.
+  const std::string ansi = AnsiFromUtf8(text);
+  std::string_view bytes = ansi;
   DWORD error = ERROR_SUCCESS;
   while (!bytes.empty() && error == ERROR_SUCCESS) {
     DWORD written = 0;
@@ -272,27 +290,30 @@ int Win32Platform::MessageBox(const std::string& text, int style,
   // Owned by the host's active window, as VB's MsgBox is, so the box is modal
   // to the host and comes up in front of it.
   std::string caption = title ? *title : std::string(kDefaultAppTitle);
-  return MessageBoxA(GetActiveWindow(), text.c_str(), caption.c_str(),
+  return MessageBoxW(GetActiveWindow(), WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
                      static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
 std::intptr_t Win32Platform::ShellExecute(std::uintptr_t owner_window, const std::string& verb,
                                           const std::string& file, const std::string& parameters,
                                           const std::string& directory, int show_command) {
-  HINSTANCE result = ShellExecuteA(reinterpret_cast<HWND>(owner_window), verb.c_str(), file.c_str(),
-                                   parameters.c_str(), directory.c_str(), show_command);
+  HINSTANCE result = ShellExecuteA(reinterpret_cast<HWND>(owner_window), AnsiFromUtf8(verb).c_str(),
+                                   AnsiFromUtf8(file).c_str(), AnsiFromUtf8(parameters).c_str(),
+                                   AnsiFromUtf8(directory).c_str(), show_command);
   return reinterpret_cast<std::intptr_t>(result);
 }
 
 void Win32Platform::SetCurrentDirectory(const std::string& folder) {
-  if (!SetCurrentDirectoryA(folder.c_str())) ThrowLastError(FsOperation::kChangeFolder);
+  if (!SetCurrentDirectoryW(WideFromUtf8(folder).c_str())) {
+    ThrowLastError(FsOperation::kChangeFolder);
+  }
 }
 
 std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& component_class,
                                                        const std::string& method,
                                                        const std::string& server_name) {
   // As VB's CreateObject: a ProgID, or the class identifier itself.
-  std::wstring class_name = WideFromAnsi(component_class);
+  std::wstring class_name = WideFromUtf8(component_class);
   CLSID clsid = {};
   HRESULT result = !class_name.empty() && class_name.front() == L'{'
                        ? CLSIDFromString(class_name.c_str(), &clsid)
@@ -305,7 +326,7 @@ std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& compon
   std::shared_ptr<IDispatch> component(raw, [](IDispatch* object) { object->Release(); });
 
   DISPID method_id = DISPID_UNKNOWN;
-  std::wstring method_name = WideFromAnsi(method);
+  std::wstring method_name = WideFromUtf8(method);
   LPOLESTR name = method_name.data();
   result = component->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &method_id);
   if (FAILED(result)) throw VbErrorFromHresult(result);
@@ -332,7 +353,7 @@ std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& compon
       } else if (exception.wCode != 0) {
         result = HresultFromVbNumber(exception.wCode);
       }
-      description = AnsiFromBstr(exception.bstrDescription);
+      description = Utf8FromBstr(exception.bstrDescription);
       SysFreeString(exception.bstrSource);
       SysFreeString(exception.bstrDescription);
       SysFreeString(exception.bstrHelpFile);
@@ -365,11 +386,10 @@ std::string Win32Platform::FormatShortDate(VbDate date) {
   zero.wYear = 1899;
   zero.wMonth = 12;
   zero.wDay = 30;
-  char text[80];
-  int length =
-      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &zero, nullptr, text, sizeof(text));
+  wchar_t text[80];
+  int length = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &zero, nullptr, text, 80);
   if (length <= 0) throw VbErrorFromWin32(GetLastError());
-  return std::string(text, static_cast<std::size_t>(length - 1));
+  return Utf8FromWide(std::wstring_view(text, static_cast<std::size_t>(length - 1)));
 }
 
 std::string Win32Platform::FormatTimeOfDay(VbDate date) {
@@ -377,9 +397,11 @@ std::string Win32Platform::FormatTimeOfDay(VbDate date) {
 }
 
 std::string Win32Platform::DateSeparator() {
-  char separator[8];
-  int length = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDATE, separator, sizeof(separator));
-  return length > 1 ? std::string(separator, static_cast<std::size_t>(length - 1)) : "/";
+  wchar_t separator[8];
+  int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDATE, separator, 8);
+  return length > 1
+             ? Utf8FromWide(std::wstring_view(separator, static_cast<std::size_t>(length - 1)))
+             : "/";
 }
 
 std::optional<VbDate> Win32Platform::ParseDate(std::string_view text) {

@@ -1,5 +1,7 @@
 // The platform services on Windows: the real profile, file, shell, message-box,
-// COM and OLE Automation APIs, all in their ANSI forms.
+// COM and OLE Automation APIs. The file system and the boxes are reached
+// through the wide APIs; the profile API and ShellExecute through their ANSI
+// forms, as the plug-in declares them.
 #pragma once
 
 #include <string>
@@ -32,11 +34,12 @@ class Win32Platform final : public Platform {
   void CreateFolder(const std::string& path) override;
   std::vector<std::string> FolderFileNames(const std::string& folder) override;
   void CopyFile(const std::string& source, const std::string& destination) override;
+  void FlushFile(const std::string& path) override;
   void DeleteFile(const std::string& path) override;
   void MoveReplacing(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string& name)>& visit) override;
-  void AppendToFile(const std::string& path, std::string_view bytes) override;
+  void AppendToFile(const std::string& path, std::string_view text) override;
   std::string ModuleFolder() override;
 
   int MessageBox(const std::string& text, int style,

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "ui/system_view.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex {
@@ -18,9 +19,10 @@ namespace {
 // Between two columns, where the grid draws its lines.
 constexpr const char* kColumnGap = " ";
 
+// Cut or padded to `width` characters, counted as VB counts them.
 std::string Fit(const std::string& text, std::size_t width) {
-  std::string cell = text.substr(0, width);
-  cell.resize(width, ' ');
+  std::string cell = text.substr(0, Utf16CutPoint(text, width));
+  cell.append(width - Utf16Length(cell), ' ');
   return cell;
 }
 

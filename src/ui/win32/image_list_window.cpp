@@ -16,8 +16,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "hostenv/win32/ansi.h"
 #include "hostenv/win32/module_file.h"
+#include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
 #include "review/frm_image_files.h"
 #include "ui/system_view.h"
@@ -80,7 +80,7 @@ UniqueFont MakeFont(const layout::Font& font, UINT dpi) {
   logfont.lfOutPrecision = OUT_DEFAULT_PRECIS;
   logfont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   logfont.lfQuality = DEFAULT_QUALITY;
-  std::wstring face = WideFromAnsi(font.name);
+  std::wstring face = WideFromUtf8(font.name);
   face.copy(logfont.lfFaceName, LF_FACESIZE - 1);
   return UniqueFont(CreateFontIndirectW(&logfont));
 }
@@ -133,7 +133,7 @@ void RunHandler(WindowState& state, Handler handler) {
 }
 
 std::wstring CellText(WindowState& state, std::int32_t col, std::int32_t row) {
-  return WideFromAnsi(state.form.grdImageFiles().CellText(col, row));
+  return WideFromUtf8(state.form.grdImageFiles().CellText(col, row));
 }
 
 // The form's active cell as the list's selection and focus.
@@ -492,7 +492,7 @@ void ShowModally(FrmImageFiles& form, const bool& wait_cursor) {
   WindowClass window_class(module);
 
   // Load the form (labels, title, grid layout) before anything is drawn.
-  const std::wstring title = WideFromAnsi(form.Caption());
+  const std::wstring title = WideFromUtf8(form.Caption());
   Display display(form, wait_cursor);
   WindowState& state = display.state;
   state.window = CreateWindowExW(kWindowExStyle, kWindowClass, title.c_str(), kWindowStyle,
@@ -519,16 +519,16 @@ void ShowModally(FrmImageFiles& form, const bool& wait_cursor) {
   display.button_font = MakeFont(layout::kCmdExit.font, dpi);
 
   constexpr DWORD kLabelStyle = SS_LEFT | SS_NOPREFIX;
-  CreateControl(state, WC_STATICW, WideFromAnsi(form.lblInstructions().Caption), kLabelStyle, 0,
+  CreateControl(state, WC_STATICW, WideFromUtf8(form.lblInstructions().Caption), kLabelStyle, 0,
                 layout::kLblInstructions, kInstructionsId, dpi, display.label_bold_font.get());
-  CreateControl(state, WC_STATICW, WideFromAnsi(form.lblSortInstructions().Caption), kLabelStyle, 0,
+  CreateControl(state, WC_STATICW, WideFromUtf8(form.lblSortInstructions().Caption), kLabelStyle, 0,
                 layout::kLblSortInstructions, kSortInstructionsId, dpi, display.label_font.get());
   state.list = CreateControl(
       state, WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
       WS_EX_CLIENTEDGE, layout::kGrdImageFiles, kGridId, dpi, display.grid_font.get());
   constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
   SendMessageW(state.list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
-  state.exit = CreateControl(state, WC_BUTTONW, WideFromAnsi(form.cmdExit().Caption),
+  state.exit = CreateControl(state, WC_BUTTONW, WideFromUtf8(form.cmdExit().Caption),
                              WS_TABSTOP | BS_PUSHBUTTON, 0, layout::kCmdExit, kExitId, dpi,
                              display.button_font.get());
 

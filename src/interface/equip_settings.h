@@ -17,6 +17,13 @@ inline constexpr const char* kEquipKeyPrefix = "Tavirex:";
 inline constexpr const char* kEquipDataPathKey = "EquipDataPath";
 inline constexpr const char* kEquipProgPathFNameKey = "EquipProgPathFName";
 
+// Section "Tavirex": the host's server-connection component that start-up
+// creates on a database-server route, by ProgID or CLSID, and the method it
+// calls with the server name; without them the plug-in's own.
+inline constexpr const char* kServerConnectionSection = "Tavirex";
+inline constexpr const char* kServerConnectionClassKey = "ServerConnectionClass";
+inline constexpr const char* kServerConnectionMethodKey = "ServerConnectionMethod";
+
 inline constexpr std::string_view kCaptureVerb = "Capture";
 inline constexpr std::string_view kReviewVerb = "Review";
 

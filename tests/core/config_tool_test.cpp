@@ -267,7 +267,7 @@ TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
       {{"add", "Review Corvana", "--data", "C:\\x", "--program", "C:\\p.exe"}, "--program is for"},
       {{"add", "Review Corvana", "--data", "Images"}, "is no full Windows path"},
       {{"add", "Review Corvana", "--data", "C:\\x", "--label", "a:b"}, "must not contain ':'"},
-      {{"add", "Review Corvana"}, "Usage: tavirex-config add"},
+      {{"add", "Review Corvana"}, "--data is required"},
   };
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.message);

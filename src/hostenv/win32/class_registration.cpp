@@ -11,19 +11,16 @@ namespace {
 // The default value of HKEY_CLASSES_ROOT\`key`, environment strings expanded;
 // nullopt when the key or its value is missing.
 std::optional<std::wstring> ClassesRootDefault(const std::wstring& key) {
-  DWORD size = 0;
-  constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kFlags, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
+  std::vector<wchar_t> value(MAX_PATH + 1, L'\0');
+  for (;;) {
+    // A REG_EXPAND_SZ comes back expanded, as REG_SZ.
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ,
+                                        nullptr, value.data(), &size);
+    if (status == ERROR_SUCCESS) return std::wstring(value.data());
+    if (status != ERROR_MORE_DATA) return std::nullopt;
+    value.assign(size / sizeof(wchar_t) + 1, L'\0');
   }
-  std::vector<wchar_t> value(size / sizeof(wchar_t) + 1, L'\0');
-  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kFlags, nullptr, value.data(), &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::wstring(value.data());
 }
 
 // "C:\x\tavirex.dll" from a server value that may be quoted or, for a

@@ -9,7 +9,7 @@ namespace tavirex {
 
 Variant::Variant(const Variant& other) {
   VariantInit(&value_);
-  const HRESULT result = VariantCopy(&value_, &other.value_);
+  const HRESULT result = VariantCopy(&value_, const_cast<VARIANT*>(&other.value_));
   if (FAILED(result)) throw VbErrorFromHresult(result);
 }
 

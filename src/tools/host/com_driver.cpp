@@ -47,7 +47,7 @@ std::string TextOf(const Variant& value) {
       break;
   }
   Variant text;
-  const HRESULT result = VariantChangeType(&text.get(), &v, 0, VT_BSTR);
+  const HRESULT result = VariantChangeType(&text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
   if (FAILED(result)) throw VbErrorFromHresult(result);
   return AnsiFromBstr(V_BSTR(&text.get()));
 }

@@ -184,7 +184,7 @@ std::string ValueProblem(const std::string& value) {
   for (std::size_t i = 1; i < value.size(); ++i) {
     if (value[i] == ';' && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
       return "carries an inline comment (\"" + value.substr(i) +
-             "\"), which the profile API keeps as part of the value: put comments on lines of "
+             "\"): the profile API keeps it as part of the value; put comments on lines of "
              "their own";
     }
   }

@@ -120,13 +120,14 @@ const std::map<std::string_view, Operation>& DirectOperations() {
   return operations;
 }
 
+// A constant member by its own spelling, as text.
 std::string ConstantText(std::string_view name) {
-#define TAVIREX_CONSTANT(Name, Kind, Value) \
-  if (name == #Name) return Text(ClsTavirex::Name());
   struct {
     std::string operator()(const std::string& value) const { return value; }
     std::string operator()(std::int16_t value) const { return std::to_string(value); }
-  } Text;
+  } text;
+#define TAVIREX_CONSTANT(Name, Kind, Value) \
+  if (name == #Name) return text(ClsTavirex::Name());
 #include "interface/properties.def"
   throw VbError(vberr::kMemberNotSupported);
 }

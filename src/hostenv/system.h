@@ -30,4 +30,20 @@ struct SystemNotes {
 };
 const SystemNotes& SystemPlatformNotes();
 
+// Where the host would find a COM class: its ProgID or "{CLSID}" looked up in
+// HKEY_CLASSES_ROOT as this program sees it (a 32-bit program sees the 32-bit
+// registrations, as the 32-bit host does).
+struct ClassRegistration {
+  enum class State {
+    kUnknown,  // this system has no registry to ask
+    kNotRegistered,
+    kRegistered,
+  };
+  State state = State::kUnknown;
+  // The server's file: InprocServer32, or LocalServer32 for a program; "" when
+  // the class has neither.
+  std::string server;
+};
+ClassRegistration FindClassRegistration(const std::string& prog_id_or_clsid);
+
 }  // namespace tavirex

@@ -14,6 +14,9 @@
 
 namespace tavirex {
 
+// The ProgID by which the host creates the class.
+inline constexpr const char* kClassProgId = "Tavirex.clsTavirex";
+
 // A reference to one of the host's own objects (patient, exam data). The
 // plug-in only stores it; releasing the last reference releases the object.
 class HostObject {

@@ -2,8 +2,10 @@
 // reports, what add writes and whether the plug-in's own lookup reads it back.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -12,6 +14,8 @@
 #include "interface/equip_settings.h"
 #include "test_support.h"
 #include "tools/config/config_tool.h"
+#include "tools/host/direct_driver.h"
+#include "tools/host/host_tool.h"
 
 namespace tavirex {
 namespace {
@@ -91,6 +95,7 @@ struct ProblemCase {
   const char* what;
   const char* equip_ini;  // nullptr: no PXEquip.ini
   const char* problem;    // a text of the report
+  void (*prepare)(const fs::path& module_dir) = nullptr;
 };
 
 const ProblemCase kProblemCases[] = {
@@ -135,6 +140,26 @@ const ProblemCase kProblemCases[] = {
     {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Equipment]\nNumber=0\n",
      "PXEquip.ini starts with a UTF-8 byte-order mark"},
     {"no PXEquip.ini", nullptr, "PXEquip.ini is missing"},
+    {"a folder with an inline comment",
+     "[Equipment]\nNumber=2\n1=21:cap:Tavirex:Capture Vessara\n2=22:rev:Tavirex:Review Vessara\n"
+     "[21]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\Export  ; drop\n"
+     "[22]\nEquipDataPath=C:\\Images\n",
+     "Capture Vessara: \"EquipDataPath\" of [21] is \"C:\\Export  ; drop\", which carries an "
+     "inline "
+     "comment"},
+    {"the log switch with an inline comment",
+     "[Equipment]\nNumber=0\nWriteReceiveDataLog=YES ; on\n",
+     "\"WriteReceiveDataLog\" of [Equipment] is \"YES ; on\", which carries an inline comment"},
+    {"a quote the profile API leaves", "[Equipment]\nNumber=\"2\n",
+     "\"Number\" of [Equipment] is \"\"2\", which keeps a quote"},
+    {"a read-only error file", kGoodIni,
+     "cannot be appended to by this user (Err 75 Path/File access error)",
+     [](const fs::path& module_dir) {
+       testing::Workstation::WriteFile(module_dir / "PX_IF_Tavirex.err", "old\r\n");
+       fs::permissions(module_dir / "PX_IF_Tavirex.err", fs::perms::owner_read);
+     }},
+    {"no log folder", kGoodIni, "cannot be created by this user (Err 76 Path not found)",
+     [](const fs::path& module_dir) { fs::remove_all(module_dir); }},
 };
 
 TEST_F(ConfigToolTest, CheckReportsEachProblemAndExitsOne) {
@@ -142,10 +167,14 @@ TEST_F(ConfigToolTest, CheckReportsEachProblemAndExitsOne) {
     SCOPED_TRACE(problem_case.what);
     fs::remove(EquipIni());
     if (problem_case.equip_ini) ws_.WriteEquipIni(problem_case.equip_ini);
+    fs::remove_all(ws_.module_dir());
+    fs::create_directory(ws_.module_dir());
+    if (problem_case.prepare) problem_case.prepare(ws_.module_dir());
     Result result = Run({"check"});
     EXPECT_EQ(result.exit_code, config::kExitProblems);
     EXPECT_NE(result.out.find(problem_case.problem), std::string::npos) << result.out;
   }
+  fs::create_directory(ws_.module_dir());
 }
 
 TEST_F(ConfigToolTest, CheckReportsTheHostIniBoxesInsteadOfShowingThem) {
@@ -254,7 +283,7 @@ TEST_F(ConfigToolTest, AddCompletesAnIncompleteList) {
   }
 }
 
-TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
+TEST_F(ConfigToolTest, EditsRefuseAndChangeNothing) {
   ws_.WriteEquipIni(kGoodIni);
   struct Refusal {
     std::vector<std::string> args;
@@ -267,7 +296,17 @@ TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
       {{"add", "Review Corvana", "--data", "C:\\x", "--program", "C:\\p.exe"}, "--program is for"},
       {{"add", "Review Corvana", "--data", "Images"}, "is no full Windows path"},
       {{"add", "Review Corvana", "--data", "C:\\x", "--label", "a:b"}, "must not contain ':'"},
-      {{"add", "Review Corvana"}, "Usage: tavirex-config add"},
+      {{"add", "Review Corvana"}, "--data is required"},
+      {{"add", "Review Corvana", "--data", "C:\\x  ; store"}, "carries an inline comment"},
+      {{"set", "Review Corvana", "--data", "C:\\x"}, "\"Review Corvana\" is not configured"},
+      {{"set", "Review Vessara", "--program", "C:\\p.exe"}, "--program is for"},
+      {{"set", "Review Vessara"}, "nothing to set"},
+      {{"set", "Review Vessara", "--label", "a:b"}, "must not contain ':'"},
+      {{"remove", "Capture Corvana"}, "\"Capture Corvana\" is not configured"},
+      {{"remove", "capture Vessara"}, "\"capture Vessara\" is not one of"},
+      {{"server", "--class", "Praxo Server"}, "neither a ProgID"},
+      {{"server", "--method", "SetServerName"}, "--method requires --class"},
+      {{"server"}, "--class or --clear is required"},
   };
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.message);
@@ -282,6 +321,138 @@ TEST_F(ConfigToolTest, AddRefusesAndChangesNothing) {
   Result result = Run({"add", "Review Corvana", "--data", "C:\\x"});
   EXPECT_EQ(result.exit_code, config::kExitRefused);
   EXPECT_NE(result.err.find("already has an entry 2"), std::string::npos) << result.err;
+}
+
+// set and remove undo set and add, server --clear undoes server: every byte
+// outside the lines they change stays, line ends and comments included.
+TEST_F(ConfigToolTest, SetRemoveAndServerKeepEveryOtherByte) {
+  const std::string original =
+      "; room 2\r\n[Equipment]\r\nNumber = 2  ; two\r\n1=21:cap:Tavirex:Capture Vessara\r\n"
+      "2=22:rev:Tavirex:Review Vessara\r\n\r\n[21]\r\n"
+      "EquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath = C:\\Export\r\n"
+      "; the store folder:\r\n[22]\r\nEquipDataPath=C:\\Images\r\n";
+  ws_.WriteEquipIni(original);
+  auto run = [&](std::vector<std::string> args) {
+    Result result = Run(args);
+    EXPECT_EQ(result.exit_code, config::kExitOk) << result.err;
+    return EquipIniBytes();
+  };
+  std::string moved = original;
+  moved.replace(moved.find("cap:"), 3, "OCT");
+  moved.replace(moved.find("C:\\Export"), 9, "C:\\Moved");
+  EXPECT_EQ(run({"set", "Capture Vessara", "--data", "C:\\Moved", "--label", "OCT"}), moved);
+  EXPECT_EQ(testing::Workstation::ReadFile(EquipIni().string() + ".bak"), original);
+  EXPECT_EQ(run({"set", "Capture Vessara", "--data", "C:\\Export", "--label", "cap"}), original);
+  run({"add", "Review Corvana", "--data", "C:\\Images"});
+  EXPECT_EQ(run({"remove", "Review Corvana"}), original);
+
+  run({"server", "--class", "Praxo.ServerConnection", "--method", "SetServer"});
+  EXPECT_NE(Run({"check"}).out.find("Server class    Praxo.ServerConnection"), std::string::npos);
+  EXPECT_EQ(run({"server", "--clear"}), original);
+
+  // The first of two entries: the second moves up, the first's section goes,
+  // the comment before the next section stays.
+  EXPECT_EQ(run({"remove", "Capture Vessara"}),
+            "; room 2\r\n[Equipment]\r\nNumber = 1  ; two\r\n1=22:rev:Tavirex:Review Vessara\r\n"
+            "\r\n; the store folder:\r\n[22]\r\nEquipDataPath=C:\\Images\r\n");
+}
+
+// The README's INI examples, pasted into a fresh workstation where the
+// folders and the vendor program they name exist, check clean, also as JSON;
+// the check leaves an existing log as it was and no new one behind.
+TEST_F(ConfigToolTest, ReadmeExamplesCheckClean) {
+  const std::string readme = testing::Workstation::ReadFile(TAVIREX_README);
+  const std::regex ini_block("```ini\n([^`]*)```");
+  const std::regex drive_c_value(R"(=C:\\([^\r\n]*))");
+  int blocks = 0;
+  for (std::sregex_iterator block(readme.begin(), readme.end(), ini_block), end; block != end;
+       ++block, ++blocks) {
+    const std::string text = (*block)[1];
+    const bool host = text.find("[System]") != std::string::npos;
+    const fs::path ini = ws_.windows_dir() / (host ? "praxo32.ini" : "PXEquip.ini");
+    testing::Workstation::WriteFile(
+        ini, (fs::exists(ini) ? testing::Workstation::ReadFile(ini) : std::string()) + text);
+    for (std::sregex_iterator value(text.begin(), text.end(), drive_c_value); value != end;
+         ++value) {
+      std::string relative = (*value)[1];
+      std::replace(relative.begin(), relative.end(), '\\', '/');
+      const fs::path path = ws_.root() / relative;
+      fs::create_directories(path.extension() == ".exe" ? path.parent_path() : path);
+      if (path.extension() == ".exe") testing::Workstation::WriteFile(path, "MZ");
+    }
+  }
+  EXPECT_EQ(blocks, 3);
+  testing::Workstation::WriteFile(ws_.module_dir() / "Tavirex.log", "old\r\n");
+
+  Result text = Run({"check"});
+  EXPECT_EQ(text.exit_code, config::kExitOk) << text.out;
+  EXPECT_NE(text.out.find("No problems found."), std::string::npos);
+  Result json = Run({"check", "--json"});
+  EXPECT_EQ(json.exit_code, config::kExitOk);
+  const fs::path report = ws_.root() / "check.json";
+  testing::Workstation::WriteFile(report, json.out);
+  const std::string parse =
+      "python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); "
+      "assert len(r[\"device_functions\"]) == 16 and r[\"problems\"] == [] and "
+      "[log[\"ok\"] for log in r[\"logs\"]] == [True] * 3' " +
+      report.string();
+  EXPECT_EQ(std::system(parse.c_str()), 0) << json.out;
+
+  EXPECT_EQ(ws_.ModuleFile("Tavirex.log"), "old\r\n");
+  EXPECT_FALSE(fs::exists(ws_.module_dir() / "PX_IF_Tavirex.err"));
+}
+
+// tavirex-host checks every step before it creates the object, and stops at
+// the first one that fails.
+TEST_F(ConfigToolTest, HostChecksEveryStepFirstAndStopsAtAFailure) {
+  ws_.WriteEquipIni(kGoodIni);
+  struct HostCase {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* text;  // in what it printed
+    bool creates;      // the object
+  };
+  const HostCase cases[] = {
+      {{"PATIENTD=77-1", "ExamRecNum=4001", "DeviceName=Capture Vessara", "CaptureDevice"},
+       host::kExitRefused,
+       "no property named \"PATIENTD\" (did you mean PATIENTID?)",
+       false},
+      {{"LogoToolTip=x", "GetPraxoDBPath"}, host::kExitRefused, "LogoToolTip is read-only", false},
+      {{"ExamRecNum=40O1"}, host::kExitRefused, "ExamRecNum takes a whole number", false},
+      {{"CaptureDevic"}, host::kExitRefused, "(did you mean CaptureDevice?)", false},
+      {{"CaptureDevice:now"}, host::kExitRefused, "CaptureDevice takes no argument", false},
+      {{"LoadEquipProps"}, host::kExitRefused, "LoadEquipProps needs a device name", false},
+      // Corvana is not configured, and its default vendor program is missing.
+      {{"PATIENTID=77-1", "DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
+       host::kExitStepFailed,
+       "stopped after step 3 of 4",
+       true},
+      {{"--keep-going", "DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
+       host::kExitStepFailed,
+       "GetPraxoDBPath -> C:\\Praxo\\Data\n",
+       true},
+      {{"ExamRecNum=42", "examrecnum", "fun_sFixString:O'Brien"},
+       host::kExitOk,
+       "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n",
+       true},
+      {{"--version"}, host::kExitOk, "tavirex-host " TAVIREX_VERSION "\n", false},
+  };
+  for (const HostCase& host_case : cases) {
+    SCOPED_TRACE(host_case.text);
+    int created = 0;
+    host::DriverFactory factory{"", true, [&] {
+                                  ++created;
+                                  return host::MakeDirectDriver(ws_.platform(), ws_.window());
+                                }};
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(host::RunHostTool(host_case.args, factory, out, err), host_case.exit_code);
+    EXPECT_NE((out.str() + err.str()).find(host_case.text), std::string::npos)
+        << out.str() << err.str();
+    EXPECT_EQ(created, host_case.creates ? 1 : 0);
+  }
+  // Only the two captures that ran showed a box: the vendor program is missing.
+  EXPECT_EQ(ws_.Boxes(), std::vector<std::string>(2, "Attention|File Not Found|0"));
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ namespace tavirex::config {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitProblems = 1;     // check found something that bites at run time
-inline constexpr int kExitRefused = 2;      // bad arguments, or add refused: nothing changed
-inline constexpr int kExitWriteFailed = 3;  // add could not write the file
+inline constexpr int kExitRefused = 2;      // bad arguments, or an edit refused: nothing changed
+inline constexpr int kExitWriteFailed = 3;  // an edit could not write the file
 
 struct ToolContext {
   // The workstation's services; the plug-in reads "PXEquip.ini" through them.
@@ -23,6 +23,12 @@ struct ToolContext {
   std::string equip_ini_path;
   std::ostream& out;
   std::ostream& err;
+  // The folder the plug-in writes its logs to: that of the registered DLL.
+  // "" for the platform's module folder.
+  std::string log_folder = {};
+  std::string log_folder_origin = {};
+  // The class is known not to be registered (only Windows can tell).
+  bool plugin_not_registered = false;
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -76,11 +76,60 @@ std::size_t IniDocument::EndOfKeys(const Section& section) const {
   return keys.empty() ? section.header + 1 : keys.back().line + 1;
 }
 
+std::optional<std::size_t> IniDocument::FindKey(const Section& section,
+                                                std::string_view name) const {
+  for (const Key& key : Keys(section)) {
+    if (EqualsIgnoreCaseAscii(key.name, Trim(name))) return key.line;
+  }
+  return std::nullopt;
+}
+
 void IniDocument::Insert(std::size_t index, const std::vector<std::string>& texts) {
   if (index > 0 && lines_[index - 1].end.empty()) lines_[index - 1].end = line_end_;
   std::vector<Line> added;
   for (const std::string& text : texts) added.push_back({text, line_end_});
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), added.begin(), added.end());
+}
+
+void IniDocument::AppendBlock(const std::vector<std::string>& texts) {
+  std::vector<std::string> block;
+  if (!lines_.empty() && !Trim(lines_.back().text).empty()) block.emplace_back();
+  block.insert(block.end(), texts.begin(), texts.end());
+  Insert(lines_.size(), block);
+}
+
+void IniDocument::ReplaceValue(std::size_t index, std::string_view value) {
+  std::string& text = lines_[index].text;
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos) {
+    text = std::string(Trim(text)) + "=" + std::string(value);
+    return;
+  }
+  const std::size_t start = text.find_first_not_of(" \t", equals + 1);
+  text = text.substr(0, start == std::string::npos ? text.size() : start) + std::string(value);
+}
+
+void IniDocument::Remove(std::size_t first, std::size_t last) {
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first),
+               lines_.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
+void IniDocument::RemoveSection(const Section& section) {
+  std::size_t first = section.header;
+  std::size_t last = EndOfKeys(section);
+  std::size_t blank_end = last;
+  while (blank_end < section.end && Trim(lines_[blank_end].text).empty()) ++blank_end;
+  if (blank_end == section.end) last = blank_end;
+  if (last == lines_.size() && first > 0 && Trim(lines_[first - 1].text).empty()) --first;
+  Remove(first, last);
+}
+
+std::string IniDocument::SectionHeader(std::string_view name) {
+  // Built by appending: GCC 12 warns wrongly (-Wrestrict) about "[" + name + "]".
+  std::string header = "[";
+  header += name;
+  header += ']';
+  return header;
 }
 
 std::string_view IniDocument::Trim(std::string_view text) {

@@ -45,10 +45,28 @@ class IniDocument {
   // where a new key goes, before trailing blank and comment lines.
   std::size_t EndOfKeys(const Section& section) const;
 
+  // The first line of key `name` in the section (the one the profile API
+  // reads); nullopt when there is none.
+  std::optional<std::size_t> FindKey(const Section& section, std::string_view name) const;
+
   // Inserts lines before line `index` (lines().size() appends). A line
   // without an end before them gets the file's line end.
   void Insert(std::size_t index, const std::vector<std::string>& texts);
+  // Appends lines at the end, after an empty line when the file has text.
+  void AppendBlock(const std::vector<std::string>& texts);
   void ReplaceText(std::size_t index, std::string text) { lines_[index].text = std::move(text); }
+  // Replaces the value of a key line: what follows the '=' and the blanks
+  // after it; the key as written stays.
+  void ReplaceValue(std::size_t index, std::string_view value);
+  // Removes lines [first, last).
+  void Remove(std::size_t first, std::size_t last);
+  // Removes a section: its header, its keys and the blank lines after them
+  // up to the next header; comments that follow stay, as they may describe
+  // the next section. A section at the end also takes the empty line before
+  // it, which AppendBlock put there.
+  void RemoveSection(const Section& section);
+
+  static std::string SectionHeader(std::string_view name);  // "[name]"
 
   // White space as the profile API trims it: blank, tab, VT, FF, CR, LF, ^Z.
   static std::string_view Trim(std::string_view text);

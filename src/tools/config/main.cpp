@@ -6,13 +6,29 @@
 
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"
+#include "interface/cls_tavirex.h"
 #include "tools/config/config_tool.h"
 
 int main(int argc, char** argv) {
+  using namespace tavirex;
   // The platform the plug-in would get here, and the file it reads as
   // "PXEquip.ini", which this program edits.
-  std::unique_ptr<tavirex::Platform> platform = tavirex::MakeSystemPlatform(/*interactive=*/false);
-  tavirex::config::ToolContext context{
-      *platform, platform->ProfileFilePath(tavirex::kEquipIniFileName), std::cout, std::cerr};
-  return tavirex::config::RunConfigTool(std::vector<std::string>(argv + 1, argv + argc), context);
+  std::unique_ptr<Platform> platform = MakeSystemPlatform(/*interactive=*/false);
+  config::ToolContext context{*platform, platform->ProfileFilePath(kEquipIniFileName), std::cout,
+                              std::cerr};
+  // The plug-in writes its logs beside its DLL: the registered one, where
+  // the system can tell; else this program's module folder.
+  const ClassRegistration registration = FindClassRegistration(kClassProgId);
+  const std::size_t slash = registration.server.find_last_of("\\/");
+  if (registration.state == ClassRegistration::State::kRegistered && slash != std::string::npos) {
+    context.log_folder = registration.server.substr(0, slash);
+    context.log_folder_origin =
+        "the folder of the registered " + registration.server.substr(slash + 1);
+  } else if (registration.state == ClassRegistration::State::kNotRegistered) {
+    context.plugin_not_registered = true;
+    context.log_folder = platform->ModuleFolder();
+    context.log_folder_origin =
+        std::string("this program's folder: ") + kClassProgId + " is not registered";
+  }
+  return config::RunConfigTool(std::vector<std::string>(argv + 1, argv + argc), context);
 }

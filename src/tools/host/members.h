@@ -1,0 +1,48 @@
+// The members of clsTavirex that tavirex-host reaches by name, from the one
+// member list (interface/properties.def): the stored properties, the
+// constant members and the operations with the arguments a step gives them.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interface/property_table.h"
+
+namespace tavirex::host {
+
+// What follows "OPERATION:" in a step.
+enum class Arguments {
+  kNone,
+  kText,        // one text, possibly empty: fun_sFixString:O'Brien
+  kDeviceName,  // optional; without it, the last DeviceName= of the run
+  kTwoTexts,    // split at the first ':': ParseFileName:NAME:FOLDER
+};
+
+struct OperationInfo {
+  std::string_view name;
+  bool is_property_get;  // read as a property (DeviceNames) rather than called
+  bool has_result;       // a Function or a Get; a Sub returns nothing
+  Arguments arguments;
+  // Returns "Was OK" on success and "" when it failed.
+  bool reports_success;
+  std::string_view usage;  // the step as the help shows it
+};
+
+std::span<const OperationInfo> Operations();
+
+// Members compare without regard to case, as the host's dispatch names them.
+const OperationInfo* FindOperation(std::string_view name);
+// A constant member (a Get with a fixed result), by name; "" when none.
+std::string_view FindConstant(std::string_view name);
+
+// Every member a step can read (stored properties with a Get and the
+// constants), in interface order.
+std::vector<std::string_view> ReadableMembers();
+
+// The member name closest to a misspelt one (at most two edits away), for
+// "did you mean"; "" when none is that close.
+std::string_view ClosestMemberName(std::string_view name);
+
+}  // namespace tavirex::host

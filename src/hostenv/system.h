@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hostenv/platform.h"
 
@@ -19,6 +20,15 @@ std::unique_ptr<Platform> MakeSystemPlatform(bool interactive = true);
 // The full path of the module (the DLL, or the program) this code is linked
 // into; "" when the system cannot tell.
 std::string ModuleFilePath();
+
+// A program's arguments (without its name) as UTF-8 text: on Windows read from
+// the wide command line, since argv holds them in the ANSI code page.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// The text of an INI file as the profile API reads it (the ANSI code page)
+// and as the plug-in holds text (UTF-8); the two round-trip byte for byte.
+std::string Utf8FromProfileBytes(std::string_view bytes);
+std::string ProfileBytesFromUtf8(std::string_view text);
 
 // What a tool tells its user about the services of this build.
 struct SystemNotes {

@@ -324,10 +324,11 @@ TEST_F(ConfigToolTest, EditsRefuseAndChangeNothing) {
 }
 
 // set and remove undo set and add, server --clear undoes server: every byte
-// outside the lines they change stays, line ends and comments included.
+// outside the lines they change stays, line ends, comments and the file's
+// code page included (arguments are UTF-8, the file Windows-1252).
 TEST_F(ConfigToolTest, SetRemoveAndServerKeepEveryOtherByte) {
   const std::string original =
-      "; room 2\r\n[Equipment]\r\nNumber = 2  ; two\r\n1=21:cap:Tavirex:Capture Vessara\r\n"
+      "; room 2 f\xfcr OCT\r\n[Equipment]\r\nNumber = 2  ; two\r\n1=21:cap:Tavirex:Capture Vessara\r\n"
       "2=22:rev:Tavirex:Review Vessara\r\n\r\n[21]\r\n"
       "EquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath = C:\\Export\r\n"
       "; the store folder:\r\n[22]\r\nEquipDataPath=C:\\Images\r\n";
@@ -339,8 +340,8 @@ TEST_F(ConfigToolTest, SetRemoveAndServerKeepEveryOtherByte) {
   };
   std::string moved = original;
   moved.replace(moved.find("cap:"), 3, "OCT");
-  moved.replace(moved.find("C:\\Export"), 9, "C:\\Moved");
-  EXPECT_EQ(run({"set", "Capture Vessara", "--data", "C:\\Moved", "--label", "OCT"}), moved);
+  moved.replace(moved.find("C:\\Export"), 9, "C:\\M\xfcller");
+  EXPECT_EQ(run({"set", "Capture Vessara", "--data", "C:\\M\xc3\xbcller", "--label", "OCT"}), moved);
   EXPECT_EQ(testing::Workstation::ReadFile(EquipIni().string() + ".bak"), original);
   EXPECT_EQ(run({"set", "Capture Vessara", "--data", "C:\\Export", "--label", "cap"}), original);
   run({"add", "Review Corvana", "--data", "C:\\Images"});
@@ -353,7 +354,7 @@ TEST_F(ConfigToolTest, SetRemoveAndServerKeepEveryOtherByte) {
   // The first of two entries: the second moves up, the first's section goes,
   // the comment before the next section stays.
   EXPECT_EQ(run({"remove", "Capture Vessara"}),
-            "; room 2\r\n[Equipment]\r\nNumber = 1  ; two\r\n1=22:rev:Tavirex:Review Vessara\r\n"
+            "; room 2 f\xfcr OCT\r\n[Equipment]\r\nNumber = 1  ; two\r\n1=22:rev:Tavirex:Review Vessara\r\n"
             "\r\n; the store folder:\r\n[22]\r\nEquipDataPath=C:\\Images\r\n");
 }
 

@@ -509,6 +509,14 @@ std::unique_ptr<Platform> MakeSystemPlatform(bool interactive) {
   return std::make_unique<PosixPlatform>(std::move(options));
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+// The reproduced profile API reads the files as Windows-1252.
+std::string Utf8FromProfileBytes(std::string_view bytes) { return Utf8FromCp1252(bytes); }
+std::string ProfileBytesFromUtf8(std::string_view text) { return Cp1252FromUtf8(text); }
+
 const SystemNotes& SystemPlatformNotes() {
   static const SystemNotes notes = {
       "Environment: TAVIREX_WINDOWS_DIR (folder of PXEquip.ini and praxo32.ini),\n"

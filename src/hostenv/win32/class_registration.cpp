@@ -49,7 +49,7 @@ ClassRegistration FindClassRegistration(const std::string& prog_id_or_clsid) {
             ClassesRootDefault(L"CLSID\\" + clsid + L"\\" + server)) {
       registration.state = ClassRegistration::State::kRegistered;
       const std::wstring path = ServerFile(*file);
-      registration.server = AnsiFromWide(path.c_str(), static_cast<int>(path.size()));
+      registration.server = Utf8FromWide(path);
       return registration;
     }
   }

@@ -140,6 +140,19 @@ std::unique_ptr<Platform> MakeSystemPlatform(bool /*interactive*/) {
   return std::make_unique<Win32Platform>();
 }
 
+std::vector<std::string> ProgramArguments(int /*argc*/, char** /*argv*/) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) throw std::bad_alloc();
+  for (int i = 1; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::string Utf8FromProfileBytes(std::string_view bytes) { return Utf8FromAnsi(bytes); }
+std::string ProfileBytesFromUtf8(std::string_view text) { return AnsiFromUtf8(text); }
+
 const SystemNotes& SystemPlatformNotes() {
   static const SystemNotes notes = {"", " (the Windows directory needs administrator rights)"};
   return notes;

@@ -1,5 +1,6 @@
 #include "tools/config/ini_document.h"
 
+#include "hostenv/system.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
@@ -18,7 +19,10 @@ std::optional<std::string> HeaderName(std::string_view text) {
 
 }  // namespace
 
-IniDocument::IniDocument(std::string_view bytes) {
+IniDocument::IniDocument(std::string_view file_bytes) {
+  // Edited as UTF-8 like all text here, written back in the file's code page.
+  const std::string text = Utf8FromProfileBytes(file_bytes);
+  const std::string_view bytes = text;
   std::size_t crlf = 0;
   std::size_t lf = 0;
   std::size_t cr = 0;
@@ -39,7 +43,7 @@ IniDocument::IniDocument(std::string_view bytes) {
 std::string IniDocument::Bytes() const {
   std::string bytes;
   for (const Line& line : lines_) bytes += line.text + line.end;
-  return bytes;
+  return ProfileBytesFromUtf8(bytes);
 }
 
 std::vector<IniDocument::Section> IniDocument::Sections() const {

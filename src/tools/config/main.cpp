@@ -30,5 +30,5 @@ int main(int argc, char** argv) {
     context.log_folder_origin =
         std::string("this program's folder: ") + kClassProgId + " is not registered";
   }
-  return config::RunConfigTool(std::vector<std::string>(argv + 1, argv + argc), context);
+  return config::RunConfigTool(ProgramArguments(argc, argv), context);
 }

@@ -3,10 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "hostenv/system.h"
 #include "tools/host/host_tool.h"
 
 int main(int argc, char** argv) {
   std::cout << std::unitbuf;  // in step with the boxes and the window on stderr
-  return tavirex::host::RunHostTool(std::vector<std::string>(argv + 1, argv + argc),
+  return tavirex::host::RunHostTool(tavirex::ProgramArguments(argc, argv),
                                     tavirex::host::SystemDriverFactory(), std::cout, std::cerr);
 }

@@ -998,6 +998,23 @@ void Capture(const fs::path& standin) {
                what + ": the store folder is unchanged");
   }
 
+  // The foreign export was imported like the others: counted and listed.
+  CheckEqual(plugin.Count(), static_cast<LONG>(stored.size()), "the imported files are counted");
+  plugin.SetDeviceName("Review Vessara");
+  WhileUserActs([&] { result = plugin.Call(&_clsTavirex::ReviewDevice); },
+                [&] {
+                  HWND window = AwaitImageWindow();
+                  if (window == nullptr) return;
+                  const Rows rows = ReadRows(ChildOfClass(window, "SysListView32"), 5);
+                  CheckEqual(rows.size(), stored.size(), "Review lists every imported file");
+                  Check(std::count(rows.begin(), rows.end(), kForeignRow) == 1,
+                        "Review lists the foreign export in full:" + Describe(rows));
+                  SendMessageW(window, WM_CLOSE, 0, 0);
+                  Await([&] { return !IsWindow(window); }, 5000, "closing the window");
+                });
+  CheckEqual(result, std::string("Was OK"), "ReviewDevice after the capture");
+  plugin.SetDeviceName("Capture Vessara");
+
   // The host's timer calls again and drops its last reference while the
   // waiting box is up: the second call does not run, and the object lives
   // until the first call ends.
@@ -1026,21 +1043,6 @@ void Capture(const fs::path& standin) {
   CheckEqual(PluginCanUnloadNow(), S_OK, what + ": the object went after the call");
   SetCurrentDirectoryW(working);
 
-  // The foreign export was imported like the others: counted and listed.
-  CheckEqual(plugin.Count(), static_cast<LONG>(stored.size()), "the imported files are counted");
-  plugin.SetDeviceName("Review Vessara");
-  WhileUserActs([&] { result = plugin.Call(&_clsTavirex::ReviewDevice); },
-                [&] {
-                  HWND window = AwaitImageWindow();
-                  if (window == nullptr) return;
-                  const Rows rows = ReadRows(ChildOfClass(window, "SysListView32"), 5);
-                  CheckEqual(rows.size(), stored.size(), "Review lists every imported file");
-                  Check(std::count(rows.begin(), rows.end(), kForeignRow) == 1,
-                        "Review lists the foreign export in full:" + Describe(rows));
-                  SendMessageW(window, WM_CLOSE, 0, 0);
-                  Await([&] { return !IsWindow(window); }, 5000, "closing the window");
-                });
-  CheckEqual(result, std::string("Was OK"), "ReviewDevice after the capture");
 }
 
 // ---------------------------------------------------------------------------
@@ -1089,6 +1091,7 @@ int main(int argc, char** argv) {
     std::printf("usage: workflow_test_host <CreatePatient.exe> | show | record <path>\n");
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // every line out before a crash
   CoInitialize(nullptr);
   if (mode == "show") {
     Show();

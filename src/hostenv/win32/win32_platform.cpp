@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "hostenv/system.h"
+#include "hostenv/win32/late_bound.h"
 #include "hostenv/win32/module_file.h"
 #include "hostenv/win32/text.h"
 #include "winrules/fs_error.h"
@@ -325,54 +326,10 @@ void Win32Platform::SetCurrentDirectory(const std::string& folder) {
 std::shared_ptr<void> Win32Platform::ConnectHostServer(const std::string& component_class,
                                                        const std::string& method,
                                                        const std::string& server_name) {
-  // As VB's CreateObject: a ProgID, or the class identifier itself.
-  std::wstring class_name = WideFromUtf8(component_class);
-  CLSID clsid = {};
-  HRESULT result = !class_name.empty() && class_name.front() == L'{'
-                       ? CLSIDFromString(class_name.c_str(), &clsid)
-                       : CLSIDFromProgID(class_name.c_str(), &clsid);
-  if (FAILED(result)) throw VbError(vberr::kCantCreateObject);
-  IDispatch* raw = nullptr;
-  result = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
-                            reinterpret_cast<void**>(&raw));
-  if (FAILED(result) || raw == nullptr) throw VbError(vberr::kCantCreateObject);
-  std::shared_ptr<IDispatch> component(raw, [](IDispatch* object) { object->Release(); });
-
-  DISPID method_id = DISPID_UNKNOWN;
-  std::wstring method_name = WideFromUtf8(method);
-  LPOLESTR name = method_name.data();
-  result = component->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &method_id);
-  if (FAILED(result)) throw VbErrorFromHresult(result);
-
-  UniqueBstr argument = NewBstr(server_name);
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = argument.get();
-  DISPPARAMS parameters = {&value, nullptr, 1, 0};
-  VARIANT answer;
-  VariantInit(&answer);
-  EXCEPINFO exception = {};
-  UINT bad_argument = 0;
-  result = component->Invoke(method_id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
-                             &answer, &exception, &bad_argument);
-  VariantClear(&answer);
-  if (FAILED(result)) {
-    std::string description;
-    if (result == DISP_E_EXCEPTION) {
-      if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
-      if (exception.scode != 0) {
-        result = exception.scode;
-      } else if (exception.wCode != 0) {
-        result = HresultFromVbNumber(exception.wCode);
-      }
-      description = Utf8FromBstr(exception.bstrDescription);
-      SysFreeString(exception.bstrSource);
-      SysFreeString(exception.bstrDescription);
-      SysFreeString(exception.bstrHelpFile);
-    }
-    throw VbErrorFromHresult(result, description);
-  }
+  // As VB's CreateObject and a late-bound call: a ProgID or the class
+  // identifier itself, the method by name.
+  auto component = std::make_shared<LateBoundObject>(LateBoundObject::Create(component_class));
+  component->Invoke(method, DISPATCH_METHOD, {Variant::Text(server_name)});
   return component;
 }
 

@@ -19,7 +19,6 @@
 // clang-format off
 #include <windows.h>
 #include <oleauto.h>
-#include <psapi.h>
 // clang-format on
 
 #include <algorithm>
@@ -1282,48 +1281,8 @@ void FunctionTable() {
 }
 
 // ---------------------------------------------------------------------------
-// 10,000 objects: DllCanUnloadNow afterwards and the process's memory.
-
-struct Memory {
-  SIZE_T private_bytes = 0;
-  SIZE_T working_set = 0;
-  SIZE_T heap_in_use = 0;
-};
-
-// The bytes of all blocks in use on the heaps of the process.
-SIZE_T HeapBytesInUse() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  SIZE_T total = 0;
-  for (HANDLE heap : heaps) {
-    if (!HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    }
-    HeapUnlock(heap);
-  }
-  return total;
-}
-
-Memory MeasureMemory() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  // Wine leaves PrivateUsage 0 and gives the private (anonymous) memory as
-  // PagefileUsage, which on Windows is the same commit charge.
-  SIZE_T private_bytes =
-      counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-  return {private_bytes, counters.WorkingSetSize, HeapBytesInUse()};
-}
-
-std::string KiB(SIZE_T bytes) { return std::to_string(bytes / 1024) + " KiB"; }
-
-std::string Growth(SIZE_T before, SIZE_T after) {
-  long long difference = static_cast<long long>(after) - static_cast<long long>(before);
-  return (difference >= 0 ? "+" : "-") + std::to_string(std::llabs(difference) / 1024) + " KiB";
-}
+// 10,000 objects: every reference given back, DllCanUnloadNow afterwards.
+// (Speed and memory figures belong to the benchmarks, not to tests.)
 
 void Leaks(const std::wstring& dll_path) {
   WriteQuietHostIni();
@@ -1368,39 +1327,12 @@ void Leaks(const std::wstring& dll_path) {
     object->Release();
   };
 
-  int round = 0;
-  for (; round < 1000; ++round) one_object(round);
-  const Memory after_1000 = MeasureMemory();
-  for (; round < 10000; ++round) one_object(round);
-  const Memory after_10000 = MeasureMemory();
+  for (int round = 0; round < 10000; ++round) one_object(round);
   Check(wrong == 0, "10,000 objects: " + std::to_string(wrong) + " wrong" +
                         (wrong > 0 ? ", first: " + first_wrong : ""));
   Check(host.references() == 1, "the host object given back by every object: " +
                                     std::to_string(host.references()) + " references");
   Check(can_unload() == S_OK, "DllCanUnloadNow after 10,000 objects");
-  std::printf("memory after 1,000 objects: private %s, working set %s, heap blocks %s\n",
-              KiB(after_1000.private_bytes).c_str(), KiB(after_1000.working_set).c_str(),
-              KiB(after_1000.heap_in_use).c_str());
-  std::printf(
-      "memory after 10,000 objects: private %s (%s), working set %s (%s), heap blocks %s (%s)\n",
-      KiB(after_10000.private_bytes).c_str(),
-      Growth(after_1000.private_bytes, after_10000.private_bytes).c_str(),
-      KiB(after_10000.working_set).c_str(),
-      Growth(after_1000.working_set, after_10000.working_set).c_str(),
-      KiB(after_10000.heap_in_use).c_str(),
-      Growth(after_1000.heap_in_use, after_10000.heap_in_use).c_str());
-  // 9,000 more objects that each kept as little as 120 bytes would pass 1 MiB,
-  // and 60 bytes each half of that on the heaps.
-  constexpr SIZE_T kTolerance = 1024 * 1024;
-  Check(after_10000.private_bytes <= after_1000.private_bytes + kTolerance,
-        "private bytes flat from 1,000 to 10,000 objects (" +
-            Growth(after_1000.private_bytes, after_10000.private_bytes) + ")");
-  Check(after_10000.working_set <= after_1000.working_set + 2 * kTolerance,
-        "working set flat from 1,000 to 10,000 objects (" +
-            Growth(after_1000.working_set, after_10000.working_set) + ")");
-  Check(after_10000.heap_in_use <= after_1000.heap_in_use + kTolerance / 2,
-        "heap blocks in use flat from 1,000 to 10,000 objects (" +
-            Growth(after_1000.heap_in_use, after_10000.heap_in_use) + ")");
   FreeLibrary(dll);
   CheckNothingShown("10,000 objects");
 }

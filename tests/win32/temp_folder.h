@@ -1,33 +1,78 @@
-// A fresh folder under the Windows temp folder, removed with its contents.
-// Names and paths are UTF-8, as the platform services take them.
+// A fresh folder under the Windows temp folder, removed with its contents
+// (read-only ones too). Names and paths are UTF-8, as the services take them.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "hostenv/win32/text.h"
+
 namespace tavirex::testing {
 
 class TempFolder {
  public:
-  TempFolder();
+  TempFolder() {
+    static int counter = 0;
+    wchar_t temp[MAX_PATH + 1];
+    const std::string base = Utf8FromWide(std::wstring_view(temp, GetTempPathW(MAX_PATH, temp)));
+    do {
+      path_ = base + "tavirex_" + std::to_string(GetCurrentProcessId()) + "_" +
+              std::to_string(++counter);
+    } while (!CreateDirectoryW(WideFromUtf8(path_).c_str(), nullptr));
+  }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder();
+  ~TempFolder() { RemoveTree(WideFromUtf8(path_)); }
 
   const std::string& path() const { return path_; }
-  // path() + "\" + name.
-  std::string operator/(std::string_view name) const;
+  std::string operator/(std::string_view name) const { return path_ + "\\" + std::string(name); }
 
   // Writes `bytes` to path()\name, replacing the file, and returns its path.
-  std::string Write(std::string_view name, std::string_view bytes) const;
-  std::string Read(std::string_view name) const;
-  std::string MakeFolder(std::string_view name) const;
+  std::string Write(std::string_view name, std::string_view bytes) const {
+    const std::wstring path = WideFromUtf8(*this / name);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return *this / name;
+  }
+  std::string Read(std::string_view name) const {
+    HANDLE file = CreateFileW(WideFromUtf8(*this / name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+      bytes.append(buffer, got);
+    }
+    CloseHandle(file);
+    return bytes;
+  }
+  std::string MakeFolder(std::string_view name) const {
+    CreateDirectoryW(WideFromUtf8(*this / name).c_str(), nullptr);
+    return *this / name;
+  }
 
  private:
+  static void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+      const std::wstring name = entry.cFileName, path = folder + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    RemoveDirectoryW(folder.c_str());
+  }
+
   std::string path_;
 };
-
-// Wine's ntdll exports wine_get_version; Windows' does not.
-bool RunningUnderWine();
 
 }  // namespace tavirex::testing

@@ -9,15 +9,21 @@
 #include "interface/cls_tavirex.h"
 #include "interface/equip_settings.h"
 #include "winrules/utf8.h"
+#include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
-
-namespace {
 
 using namespace tavirex;
 
-void CheckFailure(const VbError& failure) {
-  FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
-             "error %d %s", failure.number(), failure.description().c_str());
+namespace {
+
+template <typename Steps>
+void OnlySixOrThirteen(Steps steps) {
+  try {
+    steps();
+  } catch (const VbError& failure) {
+    FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
+               "error %d %s", failure.number(), failure.description().c_str());
+  }
 }
 
 }  // namespace
@@ -35,25 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HostModule module(platform);
   ClsTavirex object(module, platform);
 
-  try {
+  OnlySixOrThirteen([&] {
     const std::int16_t number = object.GetEquipNumber(EquipmentKey(device_name));
     FUZZ_CHECK(object.GetEquipNumber(EquipmentKey(device_name)) == number, "a second lookup");
     const std::optional<std::string> path =
         object.ReadDeviceSetting(device_name, kEquipDataPathKey);
     FUZZ_CHECK(!path || (!path->empty() && Utf16Length(*path) <= 254), "%zu bytes", path->size());
-  } catch (const VbError& failure) {
-    CheckFailure(failure);
-  }
-
+  });
   object.props().DeviceName = device_name;
   object.props().EquipDataPath = "C:\\host";
-  try {
+  OnlySixOrThirteen([&] {
     const CaptureSettings settings = SettleCaptureSettings(object);
     FUZZ_CHECK(settings.drop_folder == object.props().EquipDataPath, "drop folder");
     FUZZ_CHECK(settings.program_path == object.props().EquipProgPathFName, "program path");
     FUZZ_CHECK(!settings.store_folder.empty(), "no store folder");
-  } catch (const VbError& failure) {
-    CheckFailure(failure);
-  }
+  });
   return 0;
 }

@@ -25,7 +25,7 @@ TEST(RealWindowsCalls, GetPrivateProfileStringA) {
   }
 }
 
-TEST(RealWindowsCalls, FindFirstFile) {
+TEST(RealWindowsCalls, DirectoryListing) {
   TempFolder temp;
   for (const WildcardRow& row : kWildcardRows) temp.Write(row.name, "x");
   Win32Platform platform;

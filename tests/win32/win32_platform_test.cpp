@@ -174,98 +174,17 @@ TEST(Win32Text, Utf8BstrAndAnsi) {
   EXPECT_EQ(AnsiFromUtf8(""), "");
 }
 
-// The host's server-connection component, registered in this process only.
-class FakeServerConnection final : public IDispatch {
- public:
-  static inline std::string received;
-  static inline int alive = 0;
-
-  FakeServerConnection() { ++alive; }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = iid == IID_IUnknown || iid == IID_IDispatch ? this : nullptr;
-    if (*out == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    if (--refs_ > 0) return refs_;
-    --alive;
-    delete this;
-    return 0;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
-                                          DISPID* ids) override {
-    if (lstrcmpiW(names[0], L"OpenServer") != 0) return DISP_E_UNKNOWNNAME;
-    return ids[0] = 7, S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
-                                   VARIANT*, EXCEPINFO* exception, UINT*) override {
-    if (id != 7 || flags != DISPATCH_METHOD || parameters->cArgs != 1 ||
-        parameters->rgvarg[0].vt != VT_BSTR) {
-      return DISP_E_TYPEMISMATCH;
-    }
-    received = Utf8FromBstr(parameters->rgvarg[0].bstrVal);
-    if (received != "unreachable") return received == "broken" ? E_FAIL : S_OK;
-    *exception = {};
-    exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 3001);
-    exception->bstrDescription = SysAllocString(L"Server not reachable");
-    return DISP_E_EXCEPTION;
-  }
-
- private:
-  ULONG refs_ = 1;
-};
-
-class FakeFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    return *out = this, S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
-    auto* object = new FakeServerConnection;
-    const HRESULT result = object->QueryInterface(iid, out);
-    object->Release();
-    return result;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
+// The host's component is created and called by name, as VB's CreateObject
+// and a late-bound call do; the scripting file-system object stands in, its
+// CreateFolder taking the server name.
 TEST_F(Win32PlatformTest, ConnectHostServerCallsTheComponentLateBound) {
-  constexpr CLSID kComponent = {
-      0x7a0c3e51, 0x2b1d, 0x4f6a, {0x9c, 0x8e, 0x3d, 0x5b, 0x1a, 0x2f, 0x4e, 0x60}};
-  const std::string component = "{7A0C3E51-2B1D-4F6A-9C8E-3D5B1A2F4E60}";
-  auto connect = [&](const std::string& server_name) {
-    return platform_.ConnectHostServer(component, "OpenServer", server_name);
-  };
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  EXPECT_EQ(ErrorOf([&] { connect("SQL1"); }), 429);
-  FakeFactory factory;
-  DWORD cookie = 0;
-  ASSERT_EQ(CoRegisterClassObject(kComponent, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                  &cookie),
-            S_OK);
-  {
-    std::shared_ptr<void> connection = connect("SQL1\\PRAXO Zoë");
-    EXPECT_EQ(FakeServerConnection::received, "SQL1\\PRAXO Zoë");
-    EXPECT_EQ(FakeServerConnection::alive, 1);
-  }
-  EXPECT_EQ(FakeServerConnection::alive, 0);
-  EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer(component, "SetServerName", "x"); }), 438);
-  try {
-    connect("unreachable");
-    ADD_FAILURE() << "no failure";
-  } catch (const VbError& failure) {
-    EXPECT_EQ(failure.number(), 3001);
-    EXPECT_EQ(failure.description(), "Server not reachable");
-  }
-  EXPECT_EQ(ErrorOf([&] { connect("broken"); }), 440);
-  EXPECT_EQ(FakeServerConnection::alive, 0);
-  CoRevokeClassObject(cookie);
+  const std::string fso = "Scripting.FileSystemObject", folder = temp_ / "SQL1 Zoë Ω";
+  EXPECT_NE(platform_.ConnectHostServer(fso, "CreateFolder", folder), nullptr);
+  EXPECT_TRUE(platform_.FolderExists(folder));
+  EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer(fso, "CreateFolder", folder); }), 58);
+  EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer(fso, "OpenServer", "x"); }), 438);
+  EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer("Tavirex.NoSuchClass", "Open", "x"); }), 429);
   CoUninitialize();
 }
 

@@ -75,29 +75,20 @@ struct WildcardRow {
   bool found;
 };
 
+// clang-format off
 inline const WildcardRow kWildcardRows[] = {
     {"4711_*.*", "4711_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", true},
-    {"4711_*.*", "4711_a", true},
-    {"4711_*.*", "4711_", true},
-    {"4711_*.*", "4711_a.b.c", true},
-    {"4711_*.*", "X4711_a.jpg", false},
-    {"4711_*.*", "47110_a.jpg", false},
-    {"4711_*.*", "4711.jpg", false},
-    {"4711_*", "4711_a.b.c", true},
-    {"ΩΜΈΓΑ_*.*", "Ωμέγα_1.jpg", true},
-    {"ÄBC*", "äbc.jpg", true},
-    {"*", "readme", true},
-    {"*.*", "readme", true},
-    {"*.jpg", "UPPER.JPG", true},
-    {"*.jpg", "4711_a.b.c", false},
-    {"*.b*", "4711_a.b.c", true},
-    {"a*b", "a😀b", true},
-    {"a.?", "a.b", true},
-    {"?b", "ab", true},
-    {"??", "ab", true},
-    {"??", "a.b", false},
-    {"*.tx?", "abc.txt", true},
-};
+    {"4711_*.*", "4711_a", true},         {"4711_*.*", "4711_", true},
+    {"4711_*.*", "4711_a.b.c", true},     {"4711_*.*", "X4711_a.jpg", false},
+    {"4711_*.*", "47110_a.jpg", false},   {"4711_*.*", "4711.jpg", false},
+    {"4711_*", "4711_a.b.c", true},       {"ΩΜΈΓΑ_*.*", "Ωμέγα_1.jpg", true},
+    {"ÄBC*", "äbc.jpg", true},            {"*", "readme", true},
+    {"*.*", "readme", true},              {"*.jpg", "UPPER.JPG", true},
+    {"*.jpg", "4711_a.b.c", false},       {"*.b*", "4711_a.b.c", true},
+    {"a*b", "a😀b", true},                 {"a.?", "a.b", true},
+    {"?b", "ab", true},                   {"??", "ab", true},
+    {"??", "a.b", false},                 {"*.tx?", "abc.txt", true}};
+// clang-format on
 
 // CInt and CLng of a text (VarI2FromStr, VarI4FromStr under US settings).
 inline constexpr std::int64_t kOverflow = -1'000'006;
@@ -116,49 +107,26 @@ struct NumberRow {
   std::int64_t clng;
 };
 
+// clang-format off
 inline const NumberRow kNumberRows[] = {
-    {"12", 12, 12},
-    {" 12 ", 12, 12},
-    {"\t7\t", 7, 7},
-    {"012", 12, 12},
-    {"+5", 5, 5},
-    {"5-", -5, -5},
-    {"(5)", -5, -5},
-    {"2.5", 2, 2},
-    {"3.5", 4, 4},
-    {"-2.5", -2, -2},
-    {"0.5", 0, 0},
-    {"1.5", 2, 2},
-    {".5", 0, 0},
-    {"5.", 5, 5},
-    {"32767", 32767, 32767},
-    {"32768", kOverflow, 32768},
-    {"-32768", -32768, -32768},
-    {"-32769", kOverflow, -32769},
-    {"32767.5", kOverflow, 32768},
-    {"-32768.5", -32768, -32768},
-    {"1e3", 1000, 1000},
-    {"1e5", kOverflow, 100000},
-    {"1,000", 1000, 1000},
-    {"$5", 5, 5},
-    {"&HFFFF", -1, 65535},
-    {"&H8000", -32768, 32768},
-    {"&O77", 63, 63},
-    {"&HFFFFFFFF", kOverflow, -1},
-    {"2147483647", kOverflow, 2147483647},
-    {"2147483648", kOverflow, kOverflow},
+    {"12", 12, 12},            {" 12 ", 12, 12},             {"\t7\t", 7, 7},
+    {"012", 12, 12},           {"+5", 5, 5},                 {"5-", -5, -5},
+    {"(5)", -5, -5},           {"2.5", 2, 2},                {"3.5", 4, 4},
+    {"-2.5", -2, -2},          {"0.5", 0, 0},                {"1.5", 2, 2},
+    {".5", 0, 0},              {"5.", 5, 5},                 {"1e3", 1000, 1000},
+    {"32767", 32767, 32767},   {"32768", kOverflow, 32768},  {"-32768", -32768, -32768},
+    {"-32769", kOverflow, -32769},      {"32767.5", kOverflow, 32768},
+    {"-32768.5", -32768, -32768},       {"1e5", kOverflow, 100000},
+    {"1,000", 1000, 1000},     {"$5", 5, 5},                 {"&HFFFF", -1, 65535},
+    {"&O77", 63, 63},          {"&H8000", -32768, 32768},    {"&HFFFFFFFF", kOverflow, -1},
+    {"2147483647", kOverflow, 2147483647},  {"2147483648", kOverflow, kOverflow},
     {"-2147483648", kOverflow, -2147483648LL},
-    {"", kMismatch, kMismatch},
-    {" ", kMismatch, kMismatch},
-    {"abc", kMismatch, kMismatch},
-    {"12abc", kMismatch, kMismatch},
-    {"1.2.3", kMismatch, kMismatch},
-    {"1 000", kMismatch, kMismatch},
-    {",1", kMismatch, kMismatch},
-    {"&H", kMismatch, kMismatch},
+    {"", kMismatch, kMismatch},       {" ", kMismatch, kMismatch},  {"abc", kMismatch, kMismatch},
+    {"12abc", kMismatch, kMismatch},  {"1.2.3", kMismatch, kMismatch},
+    {"1 000", kMismatch, kMismatch},  {",1", kMismatch, kMismatch},    {"&H", kMismatch, kMismatch},
     {"1e", kMismatch, kMismatch},
-    {"4\0002"sv, 4, 4},  // a BSTR ends at its first NUL for the parse
-};
+    {"4\0002"sv, 4, 4}};  // a BSTR ends at its first NUL for the parse
+// clang-format on
 
 // CDate of a text (VarDateFromStr), in whole seconds since 12/30/1899; those
 // without a value are no date.
@@ -172,30 +140,18 @@ struct DateRow {
   std::int64_t seconds;
 };
 
+constexpr std::int64_t kDay = 86400;
+// clang-format off
 inline const DateRow kDateRows[] = {
-    {"2016-05-31", 42521LL * 86400},
-    {"5/31/2016", 42521LL * 86400},
-    {"  12/5/2026  ", 46361LL * 86400},
-    {"2016-5-1", 42491LL * 86400},
-    {"2016-02-29", 42429LL * 86400},
-    {"2016-02-30", kNoDate},
-    {"2016-13-01", 42382LL * 86400},  // no 13th month: 13 January
-    {"31-05-2016", 42521LL * 86400},
-    {"13-1-1970", 25581LL * 86400},
-    {"2 Jan 1970", 25570LL * 86400},
-    {"Thursday, June 30, 2011", 40724LL * 86400},
-    {"12/5/2026 4:12:40 PM", 46361LL * 86400 + 58360},
-    {"2026-12-05 16:12:40", 46361LL * 86400 + 58360},
-    {"4:12 pm", 58320},
-    {"2.5", 7500},
-    {"1/1/49", 54424LL * 86400},
-    {"1/1/50", 18264LL * 86400},
-    {"20160531", kNoDate},
-    {"1/1/10000", kNoDate},
-    {"24:00", kNoDate},
-    {"", kNoDate},
-    {"x", kNoDate},
-};
+    {"2016-05-31", 42521 * kDay},   {"5/31/2016", 42521 * kDay},   {"  12/5/2026  ", 46361 * kDay},
+    {"2016-5-1", 42491 * kDay},     {"2016-02-29", 42429 * kDay},  {"2016-02-30", kNoDate},
+    {"2016-13-01", 42382 * kDay},   {"31-05-2016", 42521 * kDay},  {"13-1-1970", 25581 * kDay},
+    {"2 Jan 1970", 25570 * kDay},   {"Thursday, June 30, 2011", 40724 * kDay},
+    {"12/5/2026 4:12:40 PM", 46361 * kDay + 58360},  {"2026-12-05 16:12:40", 46361 * kDay + 58360},
+    {"4:12 pm", 58320},             {"2.5", 7500},                 {"1/1/49", 54424 * kDay},
+    {"1/1/50", 18264 * kDay},       {"20160531", kNoDate},         {"1/1/10000", kNoDate},
+    {"24:00", kNoDate},             {"", kNoDate},                 {"x", kNoDate}};
+// clang-format on
 
 // CStr of a date (VarBstrFromDate), its short date and its long time.
 struct FormatRow {

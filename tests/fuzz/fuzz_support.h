@@ -14,6 +14,7 @@
 #include "hostenv/posix/posix_platform.h"
 #include "review/image_list_view.h"
 #include "winrules/ini_profile.h"
+#include "winrules/vb_error.h"
 #include "winrules/wildcard.h"
 
 namespace tavirex::fuzz {
@@ -42,15 +43,25 @@ inline std::string_view TakeLine(std::string_view& input) {
     }                                                                                       \
   } while (0)
 
+// The VB error number of a failed step, 0 when it succeeds: a malformed text
+// or list may raise 6 (Overflow) or 13 (Type mismatch), nothing else.
+template <typename Step>
+int SixOrThirteen(Step step) {
+  try {
+    step();
+    return 0;
+  } catch (const VbError& failure) {
+    FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
+               "error %d %s", failure.number(), failure.description().c_str());
+    return failure.number();
+  }
+}
+
 // The POSIX services on a drive C that does not exist, so that nothing is
 // found, made or copied, with an equipment INI and one folder's names.
 // Boxes answer OK and are counted; the logs are dropped; no window shows.
 struct MissingDrive {
-  PosixPlatform posix{{.windows_dir = "/nonexistent",
-                       .module_dir = "/nonexistent",
-                       .drive_roots = {{'C', "/nonexistent"}},
-                       .interactive = false,
-                       .message_box_answers = {}}};
+  PosixPlatform posix{{"/nonexistent", "/nonexistent", {{'C', "/nonexistent"}}, false, {}}};
 };
 
 class FuzzPlatform final : MissingDrive, public ForwardingPlatform, public ImageListView {

@@ -6,7 +6,6 @@
 
 #include "fuzz_support.h"
 #include "winrules/vb_date.h"
-#include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
 
 namespace {
@@ -16,24 +15,10 @@ using namespace tavirex;
 // The year a date without one falls in, fixed so that a run is repeatable.
 constexpr int kYear = 2026;
 
-// The number of a failed conversion (6 or 13, nothing else); 0 when it
-// succeeded, with its value.
-template <typename Convert>
-int ErrorOf(Convert convert, std::int64_t& value) {
-  try {
-    value = convert();
-    return 0;
-  } catch (const VbError& failure) {
-    FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
-               "error %d", failure.number());
-    return failure.number();
-  }
-}
-
 void CheckIntegers(std::string_view text) {
   std::int64_t int_value = 0, long_value = 0;
-  const int int_error = ErrorOf([&] { return UsCIntFromString(text); }, int_value);
-  const int long_error = ErrorOf([&] { return UsCLngFromString(text); }, long_value);
+  const int int_error = fuzz::SixOrThirteen([&] { int_value = UsCIntFromString(text); });
+  const int long_error = fuzz::SixOrThirteen([&] { long_value = UsCLngFromString(text); });
   // Whether the text is a number does not depend on the width.
   FUZZ_CHECK((int_error == vberr::kTypeMismatch) == (long_error == vberr::kTypeMismatch),
              "CInt %d, CLng %d", int_error, long_error);
@@ -69,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = fuzz::AsText(data, size);
   const double value = Val(text);  // never fails
   if (std::isfinite(value) && std::fabs(value) < 1e9) {
-    std::int64_t ignored = 0;
-    const int error = ErrorOf([&] { return CLngFromDouble(value); }, ignored);
+    const int error = fuzz::SixOrThirteen([&] { CLngFromDouble(value); });
     FUZZ_CHECK(error == 0 || std::fabs(value) > 2147483647.0, "CLng(%.17g)", value);
   }
   CheckIntegers(text);

@@ -1,9 +1,13 @@
-// Stand-in for a launched program: prints the arguments its C runtime split
-// from its command line, each as its length, ':' and its bytes.
+// Stand-in for a launched program: writes the arguments its C runtime split
+// from its command line to the file named first, each as its length, ':'
+// and its bytes.
 #include <cstdio>
 #include <cstring>
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) std::printf("%zu:%s", std::strlen(argv[i]), argv[i]);
-  return 0;
+  FILE* out = argc > 1 ? std::fopen(argv[1], "wb") : nullptr;
+  for (int i = 2; out != nullptr && i < argc; ++i) {
+    std::fprintf(out, "%zu:%s", std::strlen(argv[i]), argv[i]);
+  }
+  return out != nullptr && std::fclose(out) == 0 ? 0 : 1;
 }

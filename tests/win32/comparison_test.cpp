@@ -58,30 +58,19 @@ TEST(RealWindowsCalls, OleAutomationNumbersAndDates) {
 // The arguments the C runtime of a started program splits from `line`.
 std::vector<std::string> ChildArguments(const std::string& line) {
   static const std::string echo = Win32Platform().ModuleFolder() + "\\win32_argv_echo.exe";
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return {"<no pipe>"};
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  TempFolder temp;
+  std::string command = "\"" + echo + "\" \"" + temp / "argv" + "\" " + line;
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
   PROCESS_INFORMATION process = {};
-  std::string command = "\"" + echo + "\" " + line;
-  const BOOL started = CreateProcessA(echo.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-  CloseHandle(write_end);
-  std::string output;
-  char buffer[512];
-  DWORD got = 0;
-  while (started && ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    output.append(buffer, got);
+  if (!CreateProcessA(echo.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &process)) {
+    return {"<not started>"};
   }
-  CloseHandle(read_end);
-  if (!started) return {"<not started>"};
   WaitForSingleObject(process.hProcess, INFINITE);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
+  const std::string output = temp.Read("argv");
   std::vector<std::string> arguments;
   for (std::size_t at = 0, colon; (colon = output.find(':', at)) != std::string::npos;) {
     const std::size_t length = std::stoul(output.substr(at, colon - at));

@@ -29,9 +29,8 @@ class TempFolder {
 
   // Writes `bytes` to path()\name, replacing the file, and returns its path.
   std::string Write(std::string_view name, std::string_view bytes) const {
-    const std::wstring path = WideFromUtf8(*this / name);
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(WideFromUtf8(*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
@@ -40,18 +39,11 @@ class TempFolder {
   std::string Read(std::string_view name) const {
     HANDLE file = CreateFileW(WideFromUtf8(*this / name).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string bytes;
-    char buffer[4096];
+    std::string bytes(GetFileSize(file, nullptr), '\0');
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-      bytes.append(buffer, got);
-    }
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
     CloseHandle(file);
-    return bytes;
-  }
-  std::string MakeFolder(std::string_view name) const {
-    CreateDirectoryW(WideFromUtf8(*this / name).c_str(), nullptr);
-    return *this / name;
+    return bytes.substr(0, got);
   }
 
  private:
@@ -62,11 +54,8 @@ class TempFolder {
       const std::wstring name = entry.cFileName, path = folder + L"\\" + name;
       if (name == L"." || name == L"..") continue;
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      DeleteFileW(path.c_str());
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     RemoveDirectoryW(folder.c_str());

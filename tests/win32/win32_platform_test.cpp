@@ -42,31 +42,25 @@ TEST_F(Win32PlatformTest, FailuresRaiseTheVbNumbers) {
   const std::string file = temp_.Write("a.jpg", "a");
   const std::string locked = temp_.Write("locked.jpg", "l");
   const std::string read_only = temp_.Write("ro.jpg", "r");
-  const std::string folder = temp_.MakeFolder("dir");
-  const std::string missing = temp_ / "none.jpg";
+  const std::string folder = temp_ / "dir";
+  platform_.CreateFolder(folder);
+  const std::string missing = temp_ / "none.jpg", nowhere = temp_ / "no\\x";
   SetAttributes("ro.jpg", FILE_ATTRIBUTE_READONLY);
   HANDLE held = CreateFileW(WideFromUtf8(locked).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   Win32Platform& p = platform_;
+  // clang-format off
   const std::pair<int, std::function<void()>> kRows[] = {
-      {58, [&] { p.CreateFolder(folder); }},
-      {76, [&] { p.CreateFolder(temp_ / "no\\child"); }},
-      {76, [&] { p.FolderFileNames(temp_ / "missing"); }},
-      {76, [&] { p.FolderFileNames(file); }},
-      {53, [&] { p.CopyFile(missing, temp_ / "b.jpg"); }},
-      {76, [&] { p.CopyFile(file, temp_ / "no\\b.jpg"); }},
-      {70, [&] { p.CopyFile(locked, temp_ / "b.jpg"); }},
-      {76, [&] { p.MoveReplacing(missing, file); }},
-      {53, [&] { p.DeleteFile(missing); }},
-      {70, [&] { p.DeleteFile(locked); }},
-      {70, [&] { p.DeleteFile(read_only); }},
-      {53, [&] { p.FlushFile(missing); }},
-      {76, [&] { p.AppendToFile(temp_ / "no\\x.log", "a"); }},
-      {75, [&] { p.AppendToFile(folder, "a"); }},
-      {70, [&] { p.AppendToFile(locked, "a"); }},
-      {53, [&] { p.SetCurrentDirectory(temp_ / "missing"); }},
-  };
+      {58, [&] { p.CreateFolder(folder); }},    {76, [&] { p.CreateFolder(nowhere); }},
+      {76, [&] { p.FolderFileNames(file); }},   {76, [&] { p.FolderFileNames(temp_ / "none"); }},
+      {53, [&] { p.CopyFile(missing, file); }}, {76, [&] { p.CopyFile(file, nowhere); }},
+      {70, [&] { p.CopyFile(locked, missing); }},  {76, [&] { p.MoveReplacing(missing, file); }},
+      {53, [&] { p.DeleteFile(missing); }},     {70, [&] { p.DeleteFile(locked); }},
+      {70, [&] { p.DeleteFile(read_only); }},   {53, [&] { p.FlushFile(missing); }},
+      {75, [&] { p.AppendToFile(folder, "a"); }}, {76, [&] { p.AppendToFile(nowhere, "a"); }},
+      {70, [&] { p.AppendToFile(locked, "a"); }}, {53, [&] { p.SetCurrentDirectory(missing); }}};
+  // clang-format on
   for (const auto& [number, action] : kRows)
     EXPECT_EQ(ErrorOf(action), number) << &action - &kRows[0].second;
   CloseHandle(held);
@@ -117,9 +111,9 @@ TEST_F(Win32PlatformTest, FilesAndFolders) {
   EXPECT_EQ(temp_.Read("x.log"), "\r\none\r\ntwo Zo\xeb O \x80\r\n");
 }
 
-// Section, key and value pass through the ANSI code page; the value keeps
-// 254 characters; a missing file stays missing.
-TEST_F(Win32PlatformTest, ReadProfileString) {
+TEST_F(Win32PlatformTest, ProfilesAndProcessServices) {
+  // Section, key and value pass through the ANSI code page; the value keeps
+  // 254 characters; a missing file stays missing.
   const std::string ini = temp_.Write(
       "t.ini", "[M\xfcller]\r\nName=Zo\xeb \x80\r\nLong=" + std::string(300, 'v') + "\r\n");
   EXPECT_EQ(platform_.ReadProfileString("Müller", "Name", ini), "Zoë €");
@@ -127,9 +121,6 @@ TEST_F(Win32PlatformTest, ReadProfileString) {
   const std::string missing = temp_ / "missing.ini";
   EXPECT_EQ(platform_.ReadProfileString("System", "DataDir", missing), "");
   EXPECT_FALSE(platform_.FileExists(missing));
-}
-
-TEST_F(Win32PlatformTest, ProcessServices) {
   wchar_t windows[MAX_PATH];
   const std::wstring_view windows_folder(windows, GetWindowsDirectoryW(windows, MAX_PATH));
   EXPECT_EQ(platform_.ProfileFilePath("PXEquip.ini"),
@@ -142,7 +133,8 @@ TEST_F(Win32PlatformTest, ProcessServices) {
 
   wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
-  const std::string folder = temp_.MakeFolder("Ω 東京");
+  const std::string folder = temp_ / "Ω 東京";
+  platform_.CreateFolder(folder);
   platform_.SetCurrentDirectory(folder);
   wchar_t current[MAX_PATH];
   const std::string now =

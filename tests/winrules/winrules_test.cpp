@@ -68,11 +68,11 @@ TEST(VbRuntime, ValAndCIntOfANumber) {
       {"2", 2},           {" 2 45 7", 2457}, {"3.5x", 3.5}, {"12,5", 12}, {"&HFFFF", -1},
       {"&H10000", 65536}, {"&O17", 15},      {"", 0},       {"abc", 0},   {"4711_1042", 4711}};
   for (const auto& [text, value] : kVal) EXPECT_EQ(Val(text), value) << text;
-  const std::pair<double, std::int64_t> kCInt[] = {{2.5, 2},           {3.5, 4},
-                                                   {-0.5, 0},          {-1.5, -2},
-                                                   {32767.49, 32767},  {32767.5, kOverflow},
-                                                   {-32768.5, -32768}, {-32768.51, kOverflow},
-                                                   {65536, kOverflow}};
+  // clang-format off
+  const std::pair<double, std::int64_t> kCInt[] = {
+      {2.5, 2}, {3.5, 4}, {-0.5, 0}, {-1.5, -2}, {32767.49, 32767}, {32767.5, kOverflow},
+      {-32768.5, -32768}, {-32768.51, kOverflow}, {65536, kOverflow}};
+  // clang-format on
   for (const auto& [value, expected] : kCInt) {
     EXPECT_EQ(NumberOf([&] { return CIntFromDouble(value); }), expected) << value;
   }
@@ -83,12 +83,10 @@ TEST(VbRuntime, ValAndCIntOfANumber) {
 // Lengths and cuts in UTF-16 units as VB counts them, every BSTR back
 // unchanged, the code page of the A functions.
 TEST(VbRuntime, TextInUtf16UnitsAndTheCodePage) {
+  // Each text, its length and the bytes of Left(text, 2): a pair outside the
+  // BMP goes whole to the right; lone surrogates stay, as a BSTR holds them.
   const std::tuple<std::string, std::size_t, std::size_t> kTexts[] = {
-      {"Zoë's Ω", 7, 2},
-      {"ł東京", 3, 5},
-      {"a😀", 3, 1},                         // the pair goes whole to the right
-      {"\xed\xb0\x80\xed\xa0\x80x", 3, 6},  // lone surrogates, as a BSTR may hold them
-  };
+      {"Zoë's Ω", 7, 2}, {"ł東京", 3, 5}, {"a😀", 3, 1}, {"\xed\xb0\x80\xed\xa0\x80x", 3, 6}};
   for (const auto& [text, units, cut_after_two] : kTexts) {
     EXPECT_EQ(Utf16Length(text), units) << text;
     EXPECT_EQ(Utf16CutPoint(text, 2), cut_after_two) << text;

@@ -1,3 +1,4 @@
+// PosixPlatform on real files in a temporary folder mapped as drive C.
 #include "hostenv/posix/posix_platform.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  for (int i = 0; i < 500 && !fs::exists(path); ++i) {  // a started program may still write it
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes, fs::perms perms = fs::perms::none) {
-  std::ofstream(path, std::ios::binary) << bytes;
-  if (perms != fs::perms::none) fs::permissions(path, perms);
-}
-
 int ErrorOf(const std::function<void()>& operation) {
   try {
     operation();
@@ -42,105 +29,117 @@ int ErrorOf(const std::function<void()>& operation) {
   return 0;
 }
 
-// A drive C in a fresh temporary folder with its Windows directory, and
-// services whose user is scripted.
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// C:\img and C:\windows in a fresh folder; a user who is scripted.
 class PosixPlatformTest : public ::testing::Test {
  protected:
   PosixPlatformTest() {
-    fs::create_directories(root_ / "img");
     fs::create_directories(root_ / "windows");
+    fs::create_directories(Img());
   }
   ~PosixPlatformTest() override { fs::remove_all(root_); }
 
-  // A launched program that records its arguments and working folder.
+  fs::path Img(const std::string& name = "") { return root_ / "img" / name; }
+  std::string Read(const fs::path& path) {
+    for (int i = 0; i < 500 && !fs::exists(path); ++i) {  // a started program may still write it
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+  }
+  void Write(const fs::path& path, const std::string& bytes, fs::perms perms = fs::perms::none) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    if (perms != fs::perms::none) fs::permissions(path, perms);
+  }
+  // A program that records its arguments and working folder, one a line.
   void RecordingScript(const fs::path& script, const fs::path& record) {
     const std::string to = "'" + record.string();
-    WriteFile(script,
-              "#!/bin/sh\n{ printf '%s\\n' \"$@\"; pwd; } > " + to + ".tmp'\nmv " + to + ".tmp' " +
-                  to + "'\n",
-              fs::perms::owner_all);
-  }
-  std::vector<std::string> Sorted(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    return names;
+    Write(script,
+          "#!/bin/sh\n{ printf '%s\\n' \"$@\"; pwd; } > " + to + ".tmp'\nmv " + to + ".tmp' " + to +
+              "'\n",
+          fs::perms::owner_all);
   }
 
   const fs::path root_ = fs::temp_directory_path() / ("tavirex-posix-" + std::to_string(getpid()));
-  PosixPlatform platform_{{.windows_dir = {},  // C:\windows of the drive map
-                           .module_dir = root_.string(),
-                           .drive_roots = {{'c', root_.string() + "/"}},
-                           .interactive = false,
-                           .message_box_answers = {}}};
+  // Profiles in C:\windows of the drive map; boxes answered OK, Yes, then closed.
+  PosixPlatform platform_{{"", root_.string(), {{'c', root_.string() + "/"}}, false, {1, 6}}};
 };
 
-TEST_F(PosixPlatformTest, WindowsPathsAndProfiles) {
+TEST_F(PosixPlatformTest, WindowsPathsProfilesAndTheScriptedUser) {
   PosixPlatform plain{PosixPlatformOptions{}};
   EXPECT_EQ(plain.ToNativePath(R"(C:\KSOCTVIEW\bin\x.exe)"), "/KSOCTVIEW/bin/x.exe");
   EXPECT_EQ(plain.ToNativePath("D:"), "/");
   EXPECT_EQ(plain.ToNativePath(R"(img\a.jpg)"), "img/a.jpg");
-  EXPECT_EQ(platform_.ToNativePath(R"(c:\img\a.jpg)"), root_.string() + "/img/a.jpg");
+  EXPECT_EQ(platform_.ToNativePath(R"(c:\img\a.jpg)"), Img("a.jpg").string());
   // A name without folder is in C:\windows; names and value in Windows-1252.
-  WriteFile(root_ / "windows" / "pxequip.ini", "[M\xfcller]\nZo\xeb=\x80 Gr\xfc\xdf\n");
+  Write(root_ / "windows" / "pxequip.ini", "[M\xfcller]\nZo\xeb=\x80 Gr\xfc\xdf\n");
   EXPECT_EQ(platform_.ReadProfileString("MÜLLER", "zoË", "PXEquip.ini"), "€ Grüß");
   EXPECT_EQ(platform_.ProfileFilePath("PXEQUIP.INI"), (root_ / "windows" / "pxequip.ini").string());
-  WriteFile(root_ / "other.ini", "[s]\nk=" + std::string(300, 'v') + "\n");
-  EXPECT_EQ(platform_.ReadProfileString("s", "k", R"(C:\other.ini)"), std::string(254, 'v'));
   EXPECT_EQ(platform_.ReadProfileString("s", "k", "missing.ini"), "");
   EXPECT_FALSE(fs::exists(root_ / "windows" / "missing.ini"));
+
+  // Scripted answers first, then what closing the box gives.
+  using namespace msgbox;
+  const std::pair<int, int> kBoxes[] = {
+      {kOkCancel, kOk}, {kYesNo, kYes}, {kOkCancel, kCancel}, {kYesNo, kNo}, {kCritical, kOk}};
+  for (const auto& [style, answer] : kBoxes) {
+    EXPECT_EQ(platform_.MessageBox("Sure?", style, std::nullopt), answer);
+  }
+  EXPECT_EQ(platform_.shown_boxes().back().title, "Tavirex");
 }
 
 // errno sorted into the numbers VB's file-system object and Open statement
 // raise; read-only files refuse even root.
 TEST_F(PosixPlatformTest, FailuresRaiseTheVbNumbers) {
-  WriteFile(root_ / "img" / "a.jpg", "new");
-  WriteFile(root_ / "img" / "ro.jpg", "old", fs::perms::owner_read | fs::perms::group_read);
+  Write(Img("a.jpg"), "new");
+  Write(Img("ro.jpg"), "old", fs::perms::owner_read | fs::perms::group_read);
   PosixPlatform& p = platform_;
+  const std::string file = R"(C:\img\a.jpg)", read_only = R"(C:\img\ro.jpg)";
+  const std::string missing = R"(C:\img\none)", nowhere = R"(C:\no\x)";
+  // clang-format off
   const std::pair<int, std::function<void()>> kRows[] = {
-      {58, [&] { p.CreateFolder(R"(C:\img)"); }},
-      {76, [&] { p.CreateFolder(R"(C:\no\img)"); }},
-      {76, [&] { p.FolderFileNames(R"(C:\none)"); }},
-      {53, [&] { p.CopyFile(R"(C:\img\none.jpg)", R"(C:\img\b.jpg)"); }},
-      {76, [&] { p.CopyFile(R"(C:\img\a.jpg)", R"(C:\no\b.jpg)"); }},
-      {70, [&] { p.CopyFile(R"(C:\img\a.jpg)", R"(C:\img\ro.jpg)"); }},
-      {53, [&] { p.DeleteFile(R"(C:\img\none.jpg)"); }},
-      {70, [&] { p.DeleteFile(R"(C:\img\ro.jpg)"); }},
-      {53, [&] { p.FlushFile(R"(C:\img\none.jpg)"); }},
-      {76, [&] { p.AppendToFile(R"(C:\no\log.txt)", "x"); }},
-      {75, [&] { p.AppendToFile(R"(C:\img\ro.jpg)", "x"); }},
-      {76, [&] { p.SetCurrentDirectory(R"(C:\none)"); }},
-  };
+      {58, [&] { p.CreateFolder(R"(C:\img)"); }}, {76, [&] { p.CreateFolder(nowhere); }},
+      {76, [&] { p.FolderFileNames(missing); }},  {53, [&] { p.CopyFile(missing, file); }},
+      {76, [&] { p.CopyFile(file, nowhere); }},   {70, [&] { p.CopyFile(file, read_only); }},
+      {53, [&] { p.DeleteFile(missing); }},       {70, [&] { p.DeleteFile(read_only); }},
+      {53, [&] { p.FlushFile(missing); }},        {76, [&] { p.AppendToFile(nowhere, "x"); }},
+      {75, [&] { p.AppendToFile(read_only, "x"); }}, {76, [&] { p.SetCurrentDirectory(missing); }}};
+  // clang-format on
   for (const auto& [number, action] : kRows) {
     EXPECT_EQ(ErrorOf(action), number) << "row " << &action - &kRows[0].second;
   }
-  EXPECT_EQ(ReadFile(root_ / "img" / "ro.jpg"), "old");
+  EXPECT_EQ(Read(Img("ro.jpg")), "old");
 }
 
 TEST_F(PosixPlatformTest, FilesAndFolders) {
   // Copies replace and keep read-only; the log as Print # writes it.
-  WriteFile(root_ / "img" / "a.jpg", "new");
-  WriteFile(root_ / "img" / "rw.jpg", "old");
-  WriteFile(root_ / "img" / "ro.jpg", "old", fs::perms::owner_read);
+  Write(Img("a.jpg"), "new");
+  Write(Img("rw.jpg"), "old");
+  Write(Img("ro.jpg"), "old", fs::perms::owner_read);
   platform_.CopyFile(R"(C:\img\a.jpg)", R"(C:\img\rw.jpg)");
-  EXPECT_EQ(ReadFile(root_ / "img" / "rw.jpg"), "new");
+  EXPECT_EQ(Read(Img("rw.jpg")), "new");
   platform_.CopyFile(R"(C:\img\ro.jpg)", R"(C:\img\ro2.jpg)");
-  EXPECT_EQ(fs::status(root_ / "img" / "ro2.jpg").permissions() & fs::perms::owner_write,
-            fs::perms::none);
+  EXPECT_EQ(fs::status(Img("ro2.jpg")).permissions() & fs::perms::owner_write, fs::perms::none);
   platform_.FlushFile(R"(C:\img\ro2.jpg)");
   platform_.DeleteFile(R"(C:\img\a.jpg)");
-  EXPECT_FALSE(platform_.FileExists(R"(C:\img\a.jpg)"));
+  EXPECT_FALSE(platform_.FileExists(R"(C:\img\a.jpg)") || platform_.FileExists(R"(C:\img)"));
+  EXPECT_FALSE(platform_.FolderExists(R"(C:\img\rw.jpg)"));
   platform_.AppendToFile(R"(C:\img\log.txt)", "one\r\n");
   platform_.AppendToFile(R"(C:\img\log.txt)", "two Zoë Ω\r\n");
-  EXPECT_EQ(ReadFile(root_ / "img" / "log.txt"), "one\r\ntwo Zo\xeb ?\r\n");
-  EXPECT_FALSE(platform_.FileExists(R"(C:\img)"));
-  EXPECT_FALSE(platform_.FolderExists(R"(C:\img\rw.jpg)"));
+  EXPECT_EQ(Read(Img("log.txt")), "one\r\ntwo Zo\xeb ?\r\n");
 
   // Listings: files with hidden ones and links, no folders and no copy
-  // leftovers; Dir takes folders, skips hidden names, stops when told.
-  fs::create_directories(root_ / "img" / "4711_sub");
-  WriteFile(root_ / "img" / ".4711_hidden.jpg", "h");
-  WriteFile(root_ / "img" / "4711_Ωμέγα.jpg", "x");
-  fs::create_symlink(root_ / "img" / "rw.jpg", root_ / "img" / "4711_link.JPG");
-  fs::create_directory_symlink(root_ / "img" / "4711_sub", root_ / "img" / "sublink");
+  // leftovers; Dir takes folders and skips hidden names.
+  fs::create_directories(Img("4711_sub"));
+  Write(Img(".4711_hidden.jpg"), "h");
+  Write(Img("4711_Ωμέγα.jpg"), "x");
+  fs::create_symlink(Img("rw.jpg"), Img("4711_link.JPG"));
+  fs::create_directory_symlink(Img("4711_sub"), Img("sublink"));
   EXPECT_EQ(Sorted(platform_.FolderFileNames(R"(C:\img)")),
             (std::vector<std::string>{".4711_hidden.jpg", "4711_link.JPG", "4711_Ωμέγα.jpg",
                                       "log.txt", "ro.jpg", "ro2.jpg", "rw.jpg"}));
@@ -151,10 +150,6 @@ TEST_F(PosixPlatformTest, FilesAndFolders) {
   });
   EXPECT_EQ(Sorted(listed),
             (std::vector<std::string>{"4711_link.JPG", "4711_sub", "4711_Ωμέγα.jpg"}));
-  int visits = 0;
-  platform_.ListDirectory(R"(C:\img\4711_ΩΜΈΓΑ.*)",
-                          [&](const std::string&) { return ++visits < 0; });
-  EXPECT_EQ(visits, 1);
 }
 
 // Whole copies whichever way the bytes go: in the kernel over several
@@ -163,38 +158,16 @@ TEST_F(PosixPlatformTest, FilesAndFolders) {
 TEST_F(PosixPlatformTest, CopyFileCopiesEveryByte) {
   std::string image(2'500'000, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 251);
-  WriteFile(root_ / "img" / "big.jpg", image);
+  Write(Img("big.jpg"), image);
   platform_.CopyFile(R"(C:\img\big.jpg)", R"(C:\img\big2.jpg)");
-  EXPECT_EQ(ReadFile(root_ / "img" / "big2.jpg"), image);
+  EXPECT_EQ(Read(Img("big2.jpg")), image);
   platform_.CopyFile("/proc/version", R"(C:\img\version.txt)");
-  EXPECT_EQ(ReadFile(root_ / "img" / "version.txt"), ReadFile("/proc/version"));
+  EXPECT_EQ(Read(Img("version.txt")), Read("/proc/version"));
   const fs::path elsewhere = "/dev/shm/tavirex-copy-" + std::to_string(::getpid()) + ".jpg";
   platform_.CopyFile(R"(C:\img\big.jpg)", elsewhere.string());
   platform_.CopyFile(elsewhere.string(), R"(C:\img\big3.jpg)");
   fs::remove(elsewhere);
-  EXPECT_EQ(ReadFile(root_ / "img" / "big3.jpg"), image);
-}
-
-TEST_F(PosixPlatformTest, ScriptedUserAndEnvironment) {
-  setenv("TAVIREX_DRIVE_D", "/data", 1);
-  setenv("TAVIREX_MSGBOX_ANSWERS", "1, 6", 1);
-  PosixPlatformOptions options = PosixPlatform::OptionsFromEnvironment();
-  unsetenv("TAVIREX_DRIVE_D");
-  unsetenv("TAVIREX_MSGBOX_ANSWERS");
-  EXPECT_EQ(options.drive_roots['D'], "/data");
-  options.interactive = false;
-  PosixPlatform platform(options);
-  // Scripted answers first, then what closing the box gives.
-  EXPECT_EQ(platform.MessageBox("Waiting", msgbox::kOkCancel, std::nullopt), msgbox::kOk);
-  EXPECT_EQ(platform.MessageBox("Sure?", msgbox::kYesNo, "Ask"), msgbox::kYes);
-  EXPECT_EQ(platform.MessageBox("Waiting", msgbox::kOkCancel, std::nullopt), msgbox::kCancel);
-  EXPECT_EQ(platform.MessageBox("Sure?", msgbox::kYesNo, "Ask"), msgbox::kNo);
-  EXPECT_EQ(platform.MessageBox("Failed", msgbox::kCritical, "Err"), msgbox::kOk);
-  const auto& boxes = platform.shown_boxes();
-  ASSERT_EQ(boxes.size(), 5u);
-  EXPECT_EQ(boxes[0].title, "Tavirex");
-  EXPECT_EQ(boxes[4].text + boxes[4].title, "FailedErr");
-  EXPECT_EQ(boxes[4].style, msgbox::kCritical);
+  EXPECT_EQ(Read(Img("big3.jpg")), image);
 }
 
 TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
@@ -204,7 +177,7 @@ TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
   EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\CreatePatient.exe)",
                                    R"(4711 "Doe, John" a\"b "")", R"(C:\work)", 1),
             42);
-  EXPECT_EQ(ReadFile(record),
+  EXPECT_EQ(Read(record),
             "4711\nDoe, John\na\"b\n\n" + fs::canonical(root_ / "work").string() + "\n");
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // detached: nothing left to reap
   EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\none.exe)", "", "", 1), 2);
@@ -215,13 +188,13 @@ TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
   // viewer; without one there is no association.
   fs::remove(record);
   RecordingScript(root_ / "opener.sh", record);
-  WriteFile(root_ / "4711_1042_x.jpg", "#!/bin/sh\n", fs::perms::owner_all);
+  Write(Img("4711_1042_x.jpg"), "#!/bin/sh\n", fs::perms::owner_all);
   setenv("TAVIREX_OPEN_COMMAND", (root_ / "opener.sh").c_str(), 1);
-  EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 42);
-  const std::string document = (root_ / "4711_1042_x.jpg").string() + "\n";
-  EXPECT_EQ(ReadFile(record).substr(0, document.size()), document);
+  EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\img\4711_1042_x.jpg)", "", "", 1), 42);
+  EXPECT_EQ(Read(record).substr(0, Img("4711_1042_x.jpg").string().size()),
+            Img("4711_1042_x.jpg").string());
   setenv("TAVIREX_OPEN_COMMAND", (root_ / "no-opener").c_str(), 1);
-  EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\4711_1042_x.jpg)", "", "", 1), 31);
+  EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\img\4711_1042_x.jpg)", "", "", 1), 31);
   unsetenv("TAVIREX_OPEN_COMMAND");
 }
 

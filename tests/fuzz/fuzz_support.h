@@ -1,9 +1,9 @@
-// Helpers shared by the fuzz targets: cutting the input into the parts a
-// target needs, failing loudly on a broken property, and a workstation whose
-// equipment INI and folder listing are the fuzzed bytes.
+// What the fuzz targets share: the input cut into parts, a property that
+// fails loudly, and a workstation whose equipment INI and folder listing
+// are the fuzzed bytes.
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,14 +25,14 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
 
 // The first line of `input` (without its '\n'); `input` keeps the rest.
 inline std::string_view TakeLine(std::string_view& input) {
-  const std::size_t end = input.find('\n');
+  const std::size_t end = std::min(input.find('\n'), input.size());
   const std::string_view line = input.substr(0, end);
-  input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
+  input.remove_prefix(std::min(end + 1, input.size()));
   return line;
 }
 
-// A property that must hold for every input: abort with the evidence, so that
-// libFuzzer keeps the input and a corpus replay fails.
+// Aborts with the evidence, so that libFuzzer keeps the input and a corpus
+// replay fails.
 #define FUZZ_CHECK(condition, ...)                                                          \
   do {                                                                                      \
     if (!(condition)) {                                                                     \
@@ -43,8 +43,8 @@ inline std::string_view TakeLine(std::string_view& input) {
     }                                                                                       \
   } while (0)
 
-// The VB error number of a failed step, 0 when it succeeds: a malformed text
-// or list may raise 6 (Overflow) or 13 (Type mismatch), nothing else.
+// The error number of a failed step, 0 when it succeeds: a malformed text or
+// list may raise 6 (Overflow) or 13 (Type mismatch), nothing else.
 template <typename Step>
 int SixOrThirteen(Step step) {
   try {
@@ -57,9 +57,9 @@ int SixOrThirteen(Step step) {
   }
 }
 
-// The POSIX services on a drive C that does not exist, so that nothing is
-// found, made or copied, with an equipment INI and one folder's names.
-// Boxes answer OK and are counted; the logs are dropped; no window shows.
+// The POSIX services on a drive C that is not there, so that nothing is
+// found, made or copied; boxes answer OK and are counted, logs are dropped,
+// no window shows.
 struct MissingDrive {
   PosixPlatform posix{{"/nonexistent", "/nonexistent", {{'C', "/nonexistent"}}, false, {}}};
 };
@@ -76,7 +76,6 @@ class FuzzPlatform final : MissingDrive, public ForwardingPlatform, public Image
                                 const std::string& file) override {
     return file == "PXEquip.ini" ? ProfileLookupUtf8(equip_ini, section, key) : "";
   }
-  std::vector<std::string> FolderFileNames(const std::string&) override { return listed_names; }
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string&)>& visit) override {
     WildcardPattern names(pattern.substr(pattern.rfind('\\') + 1));
@@ -86,8 +85,7 @@ class FuzzPlatform final : MissingDrive, public ForwardingPlatform, public Image
   }
   void AppendToFile(const std::string&, std::string_view) override {}
   int MessageBox(const std::string&, int, const std::optional<std::string>&) override {
-    ++boxes;
-    return msgbox::kOk;
+    return ++boxes, msgbox::kOk;
   }
   void ShowModal(FrmImageFiles&) override {}
   void SetWaitCursor(bool) override {}

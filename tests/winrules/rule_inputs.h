@@ -31,41 +31,32 @@ inline std::vector<ProfileRow> ProfileRows() {
       "WriteReceiveDataLog=Yes\r\n[12]\r\nEquipDataPath=C:\\img\r\n[M\xfcller]\r\nName=Zo\xeb "
       "\x80\r\n";
   const std::string l(300, 'L');
+  // clang-format off
   return {
-      {equip, "Equipment", "Number", "2"},
-      {equip, "equipment", "1", "12:Tavirex:Review X"},
+      {equip, "Equipment", "Number", "2"},       {equip, "equipment", "1", "12:Tavirex:Review X"},
       {equip, "  EQUIPMENT ", " writereceivedatalog ", "Yes"},
-      {equip, "12", "EquipDataPath", "C:\\img"},
+      {equip, "12", "EquipDataPath", "C:\\img"}, {equip, "13", "EquipDataPath", ""},
       {equip, "0", "EquipDataPath", ""},  // an unlisted device reads section 0
-      {equip, "Equipment", "3", ""},
-      {equip, "13", "EquipDataPath", ""},
-      {equip, "M\xfcller", "Name", "Zo\xeb \x80"},
-      {"[S]\r\nk=first\r\nk=second\r\n", "S", "k", "first"},
-      {"[S]\r\nk\r\nk=v\r\n", "S", "k", ""},
+      {equip, "Equipment", "3", ""},             {equip, "M\xfcller", "Name", "Zo\xeb \x80"},
+      {"[S]\r\nk=first\r\nk=second\r\n", "S", "k", "first"}, {"[S]\r\nk\r\nk=v\r\n", "S", "k", ""},
       {"[S]\r\na=1\r\n[T]\r\n[S]\r\nk=v\r\n", "S", "k", ""},
       {"[S]\r\nk=v\r\n[S]\r\nk=w\r\n", "S", "k", "v"},
       {"[S]\r\nk=" + l.substr(0, 254) + "\r\n", "S", "k", l.substr(0, 254)},
       {"[S]\r\nk=" + l.substr(0, 255) + "\r\n", "S", "k", l.substr(0, 254)},
       {"[S]\r\nk=\"" + l + "\"\r\n", "S", "k", l.substr(0, 254)},
-      {"[S]\nk=v\n", "S", "k", "v"},
-      {"[S]\rk=v\rz=w", "S", "z", "w"},
-      {"[S]\r\r\nk=v\r\r\n", "S", "k", "v"},
+      {"[S]\nk=v\n", "S", "k", "v"},             {"[S]\rk=v\rz=w", "S", "z", "w"},
+      {"[S]\r\r\nk=v\r\r\n", "S", "k", "v"},     {"[S]\r\nk=v\r\n", "T", "k", ""},
       {"  [ S ]  \r\n \t k \t = \t v w \t \r\n", "S", "k", "v w"},
       {"[A B] x\r\nk=\x0bv\x0c\x1a", "A B", "k", "v"},
-      {"[S]\r\nk=\" q v \"\r\n", "S", "k", " q v "},
-      {"[S]\r\nk='q'\r\n", "S", "k", "q"},
-      {"[S]\r\nk=\"q'\r\n", "S", "k", "\"q'"},
-      {"[S]\r\nk=\"\r\n", "S", "k", "\""},
-      {"[S]\r\nk=\"\"\r\n", "S", "k", ""},
-      {"[S]\r\nk=''x''\r\n", "S", "k", "'x'"},
-      {"[S]\r\n\"k\"=v\r\n", "S", "k", ""},
+      {"[S]\r\nk=\" q v \"\r\n", "S", "k", " q v "}, {"[S]\r\nk='q'\r\n", "S", "k", "q"},
+      {"[S]\r\nk=\"q'\r\n", "S", "k", "\"q'"},   {"[S]\r\nk=\"\r\n", "S", "k", "\""},
+      {"[S]\r\nk=\"\"\r\n", "S", "k", ""},        {"[S]\r\nk=''x''\r\n", "S", "k", "'x'"},
+      {"[S]\r\n\"k\"=v\r\n", "S", "k", ""},       {"[S]\r\n#k=a=b\r\n", "S", "#k", "a=b"},
       {"[S]\r\n  ;k=c\r\nk=v ;x\r\n", "S", "k", "v ;x"},
-      {"[S]\r\n#k=a=b\r\n", "S", "#k", "a=b"},
       {"k=v\r\n[S]\r\nj=w\r\n", "S", "k", ""},
-      {"[S]\r\nk=v\r\n", "T", "k", ""},
       {std::string("\xff\xfe[\0S\0]\0\r\0\n\0k\0=\0\xe9\0\xac\x20\0\x4e\r\0\n\0"sv), "S", "k",
-       "\xe9\x80?"},
-  };
+       "\xe9\x80?"}};
+  // clang-format on
 }
 
 // Whether FindFirstFile (VB's Dir) finds `name` for `pattern`.
@@ -177,24 +168,18 @@ struct CommandLineRow {
   std::vector<std::string> arguments;
 };
 
+// clang-format off
 inline const CommandLineRow kCommandLineRows[] = {
     {R"("4711" "Doe, John" "Anna Maria" "" M 1/2/1970 "n/a" 12/5/2026 1)",
      {"4711", "Doe, John", "Anna Maria", "", "M", "1/2/1970", "n/a", "12/5/2026", "1"}},
-    {"\"M\xfcller\" \"O'Neil\"", {"M\xfcller", "O'Neil"}},
-    {"", {}},
-    {"  a \t b  ", {"a", "b"}},
-    {"a\"b c\"d", {"ab cd"}},
+    {"\"M\xfcller\" \"O'Neil\"", {"M\xfcller", "O'Neil"}},  {"", {}},
+    {"  a \t b  ", {"a", "b"}},                             {"a\"b c\"d", {"ab cd"}},
     {R"("C:\Program Files\x\" y)", {R"(C:\Program Files\x" y)"}},
-    {R"("C:\dir\\" x)", {R"(C:\dir\)", "x"}},
-    {R"(a\\b)", {R"(a\\b)"}},
-    {R"(a\"b)", {R"(a"b)"}},
-    {R"(a\\"b c")", {R"(a\b c)"}},
-    {R"(a\\\"b)", {R"(a\"b)"}},
-    {R"("a""b")", {R"(a"b)"}},
-    {R"("a"" b")", {R"(a" b)"}},
-    {R"("""a b""")", {R"("a b")"}},
-    {"\"unterminated x", {"unterminated x"}},
-    {"a\"", {"a"}},
-};
+    {R"("C:\dir\\" x)", {R"(C:\dir\)", "x"}},                {R"(a\\b)", {R"(a\\b)"}},
+    {R"(a\"b)", {R"(a"b)"}},                                 {R"(a\\"b c")", {R"(a\b c)"}},
+    {R"(a\\\"b)", {R"(a\"b)"}},                              {R"("a""b")", {R"(a"b)"}},
+    {R"("a"" b")", {R"(a" b)"}},                             {R"("""a b""")", {R"("a b")"}},
+    {"\"unterminated x", {"unterminated x"}},                {"a\"", {"a"}}};
+// clang-format on
 
 }  // namespace tavirex::rule_inputs

@@ -8,7 +8,7 @@
 using tavirex::SplitWindowsCommandLine;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view line = tavirex::fuzz::AsText(data, size);
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> arguments = SplitWindowsCommandLine(line);
 
   // Each argument quoted so that the C runtime gives it back: inside double

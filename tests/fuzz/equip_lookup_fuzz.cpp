@@ -13,7 +13,7 @@
 using namespace tavirex;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view input = fuzz::AsText(data, size);
+  std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::string device_name(fuzz::TakeLine(input));
   fuzz::FuzzPlatform platform;
   platform.equip_ini = std::string(input);

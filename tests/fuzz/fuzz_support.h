@@ -19,10 +19,6 @@
 
 namespace tavirex::fuzz {
 
-inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
-  return {reinterpret_cast<const char*>(data), size};
-}
-
 // The first line of `input` (without its '\n'); `input` keeps the rest.
 inline std::string_view TakeLine(std::string_view& input) {
   const std::size_t end = std::min(input.find('\n'), input.size());

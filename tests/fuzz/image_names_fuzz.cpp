@@ -14,7 +14,7 @@ using namespace tavirex;
 namespace col = image_list_columns;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view input = fuzz::AsText(data, size);
+  std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::string pat_id(fuzz::TakeLine(input).substr(0, 16));
   fuzz::FuzzPlatform platform;
   while (!input.empty()) {

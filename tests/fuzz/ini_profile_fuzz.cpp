@@ -9,7 +9,7 @@
 using namespace tavirex;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view input = fuzz::AsText(data, size);
+  std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::string section(fuzz::TakeLine(input));
   const std::string key(fuzz::TakeLine(input));
   const std::string file(input);

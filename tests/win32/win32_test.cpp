@@ -1,4 +1,5 @@
-// Win32Platform against the real APIs, with real files in temporary folders.
+// Win32Platform against the real APIs, with real files in temporary
+// folders, and the shared rule rows put to the real calls the plug-in makes.
 #include "hostenv/win32/win32_platform.h"
 
 #include <gtest/gtest.h>
@@ -6,11 +7,13 @@
 #include <algorithm>
 #include <functional>
 
+#include "rule_inputs.h"
 #include "temp_folder.h"
 
 namespace tavirex {
 namespace {
 
+using namespace rule_inputs;
 using testing::TempFolder;
 
 int ErrorOf(const std::function<void()>& action) {
@@ -69,41 +72,36 @@ TEST_F(Win32PlatformTest, FailuresRaiseTheVbNumbers) {
 }
 
 TEST_F(Win32PlatformTest, FilesAndFolders) {
-  // An export named outside the code page, moved as the import moves it.
+  // An export named outside the code page, moved as the import moves it,
+  // onto an older copy.
+  const std::string name = "4711_1042_Zoë Ω 東京 😀.jpg", stored = temp_ / name;
   const std::string exported = temp_.Write("Zoë Ω 東京 😀.jpg", "image");
-  const std::string stored = temp_ / "4711_1042_Zoë Ω 東京 😀.jpg";
-  temp_.Write("4711_1042_Zoë Ω 東京 😀.jpg", "old");
+  temp_.Write(name, "old");
   platform_.CopyFile(exported, stored);
   platform_.FlushFile(stored);
   platform_.DeleteFile(exported);
-  EXPECT_EQ(temp_.Read("4711_1042_Zoë Ω 東京 😀.jpg"), "image");
-  EXPECT_FALSE(platform_.FileExists(exported));
+  EXPECT_EQ(temp_.Read(name), "image");
+  EXPECT_FALSE(platform_.FileExists(exported) || platform_.FolderExists(stored));
   platform_.MoveReplacing(temp_.Write("b.tmp", "newer"), stored);
-  EXPECT_EQ(temp_.Read("4711_1042_Zoë Ω 東京 😀.jpg"), "newer");
+  EXPECT_EQ(temp_.Read(name), "newer");
   EXPECT_FALSE(platform_.FileExists(temp_ / "b.tmp"));
 
   // Listings: files only, hidden and system ones too; Dir skips those two
-  // and takes folders; a visit that answers false ends it.
+  // and takes folders.
   temp_.Write("hidden.jpg", "h");
   temp_.Write("system.jpg", "s");
   SetAttributes("hidden.jpg", FILE_ATTRIBUTE_HIDDEN);
   SetAttributes("system.jpg", FILE_ATTRIBUTE_SYSTEM);
   platform_.CreateFolder(temp_ / "Łódź");
-  EXPECT_TRUE(platform_.FolderExists(temp_ / "ŁÓDŹ"));
-  EXPECT_FALSE(platform_.FileExists(temp_ / "Łódź"));
-  EXPECT_FALSE(platform_.FolderExists(stored));
+  EXPECT_TRUE(platform_.FolderExists(temp_ / "Łódź") && !platform_.FileExists(temp_ / "Łódź"));
   EXPECT_EQ(Sorted(platform_.FolderFileNames(temp_.path())),
-            (std::vector<std::string>{"4711_1042_Zoë Ω 東京 😀.jpg", "hidden.jpg", "system.jpg"}));
+            (std::vector<std::string>{name, "hidden.jpg", "system.jpg"}));
   std::vector<std::string> listed;
-  platform_.ListDirectory(temp_ / "*", [&](const std::string& name) {
-    listed.push_back(name);
+  platform_.ListDirectory(temp_ / "*", [&](const std::string& found) {
+    listed.push_back(found);
     return true;
   });
-  EXPECT_EQ(Sorted(listed), (std::vector<std::string>{"4711_1042_Zoë Ω 東京 😀.jpg", "Łódź"}));
-  int visits = 0;
-  platform_.ListDirectory(temp_ / "*", [&](const std::string&) { return ++visits < 1; });
-  EXPECT_EQ(visits, 1);
-  EXPECT_TRUE(platform_.FolderFileNames(temp_ / "Łódź").empty());
+  EXPECT_EQ(Sorted(listed), (std::vector<std::string>{name, "Łódź"}));
 
   // The log as Print # writes it: in the ANSI code page, at the end.
   platform_.AppendToFile(temp_ / "x.log", "\r\none\r\n");
@@ -111,7 +109,7 @@ TEST_F(Win32PlatformTest, FilesAndFolders) {
   EXPECT_EQ(temp_.Read("x.log"), "\r\none\r\ntwo Zo\xeb O \x80\r\n");
 }
 
-TEST_F(Win32PlatformTest, ProfilesAndProcessServices) {
+TEST_F(Win32PlatformTest, ProfilesAndTheModule) {
   // Section, key and value pass through the ANSI code page; the value keeps
   // 254 characters; a missing file stays missing.
   const std::string ini = temp_.Write(
@@ -121,49 +119,10 @@ TEST_F(Win32PlatformTest, ProfilesAndProcessServices) {
   const std::string missing = temp_ / "missing.ini";
   EXPECT_EQ(platform_.ReadProfileString("System", "DataDir", missing), "");
   EXPECT_FALSE(platform_.FileExists(missing));
-  wchar_t windows[MAX_PATH];
-  const std::wstring_view windows_folder(windows, GetWindowsDirectoryW(windows, MAX_PATH));
-  EXPECT_EQ(platform_.ProfileFilePath("PXEquip.ini"),
-            Utf8FromWide(windows_folder) + "\\PXEquip.ini");
-  EXPECT_EQ(platform_.ProfileFilePath("C:\\x\\PXEquip.ini"), "C:\\x\\PXEquip.ini");
   char exe[MAX_PATH];
   const std::string exe_path(exe, GetModuleFileNameA(nullptr, exe, sizeof(exe)));
   EXPECT_EQ(platform_.ModuleFolder(), exe_path.substr(0, exe_path.rfind('\\')));
   EXPECT_EQ(platform_.DateSeparator(), "/");
-
-  wchar_t previous[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  const std::string folder = temp_ / "Ω 東京";
-  platform_.CreateFolder(folder);
-  platform_.SetCurrentDirectory(folder);
-  wchar_t current[MAX_PATH];
-  const std::string now =
-      Utf8FromWide(std::wstring_view(current, GetCurrentDirectoryW(MAX_PATH, current)));
-  SetCurrentDirectoryW(previous);
-  EXPECT_EQ(now, folder);
-
-  // Failures come back as the shell's codes; nothing is started.
-  EXPECT_EQ(platform_.ShellExecute(0, "open", temp_ / "missing.jpg", "", "", 0), 2);
-  EXPECT_EQ(platform_.ShellExecute(0, "open", temp_.Write("x.tavirexnoassoc", "x"), "", "", 0), 31);
-}
-
-// The edges of the text conversions: every BSTR back unchanged, the best
-// fit and '?' of the code page.
-TEST(Win32Text, Utf8BstrAndAnsi) {
-  for (const std::wstring& wide : {std::wstring(L"Zoë Ω 東京 😀"), std::wstring(L"\xdc00\xd800x"),
-                                   std::wstring(L"a\0b", 3), std::wstring()}) {
-    BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    const std::string text = Utf8FromBstr(bstr);
-    BSTR again = BstrFromUtf8(text);
-    EXPECT_EQ(std::wstring(again, SysStringLen(again)), wide);
-    EXPECT_EQ(WideFromUtf8(text), wide);
-    SysFreeString(again);
-    SysFreeString(bstr);
-  }
-  EXPECT_EQ(Utf8FromBstr(nullptr), "");
-  EXPECT_EQ(AnsiFromUtf8("Zoë Ω € 東"), "Zo\xeb O \x80 ?");
-  EXPECT_EQ(Utf8FromAnsi("Zo\xeb \x80 \x81"), "Zoë € \u0081");
-  EXPECT_EQ(AnsiFromUtf8(""), "");
 }
 
 // The host's component is created and called by name, as VB's CreateObject
@@ -178,6 +137,81 @@ TEST_F(Win32PlatformTest, ConnectHostServerCallsTheComponentLateBound) {
   EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer(fso, "OpenServer", "x"); }), 438);
   EXPECT_EQ(ErrorOf([&] { platform_.ConnectHostServer("Tavirex.NoSuchClass", "Open", "x"); }), 429);
   CoUninitialize();
+}
+
+TEST(RealWindowsCalls, GetPrivateProfileStringA) {
+  TempFolder temp;
+  int n = 0;
+  for (const ProfileRow& row : ProfileRows()) {
+    // A new file per row: the profile API caches the file it read last.
+    const std::string path = temp.Write("rule" + std::to_string(++n) + ".ini", row.file);
+    char buffer[255];
+    const DWORD copied =
+        GetPrivateProfileStringA(row.section, row.key, "", buffer, sizeof(buffer), path.c_str());
+    EXPECT_EQ(std::string(buffer, copied), row.value)
+        << row.section << "/" << row.key << " in " << row.file;
+  }
+}
+
+TEST(RealWindowsCalls, DirectoryListing) {
+  TempFolder temp;
+  for (const WildcardRow& row : kWildcardRows) temp.Write(row.name, "x");
+  Win32Platform platform;
+  for (const WildcardRow& row : kWildcardRows) {
+    bool found = false;
+    platform.ListDirectory(temp / row.pattern, [&](const std::string& name) {
+      found = found || name == row.name;
+      return true;
+    });
+    EXPECT_EQ(found, row.found) << row.pattern << " " << row.name;
+  }
+}
+
+TEST(RealWindowsCalls, OleAutomationNumbersAndDates) {
+  Win32Platform platform;
+  for (const NumberRow& row : kNumberRows) {
+    EXPECT_EQ(NumberOf([&] { return platform.CIntFromString(row.text); }), row.cint) << row.text;
+    EXPECT_EQ(NumberOf([&] { return platform.CLngFromString(row.text); }), row.clng) << row.text;
+  }
+  for (const DateRow& row : kDateRows) {
+    EXPECT_EQ(SecondsOf(platform.ParseDate(row.text)), row.seconds) << row.text;
+  }
+  for (const FormatRow& row : kFormatRows) {
+    EXPECT_EQ(platform.FormatGeneralDate(row.date), row.general);
+    EXPECT_EQ(platform.FormatShortDate(row.date), row.short_date);
+    EXPECT_EQ(platform.FormatTimeOfDay(row.date), row.long_time);
+  }
+}
+
+// The arguments the C runtime of a started program splits from `line`.
+std::vector<std::string> ChildArguments(const std::string& line) {
+  static const std::string echo = Win32Platform().ModuleFolder() + "\\win32_argv_echo.exe";
+  TempFolder temp;
+  std::string command = "\"" + echo + "\" \"" + temp / "argv" + "\" " + line;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(echo.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &process)) {
+    return {"<not started>"};
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  const std::string output = temp.Read("argv");
+  std::vector<std::string> arguments;
+  for (std::size_t at = 0, colon; (colon = output.find(':', at)) != std::string::npos;) {
+    const std::size_t length = std::stoul(output.substr(at, colon - at));
+    arguments.push_back(output.substr(colon + 1, length));
+    at = colon + 1 + length;
+  }
+  return arguments;
+}
+
+TEST(RealWindowsCalls, CRuntimeCommandLineSplit) {
+  for (const CommandLineRow& row : kCommandLineRows) {
+    EXPECT_EQ(ChildArguments(row.line), row.arguments) << row.line;
+  }
 }
 
 }  // namespace

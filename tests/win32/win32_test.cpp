@@ -67,8 +67,7 @@ TEST_F(Win32PlatformTest, FailuresRaiseTheVbNumbers) {
   for (const auto& [number, action] : kRows)
     EXPECT_EQ(ErrorOf(action), number) << &action - &kRows[0].second;
   CloseHandle(held);
-  EXPECT_TRUE(p.FileExists(read_only));
-  EXPECT_TRUE(p.FileExists(locked));
+  EXPECT_TRUE(p.FileExists(read_only) && p.FileExists(locked));
 }
 
 TEST_F(Win32PlatformTest, FilesAndFolders) {
@@ -139,6 +138,21 @@ TEST_F(Win32PlatformTest, ConnectHostServerCallsTheComponentLateBound) {
   CoUninitialize();
 }
 
+// The edges of the text conversions: every BSTR back unchanged (lone
+// surrogates, NULs), the best fit and '?' of the code page.
+TEST(Win32Text, Utf8BstrAndAnsi) {
+  for (const std::wstring& wide :
+       {std::wstring(L"Zoë Ω 東京 😀"), std::wstring(L"\xdc00\xd800x"), std::wstring(L"a\0b", 3)}) {
+    BSTR bstr = BstrFromUtf8(Utf8FromWide(wide));
+    EXPECT_EQ(std::wstring(bstr, SysStringLen(bstr)), wide);
+    EXPECT_EQ(WideFromUtf8(Utf8FromBstr(bstr)), wide);
+    SysFreeString(bstr);
+  }
+  EXPECT_EQ(Utf8FromBstr(nullptr), "");
+  EXPECT_EQ(AnsiFromUtf8("Zoë Ω € 東"), "Zo\xeb O \x80 ?");
+  EXPECT_EQ(Utf8FromAnsi("Zo\xeb \x80 \x81"), "Zoë € \u0081");
+}
+
 TEST(RealWindowsCalls, GetPrivateProfileStringA) {
   TempFolder temp;
   int n = 0;
@@ -200,10 +214,8 @@ std::vector<std::string> ChildArguments(const std::string& line) {
   CloseHandle(process.hThread);
   const std::string output = temp.Read("argv");
   std::vector<std::string> arguments;
-  for (std::size_t at = 0, colon; (colon = output.find(':', at)) != std::string::npos;) {
-    const std::size_t length = std::stoul(output.substr(at, colon - at));
-    arguments.push_back(output.substr(colon + 1, length));
-    at = colon + 1 + length;
+  for (std::size_t at = 0, end; (end = output.find('\0', at)) != std::string::npos; at = end + 1) {
+    arguments.push_back(output.substr(at, end - at));
   }
   return arguments;
 }

@@ -202,20 +202,17 @@ TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
 }
 
 // Three stored images of patient 4711 (and one of another patient) in C:\img.
-class ImageListViewTest : public ::testing::Test {
+class ImageListViewTest : public PosixPlatformTest {
  protected:
   ImageListViewTest() {
-    fs::create_directories(root_ / "img");
     for (const char* name : {"4711_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg",
                              "4711_1043_a_b_c_d_e_OS_2017-01-02_09-00-00.jpg",
                              "4711_1041_a_b_c_d_e_OD_2015-12-24_08-30-00.jpg",
                              "0815_1_a_b_c_d_e_OS_2018-01-01_10-00-00.jpg"}) {
-      std::ofstream(root_ / "img" / name) << "jpeg";
+      Write(Img(name), "jpeg");
     }
     EXPECT_TRUE(form_.LoadGridWithFiles4PatID("4711", "C:\\img"));
   }
-  ~ImageListViewTest() override { fs::remove_all(root_); }
-
   std::string Show(FrmImageFiles& form, TerminalImageListView& view) {
     ::testing::internal::CaptureStderr();
     view.ShowModal(form);
@@ -226,8 +223,6 @@ class ImageListViewTest : public ::testing::Test {
     return grid.CellText(2, 1) + grid.CellText(2, 2) + grid.CellText(2, 3);
   }
 
-  const fs::path root_ = fs::temp_directory_path() / ("tavirex-view-" + std::to_string(getpid()));
-  PosixPlatform platform_{{root_.string(), root_.string(), {{'C', root_.string()}}, false, {}}};
   TerminalImageListView view_{{}, false};
   FrmImageFiles form_{platform_, view_};
 };
@@ -240,8 +235,7 @@ TEST_F(ImageListViewTest, ParsesKeyLines) {
       {"\x1b\n", Kind::kExit, 0},     {"0", Kind::kInvalid, 0},       {"12", Kind::kInvalid, 0},
       {"o", Kind::kInvalid, 0},       {"o -1", Kind::kInvalid, 0},    {"", Kind::kInvalid, 0}};
   for (const auto& [line, kind, number] : kKeys) {
-    EXPECT_EQ(ParseWindowKey(line).kind, kind) << line;
-    EXPECT_EQ(ParseWindowKey(line).number, number) << line;
+    EXPECT_TRUE(ParseWindowKey(line).kind == kind && ParseWindowKey(line).number == number) << line;
   }
 }
 

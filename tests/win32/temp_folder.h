@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <shellapi.h>
+
 #include "hostenv/win32/text.h"
 
 namespace tavirex::testing {
@@ -22,7 +24,14 @@ class TempFolder {
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() { RemoveTree(WideFromUtf8(path_)); }
+  ~TempFolder() {
+    const std::wstring from = WideFromUtf8(path_) + L'\0';  // a list of one
+    SHFILEOPSTRUCTW remove = {};
+    remove.wFunc = FO_DELETE;
+    remove.pFrom = from.c_str();
+    remove.fFlags = FOF_NO_UI;
+    SHFileOperationW(&remove);
+  }
 
   const std::string& path() const { return path_; }
   std::string operator/(std::string_view name) const { return path_ + "\\" + std::string(name); }
@@ -47,20 +56,6 @@ class TempFolder {
   }
 
  private:
-  static void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
-      const std::wstring name = entry.cFileName, path = folder + L"\\" + name;
-      if (name == L"." || name == L"..") continue;
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-      DeleteFileW(path.c_str());
-    }
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    RemoveDirectoryW(folder.c_str());
-  }
-
   std::string path_;
 };
 

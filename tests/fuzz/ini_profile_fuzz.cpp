@@ -21,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(ProfileLookup(file, section, key, 1).empty(), "buffer of one character");
 
   // Names match without regard to case and lose their outer blanks.
-  std::string upper_section = section, upper_key = key;
-  for (char& c : upper_section) c = UpperAnsi(c);
-  for (char& c : upper_key) c = UpperAnsi(c);
-  FUZZ_CHECK(ProfileLookup(file, upper_section, upper_key) == value, "upper-case names");
+  auto upper = [](std::string name) {
+    for (char& c : name) c = UpperAnsi(c);
+    return name;
+  };
+  FUZZ_CHECK(ProfileLookup(file, upper(section), upper(key)) == value, "upper-case names");
   FUZZ_CHECK(ProfileLookup(file, " " + section + " ", "  " + key) == value, "padded names");
   // The plug-in's UTF-8 reaches the same bytes through the code page.
   FUZZ_CHECK(ProfileLookupUtf8(file, Utf8FromCp1252(section), Utf8FromCp1252(key)) ==

@@ -53,6 +53,9 @@ TEST(WindowsRules, NumbersAndDates) {
     EXPECT_EQ(UsFormatShortDate(row.date), row.short_date);
     EXPECT_EQ(UsFormatLongTime(row.date), row.long_time);
   }
+}
+
+TEST(WindowsRules, CommandLineSplit) {
   for (const CommandLineRow& row : kCommandLineRows) {
     EXPECT_EQ(SplitWindowsCommandLine(row.line), row.arguments) << row.line;
   }

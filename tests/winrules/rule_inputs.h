@@ -54,6 +54,7 @@ inline std::vector<ProfileRow> ProfileRows() {
       {"[S]\r\n\"k\"=v\r\n", "S", "k", ""},       {"[S]\r\n#k=a=b\r\n", "S", "#k", "a=b"},
       {"[S]\r\n  ;k=c\r\nk=v ;x\r\n", "S", "k", "v ;x"},
       {"k=v\r\n[S]\r\nj=w\r\n", "S", "k", ""},
+      // UTF-16 with its BOM, read in the code page: '?' for what it lacks.
       {std::string("\xff\xfe[\0S\0]\0\r\0\n\0k\0=\0\xe9\0\xac\x20\0\x4e\r\0\n\0"sv), "S", "k",
        "\xe9\x80?"}};
   // clang-format on

@@ -1,0 +1,139 @@
+# Sourced by the harnesses that test tavirex.dll and its packages under wine64
+# (tests/wine/run-com-tests, tests/installer/run-installer-tests).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+readonly CLSID='{F5AC7033-9A62-4F34-B236-150506C4F30C}'
+readonly LIBID='{1BD4659E-F3F2-4ADB-B930-DB14CD710E0C}'
+readonly IID_OBJECT='{135F58BB-E0BE-4DF1-BFD3-D5B9EDED4ACC}'
+readonly IID_COLLECTION='{9B49AE0E-4C5D-4AF8-B21B-8AA052E54C5A}'
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# parse_options "NAME..." ARGS: --NAME VALUE (with "-" for "_" in NAME) sets
+# the variable NAME, empty otherwise; the arguments left are the cases[].
+parse_options() {
+  local allowed=" $1 " name
+  shift
+  for name in $allowed; do printf -v "$name" '%s' ''; done
+  while [[ $# -gt 1 && "$1" == --* ]]; do
+    name="${1#--}" && name="${name//-/_}"
+    [[ "$allowed" == *" $name "* ]] || { echo "unknown option $1" >&2; exit 2; }
+    printf -v "$name" '%s' "$2" && shift 2
+  done
+  cases=("$@")
+}
+
+# use_prefix DIR SECONDS: the prefix, and how long a Windows program may run
+# (a message box nobody answers would block for ever).
+use_prefix() {
+  export WINEPREFIX="$1" TAVIREX_WINE_TIMEOUT="${TAVIREX_WINE_TIMEOUT:-$2}"
+  drive="$WINEPREFIX/drive_c"
+}
+case_prefix() { "$root/scripts/wine-prefix" --fresh >/dev/null; }
+
+# Runs a Windows program; prints its output without CRs and Wine's messages.
+wine_run() { "$root/scripts/wine-run" "$@" 2>/dev/null | tr -d '\r'; }
+windows() { printf 'Z:%s' "${1//\//\\}"; }
+
+# windows_file 'windows\NAME' LINE...: a text file with CRLF lines on C:, or
+# none without lines.
+windows_file() {
+  local path="$drive/${1//\\//}"
+  shift && rm -f "$path"
+  if [[ $# -gt 0 ]]; then printf '%s\r\n' "$@" >"$path"; fi
+}
+
+# The host's INI, which creating the object reads (without it a message box
+# would wait), and the equipment INI with the lines given.
+write_inis() {
+  windows_file 'windows\praxo32.ini' '[System]' 'PgmsDir=C:\TavirexHost\Programs' \
+    'DataDir=C:\TavirexHost\Data\'
+  windows_file 'windows\PXEquip.ini' "$@"
+}
+
+# Runs reg.exe commands in one wine process (a process start costs about a
+# second); prints their output, then "done". A batch that died runs again.
+reg_batch() {
+  local output try
+  { printf '@echo off\r\n' && printf '%s\r\n' "$@" 'echo done'; } >"$drive/tavirex-reg.cmd"
+  for try in 1 2; do
+    output="$(wine_run cmd /c 'C:\tavirex-reg.cmd' || true)"
+    [[ "$output" != *done ]] || break
+  done
+  printf '%s\n' "$output"
+}
+
+server_keys=()
+for base in HKCR 'HKCU\Software\Classes'; do
+  server_keys+=("$base\\CLSID\\$CLSID" "$base\\Tavirex.clsTavirex" "$base\\Tavirex.clsTavirex.1"
+    "$base\\TypeLib\\$LIBID" "$base\\Interface\\$IID_OBJECT" "$base\\Interface\\$IID_COLLECTION")
+done
+
+# registry_dump [/reg:32|/reg:64] [KEY...]: every key ("key|") and value
+# ("key|name|data") under the keys (the server's by default), sorted.
+registry_dump() {
+  local view="" commands=() key
+  if [[ "${1:-}" == /reg:* ]]; then view="$1" && shift; fi
+  [[ $# -gt 0 ]] || set -- "${server_keys[@]}"
+  for key in "$@"; do commands+=("reg query \"$key\" /s $view"); done
+  reg_batch "${commands[@]}" | awk -F'    ' '
+    /^HKEY_/ { key = $0; print key "|"; next }
+    NF >= 4 && $3 ~ /^REG_/ { print key "|" $2 "|" $4 }
+    { last = $0 }
+    END { if (last != "done") print "the registry could not be read|" }' | sort
+}
+
+# check_values WHAT [DUMP ARGS]: fails for each line on stdin not in the dump.
+check_values() {
+  local what="$1" dump line
+  shift && dump="$(registry_dump "$@")"
+  while IFS= read -r line; do
+    grep -qxF -- "$line" <<<"$dump" || fail "$what: missing $line"
+  done
+}
+
+# Fails for every key of the server left, the machine's or the user's, in
+# either registry view.
+check_nothing_registered() {
+  local commands=() key view present
+  for view in /reg:64 /reg:32; do
+    for key in "${server_keys[@]}"; do
+      commands+=("reg query \"$key\" $view >nul 2>&1" "if not errorlevel 1 echo $key$view")
+    done
+  done
+  present="$(reg_batch "${commands[@]}")"
+  [[ "$present" == *done ]] || fail "$1: cannot query the registry"
+  for key in ${present%done}; do fail "$1: $key remains"; done
+}
+
+# run_client WHAT PROGRAM ARGS: shows the output and keeps it in $output. Its
+# last line must be "N passed, 0 failed" with N > 0 (Wine's cscript exits 0
+# even when a script dies half-way).
+run_client() {
+  local what="$1"
+  shift && output="$(wine_run "$@" || true)"
+  printf '%s\n' "$output" | sed "s/^/  $what: /"
+  [[ "${output##*$'\n'}" =~ ^[1-9][0-9]*\ passed,\ 0\ failed$ ]] ||
+    fail "$what: $* did not finish with all its checks passed"
+}
+
+# cscript WHAT SCRIPT ARGS: a VBScript client of the harness's folder, behind
+# the checks the clients share.
+cscript() {
+  cat "$root/tests/wine/checks.vbs" "$here/$2" >"$drive/tavirex-client-$2"
+  run_client "$1" cscript //nologo "C:\\tavirex-client-$2" "${@:3}"
+}
+
+# run_cases "NAME...": runs each case of the command line with run_case
+# (case_NAME unless the harness says otherwise), then the summary.
+run_case() { "case_$1"; }
+run_cases() {
+  local name
+  for name in "${cases[@]}"; do
+    [[ " $1 " == *" $name "* ]] || { echo "unknown case $name" >&2; exit 2; }
+    echo "== $name" && run_case "$name"
+  done
+  if [[ $failures -ne 0 ]]; then echo "$failures failure(s)" && exit 1; fi
+  echo "all passed"
+}

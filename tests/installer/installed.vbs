@@ -1,12 +1,10 @@
-' The installed products named Tavirex as Windows Installer knows them, and
-' the installed object.
+' The installed products named Tavirex, and the installed object.
 '   cscript //nologo installed.vbs COUNT ERROR [VERSION [PACKAGE FOLDER]]
-' prints "product: {ProductCode} VERSION" and "icon: PATH" (its icon in Apps
-' & Features) for each, and checks that there are COUNT of them, that
-' creating Tavirex.clsTavirex fails with ERROR (0: the object works); given
-' VERSION, that one has it; given PACKAGE and FOLDER, that each file of the
-' package's File table is in FOLDER with the version Windows reads from it.
-Dim installer, product, count, versions, o, number
+' prints "product: {ProductCode} VERSION" and "icon: PATH" (its Apps &
+' Features icon) for each; checks there are COUNT of them, that creating
+' Tavirex.clsTavirex fails with ERROR (0: it works), that one has VERSION, and
+' that each file of PACKAGE's File table is in FOLDER with its version.
+Dim installer, product, count, versions, o, number, files, view, record, name, path
 Set installer = CreateObject("WindowsInstaller.Installer")
 count = CLng(0)
 versions = " "
@@ -20,12 +18,10 @@ For Each product In installer.Products
 Next
 CheckEqual count, CLng(WScript.Arguments(0)), "products named Tavirex"
 If WScript.Arguments.Count > 2 Then
-  Check InStr(versions, " " & WScript.Arguments(2) & " ") > 0, "no product of version " & _
-      WScript.Arguments(2) & " (have" & versions & ")"
+  Check InStr(versions, " " & WScript.Arguments(2) & " ") > 0, "version " & WScript.Arguments(2)
 End If
 
 If WScript.Arguments.Count > 4 Then
-  Dim files, view, record, name, path, version
   Set files = CreateObject("Scripting.FileSystemObject")
   Set view = installer.OpenDatabase(WScript.Arguments(3), 0).OpenView( _
       "SELECT `FileName`, `Version` FROM `File`")
@@ -34,12 +30,10 @@ If WScript.Arguments.Count > 4 Then
   Do Until record Is Nothing
     ' A long name follows its short one after "|".
     name = Mid(record.StringData(1), InStr(record.StringData(1), "|") + 1)
-    version = record.StringData(2)
     path = files.BuildPath(WScript.Arguments(4), name)
-    Check files.FileExists(path), "no " & path
-    If files.FileExists(path) Then CheckEqual files.GetFileVersion(path), version, name & _
-        ": the version of the file (its File table row has " & version & ")"
-    Check version <> "", name & ": no version in the File table"
+    Check record.StringData(2) <> "", name & " has no version in the File table"
+    If files.FileExists(path) Then path = files.GetFileVersion(path)
+    CheckEqual path, record.StringData(2), name & ": the installed file's version"
     Set record = view.Fetch
   Loop
 End If
@@ -50,5 +44,4 @@ number = Err.Number
 On Error GoTo 0
 CheckEqual number, CLng(WScript.Arguments(1)), "the error creating Tavirex.clsTavirex"
 If number = 0 Then CheckEqual o.DeviceNames.Count, CLng(16), "DeviceNames.Count"
-
 Report

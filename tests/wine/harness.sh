@@ -1,5 +1,4 @@
-# Sourced by the harnesses that test tavirex.dll and its packages under wine64
-# (tests/wine/run-com-tests, tests/installer/run-installer-tests).
+# What the wine64 harnesses of tavirex.dll and its packages share.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -36,20 +35,17 @@ case_prefix() { "$root/scripts/wine-prefix" --fresh >/dev/null; }
 wine_run() { "$root/scripts/wine-run" "$@" 2>/dev/null | tr -d '\r'; }
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
-# windows_file 'windows\NAME' LINE...: a text file with CRLF lines on C:, or
-# none without lines.
+# windows_file NAME LINE...: C:\windows\NAME with CRLF lines; none without lines.
 windows_file() {
-  local path="$drive/${1//\\//}"
-  shift && rm -f "$path"
-  if [[ $# -gt 0 ]]; then printf '%s\r\n' "$@" >"$path"; fi
+  rm -f "$drive/windows/$1"
+  if [[ $# -gt 1 ]]; then printf '%s\r\n' "${@:2}" >"$drive/windows/$1"; fi
 }
-
 # The host's INI, which creating the object reads (without it a message box
 # would wait), and the equipment INI with the lines given.
 write_inis() {
-  windows_file 'windows\praxo32.ini' '[System]' 'PgmsDir=C:\TavirexHost\Programs' \
+  windows_file praxo32.ini '[System]' 'PgmsDir=C:\TavirexHost\Programs' \
     'DataDir=C:\TavirexHost\Data\'
-  windows_file 'windows\PXEquip.ini' "$@"
+  windows_file PXEquip.ini "$@"
 }
 
 # Runs reg.exe commands in one wine process (a process start costs about a
@@ -86,11 +82,9 @@ registry_dump() {
 
 # check_values WHAT [DUMP ARGS]: fails for each line on stdin not in the dump.
 check_values() {
-  local what="$1" dump line
-  shift && dump="$(registry_dump "$@")"
-  while IFS= read -r line; do
-    grep -qxF -- "$line" <<<"$dump" || fail "$what: missing $line"
-  done
+  local dump line
+  dump="$(registry_dump "${@:2}")"
+  while IFS= read -r line; do grep -qxF -- "$line" <<<"$dump" || fail "$1: missing $line"; done
 }
 
 # Fails for every key of the server left, the machine's or the user's, in
@@ -125,8 +119,8 @@ cscript() {
   run_client "$1" cscript //nologo "C:\\tavirex-client-$2" "${@:3}"
 }
 
-# run_cases "NAME...": runs each case of the command line with run_case
-# (case_NAME unless the harness says otherwise), then the summary.
+# run_cases "NAME...": each case of the command line through run_case, then
+# the summary.
 run_case() { "case_$1"; }
 run_cases() {
   local name

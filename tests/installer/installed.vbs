@@ -1,9 +1,8 @@
-' The installed products named Tavirex, and the installed object.
 '   cscript //nologo installed.vbs COUNT ERROR [VERSION [PACKAGE FOLDER]]
-' prints "product: {ProductCode} VERSION" and "icon: PATH" (its Apps &
-' Features icon) for each; checks there are COUNT of them, that creating
-' Tavirex.clsTavirex fails with ERROR (0: it works), that one has VERSION, and
-' that each file of PACKAGE's File table is in FOLDER with its version.
+' prints "product: {ProductCode} VERSION" and "icon: PATH" for each installed
+' product named Tavirex; checks there are COUNT, that one has VERSION, that
+' each file of PACKAGE's File table is in FOLDER with its version, and that
+' creating Tavirex.clsTavirex fails with ERROR (0: it works).
 Dim installer, product, count, versions, o, number, files, view, record, name, path
 Set installer = CreateObject("WindowsInstaller.Installer")
 count = CLng(0)

@@ -51,9 +51,9 @@ write_inis() {
 # Runs reg.exe commands in one wine process (a process start costs about a
 # second); prints their output, then "done". A batch that died runs again.
 reg_batch() {
-  local output try
+  local output
   { printf '@echo off\r\n' && printf '%s\r\n' "$@" 'echo done'; } >"$drive/tavirex-reg.cmd"
-  for try in 1 2; do
+  for _ in 1 2; do
     output="$(wine_run cmd /c 'C:\tavirex-reg.cmd' || true)"
     [[ "$output" != *done ]] || break
   done

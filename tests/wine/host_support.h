@@ -541,9 +541,11 @@ class Watcher {
         Dismiss(seen);
         WaitUntil(gone, 5000);
       }
-      std::lock_guard<std::mutex> lock(g_activity_lock);
-      if (std::chrono::steady_clock::now() - g_activity_since > hang_) {
-        Abandon("no progress for " + std::to_string(hang_.count()) + " s during: " + g_activity);
+      {
+        std::lock_guard<std::mutex> lock(g_activity_lock);
+        if (std::chrono::steady_clock::now() - g_activity_since > hang_) {
+          Abandon("no progress for " + std::to_string(hang_.count()) + " s during: " + g_activity);
+        }
       }
       Sleep(20);
     }

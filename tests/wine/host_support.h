@@ -1,10 +1,10 @@
 // What the wine64 COM hosts of tavirex.dll share: counted checks, text
-// helpers, the INI writer, calls through IDispatch and through the function
-// table, a host object that counts its references, readers of the image list
-// window, and the user: a watcher thread that answers each box or window of
-// this process with the next scripted answer, dismisses the others (a test
-// collects them with Take), and ends the run when one activity hangs.
-// Each host prints "N passed, N failed" last and exits 1 on any failure.
+// helpers, the INI writer, calls through IDispatch and the function table, a
+// host object that counts its references, the image list window's readers,
+// and the user: a watcher thread that gives each box or window of the process
+// the next scripted answer, dismisses the others (Take collects them), and
+// ends the run when one activity hangs. A host prints "N passed, N failed"
+// last and exits 1 on any failure.
 #pragma once
 // clang-format off
 #include <windows.h>
@@ -20,7 +20,6 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -36,12 +35,8 @@ inline int g_failed = 0;
 
 inline void Check(bool condition, const std::string& what) {
   std::lock_guard<std::mutex> lock(g_results);
-  if (condition) {
-    ++g_passed;
-  } else {
-    ++g_failed;
-    std::printf("FAIL: %s\n", what.c_str());
-  }
+  ++(condition ? g_passed : g_failed);
+  if (!condition) std::printf("FAIL: %s\n", what.c_str());
 }
 
 inline void CheckEqual(const std::string& actual, const std::string& expected,
@@ -59,8 +54,7 @@ inline void CheckHr(HRESULT actual, HRESULT expected, const std::string& what) {
   Check(actual == expected, what + ": " + Hex(actual) + ", expected " + Hex(expected));
 }
 
-// Ends the run at once, for a crash or a hang: the thread holding the lock
-// of the results may be the stuck one.
+// Ends the run at once, for a crash or a hang; the stuck thread may hold a lock.
 [[noreturn]] inline void Abandon(const std::string& why) {
   std::printf("FAIL: %s\n%d passed, %d failed\n", why.c_str(), g_passed, g_failed + 1);
   TerminateProcess(GetCurrentProcess(), 1);
@@ -70,7 +64,7 @@ inline void CheckHr(HRESULT actual, HRESULT expected, const std::string& what) {
 // What the host is doing, named in the report of a crash or a hang.
 inline std::mutex g_activity_lock;
 inline std::string g_activity = "starting";
-inline std::chrono::steady_clock::time_point g_activity_since = std::chrono::steady_clock::now();
+inline auto g_activity_since = std::chrono::steady_clock::now();
 
 inline void Doing(std::string what) {
   std::lock_guard<std::mutex> lock(g_activity_lock);
@@ -94,28 +88,36 @@ inline int FinishHost() {
   return g_failed == 0 && g_passed > 0 ? 0 : 1;
 }
 
-// Text: the host's own is UTF-8, as the plug-in's.
-inline std::string Narrow(const wchar_t* text, int length = -1) {
-  if (text == nullptr) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string result(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
-  if (length < 0 && !result.empty()) result.pop_back();
+// The host's text is UTF-8, as the plug-in's.
+inline std::string Narrow(const std::wstring& text) {
+  std::string result(text.size() * 4, '\0');
+  result.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    result.data(), static_cast<int>(result.size()), nullptr,
+                                    nullptr));
   return result;
 }
 
+inline std::string Narrow(const wchar_t* text) {
+  return text != nullptr ? Narrow(std::wstring(text)) : "";
+}
+
 inline std::wstring Wide(const std::string& text) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+  std::wstring result(text.size(), L'\0');
+  result.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    result.data(), static_cast<int>(result.size())));
+  return result;
+}
+
+inline std::string Join(const std::vector<std::string>& items, const char* separator = "|") {
+  std::string result;
+  for (const std::string& item : items) result += (result.empty() ? "" : separator) + item;
   return result;
 }
 
 class Bstr {
  public:
   Bstr() = default;
-  explicit Bstr(const std::wstring& text)
-      : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  explicit Bstr(const std::wstring& text) : value_(SysAllocString(text.c_str())) {}
   ~Bstr() { SysFreeString(value_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -132,9 +134,9 @@ class Bstr {
 };
 
 inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds) {
-  for (int waited = 0; !condition(); waited += 50) {
+  for (int waited = 0; !condition(); waited += 20) {
     if (waited >= milliseconds) return false;
-    Sleep(50);
+    Sleep(20);
   }
   return true;
 }
@@ -143,13 +145,11 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-// An INI file of the Windows folder, CRLF lines.
+// An INI file of the Windows folder.
 inline void WriteWindowsIni(const char* name, const std::vector<std::string>& lines) {
   wchar_t folder[MAX_PATH];
   GetWindowsDirectoryW(folder, MAX_PATH);
-  std::string content;
-  for (const std::string& line : lines) content += line + "\r\n";
-  WriteFile(std::wstring(folder) + L"\\" + Wide(name), content);
+  WriteFile(std::filesystem::path(folder) / name, Join(lines, "\r\n") + "\r\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -187,14 +187,13 @@ inline void Clear(EXCEPINFO& exception) {
   exception = {};
 }
 
-// Arguments in call order; a Let or Set names its value as DISPID_PROPERTYPUT.
+// Arguments in call order; a Let or Set names its value DISPID_PROPERTYPUT.
 inline HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> arguments,
                       VARIANT* result, EXCEPINFO* exception = nullptr) {
   std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
   DISPID put = DISPID_PROPERTYPUT;
-  bool named = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  DISPPARAMS params{reversed.data(), named ? &put : nullptr, static_cast<UINT>(reversed.size()),
-                    named ? 1u : 0u};
+  const UINT named = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  DISPPARAMS params{reversed.data(), &put, static_cast<UINT>(reversed.size()), named};
   EXCEPINFO ignored{};
   if (result != nullptr) VariantInit(result);
   HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
@@ -203,12 +202,11 @@ inline HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARI
   return hr;
 }
 
-// A method's result as text through IDispatch, as a late-bound host calls it.
+// A method's text through IDispatch, as a late-bound host calls it.
 inline std::string CallText(IDispatch* object, const wchar_t* name) {
   VARIANT result;
   HRESULT hr = Invoke(object, IdOf(object, name), DISPATCH_METHOD, {}, &result);
-  std::string text = SUCCEEDED(hr) && V_VT(&result) == VT_BSTR ? Narrow(V_BSTR(&result))
-                                                               : "<" + Hex(hr) + ">";
+  std::string text = V_VT(&result) == VT_BSTR ? Narrow(V_BSTR(&result)) : "<" + Hex(hr) + ">";
   VariantClear(&result);
   return text;
 }
@@ -217,14 +215,12 @@ inline std::string CallText(IDispatch* object, const wchar_t* name) {
 inline HRESULT CallTable(IUnknown* object, short offset, std::vector<ULONG_PTR> words) {
   std::vector<VARIANT> arguments(words.size());
   std::vector<VARIANTARG*> pointers;
-  std::vector<VARTYPE> types(words.size(), VT_I8);
+  std::vector<VARTYPE> types(words.size(), VT_UI8);
   for (std::size_t i = 0; i < words.size(); ++i) {
-    V_VT(&arguments[i]) = VT_I8;
-    V_I8(&arguments[i]) = static_cast<LONGLONG>(words[i]);
+    V_UI8(&arguments[i]) = words[i];
     pointers.push_back(&arguments[i]);
   }
-  VARIANT returned;
-  VariantInit(&returned);
+  VARIANT returned{};
   HRESULT hr = DispCallFunc(object, offset, CC_STDCALL, VT_ERROR, static_cast<UINT>(words.size()),
                             types.data(), pointers.data(), &returned);
   return FAILED(hr) ? hr : V_ERROR(&returned);
@@ -239,8 +235,6 @@ inline std::wstring Show(const VARIANT& value) {
                  : L"\"" + std::wstring(V_BSTR(&value), SysStringLen(V_BSTR(&value))) + L"\"";
     case VT_BOOL:
       return L"bool " + std::to_wstring(V_BOOL(&value));
-    case VT_I2:
-      return L"short " + std::to_wstring(V_I2(&value));
     case VT_I4:
       return std::to_wstring(V_I4(&value));
     case VT_DISPATCH:
@@ -251,72 +245,70 @@ inline std::wstring Show(const VARIANT& value) {
   }
 }
 
-// The functions of _clsTavirex's table as its type library describes them.
+// The functions of _clsTavirex's table, as its type library describes them.
+struct Param {
+  VARTYPE vt;    // VT_PTR for a pointer
+  VARTYPE base;  // what it passes, through the pointer
+  USHORT flags;
+};
 struct Function {
   std::string name;
-  MEMBERID id = 0;
-  INVOKEKIND kind = INVOKE_FUNC;
-  short offset = 0;
-  std::vector<ELEMDESC> params;  // their types point into the type info, held by Members
+  MEMBERID id;
+  INVOKEKIND kind;
+  short offset;
+  std::vector<Param> params;
 };
 
-inline bool IsRetval(const ELEMDESC& param) {
-  return (param.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) != 0;
+// `info` describes the dispatch part of the dual interface; the table is its
+// reference -1, returned in `table` when asked for.
+inline std::vector<Function> FunctionsOf(ITypeInfo* info, ITypeInfo** table = nullptr) {
+  std::vector<Function> functions;
+  HREFTYPE reference = 0;
+  ITypeInfo* functions_info = nullptr;
+  if (info == nullptr || FAILED(info->GetRefTypeOfImplType(-1, &reference)) ||
+      FAILED(info->GetRefTypeInfo(reference, &functions_info))) {
+    return functions;
+  }
+  TYPEATTR* attributes = nullptr;
+  functions_info->GetTypeAttr(&attributes);
+  for (int i = 0; i < attributes->cFuncs; ++i) {
+    FUNCDESC* desc = nullptr;
+    functions_info->GetFuncDesc(i, &desc);
+    Bstr name;
+    UINT count = 0;
+    functions_info->GetNames(desc->memid, name.out(), 1, &count);
+    functions.push_back({name.text(), desc->memid, desc->invkind, desc->oVft, {}});
+    for (int p = 0; p < desc->cParams; ++p) {
+      const TYPEDESC& type = desc->lprgelemdescParam[p].tdesc;
+      functions.back().params.push_back({type.vt, type.vt == VT_PTR ? type.lptdesc->vt : type.vt,
+                                         desc->lprgelemdescParam[p].paramdesc.wParamFlags});
+    }
+    functions_info->ReleaseFuncDesc(desc);
+  }
+  functions_info->ReleaseTypeAttr(attributes);
+  if (table != nullptr) *table = functions_info;
+  if (table == nullptr) functions_info->Release();
+  return functions;
 }
 
-inline VARTYPE BaseType(const ELEMDESC& param) {
-  return param.tdesc.vt == VT_PTR ? param.tdesc.lptdesc->vt : param.tdesc.vt;
+inline std::vector<Function> FunctionsOf(IDispatch* object) {
+  ITypeInfo* info = nullptr;
+  object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+  std::vector<Function> functions = FunctionsOf(info);
+  if (info != nullptr) info->Release();
+  return functions;
 }
 
-class Members {
- public:
-  // `info` describes the dispatch part of the dual interface; the table is
-  // its reference -1.
-  explicit Members(ITypeInfo* info) {
-    HREFTYPE reference = 0;
-    if (info == nullptr || FAILED(info->GetRefTypeOfImplType(-1, &reference)) ||
-        FAILED(info->GetRefTypeInfo(reference, &table_))) {
-      return;
-    }
-    TYPEATTR* attributes = nullptr;
-    table_->GetTypeAttr(&attributes);
-    for (int i = 0; i < attributes->cFuncs; ++i) {
-      FUNCDESC* desc = nullptr;
-      table_->GetFuncDesc(i, &desc);
-      descs_.push_back(desc);
-      Bstr name;
-      UINT count = 0;
-      table_->GetNames(desc->memid, name.out(), 1, &count);
-      functions_.push_back({name.text(), desc->memid, desc->invkind, desc->oVft,
-                            {desc->lprgelemdescParam, desc->lprgelemdescParam + desc->cParams}});
-    }
-    table_->ReleaseTypeAttr(attributes);
+inline const Function* Find(const std::vector<Function>& functions, MEMBERID id, int kinds) {
+  for (const Function& function : functions) {
+    if (function.id == id && (function.kind & kinds) != 0) return &function;
   }
-  ~Members() {
-    for (FUNCDESC* desc : descs_) table_->ReleaseFuncDesc(desc);
-    if (table_ != nullptr) table_->Release();
-  }
-  Members(const Members&) = delete;
-  Members& operator=(const Members&) = delete;
-
-  ITypeInfo* table() const { return table_; }
-  const std::vector<Function>& functions() const { return functions_; }
-  const Function* Find(MEMBERID id, int kinds) const {
-    for (const Function& function : functions_) {
-      if (function.id == id && (function.kind & kinds) != 0) return &function;
-    }
-    return nullptr;
-  }
-
- private:
-  ITypeInfo* table_ = nullptr;
-  std::vector<FUNCDESC*> descs_;
-  std::vector<Function> functions_;
-};
+  return nullptr;
+}
 
 inline HRESULT CanUnloadNow() {
-  auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"tavirex.dll"), "DllCanUnloadNow")));
+  auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"tavirex.dll"), "DllCanUnloadNow")));
   return can_unload != nullptr ? can_unload() : E_FAIL;
 }
 
@@ -327,19 +319,13 @@ class CountedObject final : public IDispatch {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ? this : nullptr;
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    if (*object != nullptr) AddRef();
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
   ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&references_); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count != nullptr) *count = 0;
-    return count != nullptr ? S_OK : E_POINTER;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override {
-    return DISP_E_BADINDEX;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return DISP_E_UNKNOWNNAME;
   }
@@ -355,72 +341,42 @@ class CountedObject final : public IDispatch {
 // ---------------------------------------------------------------------------
 // The image list window, worked as its user works it.
 
-inline HWND ChildOfClass(HWND window, const wchar_t* window_class) {
-  return FindWindowExW(window, nullptr, window_class, nullptr);
-}
-
-inline std::vector<std::vector<std::string>> ReadRows(HWND list, int columns = 5) {
-  std::vector<std::vector<std::string>> rows;
+inline std::vector<std::string> ReadRows(HWND list) {
+  std::vector<std::string> rows;
   const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
-    rows.emplace_back();
-    for (int c = 0; c < columns; ++c) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < 5; ++c) {
       wchar_t text[512] = {};
       LVITEMW item{};
       item.iSubItem = c;
       item.pszText = text;
       item.cchTextMax = 512;
       SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-      rows.back().push_back(Narrow(text));
+      cells.push_back(Narrow(text));
     }
+    rows.push_back(Join(cells));
   }
   return rows;
 }
 
-inline std::string Describe(const std::vector<std::vector<std::string>>& rows) {
-  std::string result;
-  for (const auto& row : rows) {
-    result += " [";
-    for (const std::string& cell : row) result += cell + (&cell == &row.back() ? "]" : "|");
-  }
-  return result;
-}
-
-inline std::vector<std::string> Headers(HWND list) {
-  std::vector<std::string> headers;
-  for (int i = 0;; ++i) {
-    wchar_t text[256] = {};
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = 256;
-    if (!SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column))) return headers;
-    headers.push_back(Narrow(text));
-  }
-}
-
-// A mouse click at the middle of a rectangle of `control`.
-inline void Click(HWND control, const RECT& rect, bool twice = false) {
-  const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(control, WM_LBUTTONUP, 0, at);
-  if (!twice) return;
-  PostMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-  PostMessageW(control, WM_LBUTTONUP, 0, at);
-}
-
-inline void ClickHeader(HWND list, int index) {
-  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-  RECT rect{};
-  SendMessageW(header, HDM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
-  Click(header, rect);
-}
-
-inline void DoubleClickRow(HWND list, int index) {
+// A click at the middle of an item of `control` (a header or the list).
+inline void Click(HWND control, UINT get_rect, int item, bool twice) {
   RECT rect{LVIR_LABEL, 0, 0, 0};
-  SendMessageW(list, LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
-  Click(list, rect, true);
+  SendMessageW(control, get_rect, item, reinterpret_cast<LPARAM>(&rect));
+  const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  for (int i = 0; i <= twice; ++i) {
+    PostMessageW(control, i == 0 ? WM_LBUTTONDOWN : WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+  }
 }
+
+inline void ClickHeader(HWND list, int column) {
+  Click(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMRECT, column,
+        false);
+}
+
+inline void DoubleClickRow(HWND list, int row) { Click(list, LVM_GETITEMRECT, row, true); }
 
 // ---------------------------------------------------------------------------
 // The user.
@@ -431,7 +387,7 @@ struct Seen {
   bool box = true;
   std::string title;
   std::string text;
-  std::set<int> buttons;
+  std::vector<int> buttons;
   bool critical = false;
 };
 
@@ -447,14 +403,6 @@ inline void Press(const Seen& box, int button) {
                reinterpret_cast<LPARAM>(GetDlgItem(box.window, button)));
 }
 
-inline void Dismiss(const Seen& seen) {
-  if (seen.box) {
-    Press(seen, seen.buttons.empty() ? IDOK : *seen.buttons.begin());
-  } else {
-    PostMessageW(seen.window, WM_CLOSE, 0, 0);
-  }
-}
-
 class Watcher {
  public:
   using Answer = std::function<void(const Seen&)>;
@@ -465,7 +413,7 @@ class Watcher {
     thread_.join();
   }
 
-  // The next box or window is given to `answer`, on the watcher's thread.
+  // The next box or window goes to `answer`, on the watcher's thread.
   void Script(Answer answer) {
     std::lock_guard<std::mutex> lock(mutex_);
     script_.push_back(std::move(answer));
@@ -495,26 +443,22 @@ class Watcher {
   }
 
   static Seen Read(HWND window) {
-    Seen seen;
-    seen.window = window;
     wchar_t text[1024] = {};
     GetClassNameW(window, text, 1024);
-    seen.box = std::wstring(text) == L"#32770";
+    Seen seen{window, std::wstring(text) == L"#32770", "", "", {}, false};
     GetWindowTextW(window, text, 1024);
     seen.title = Narrow(text);
-    if (!seen.box) return seen;
     text[0] = L'\0';
     GetDlgItemTextW(window, 0xFFFF, text, 1024);
     seen.text = Narrow(text);
     for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
       HWND button = GetDlgItem(window, id);
-      if (button != nullptr && IsWindowVisible(button)) seen.buttons.insert(id);
+      if (seen.box && button != nullptr && IsWindowVisible(button)) seen.buttons.push_back(id);
     }
     // The icon control is 0x14 on Windows and 0x440 in Wine.
     for (int id : {0x14, 0x440}) {
-      HWND icon = GetDlgItem(window, id);
-      seen.critical = seen.critical || (icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) ==
-                                                               LPARAM(LoadIcon(nullptr, IDI_HAND)));
+      seen.critical = seen.critical || SendDlgItemMessageW(window, id, STM_GETICON, 0, 0) ==
+                                           LPARAM(LoadIcon(nullptr, IDI_HAND));
     }
     return seen;
   }
@@ -524,11 +468,11 @@ class Watcher {
       std::vector<HWND> found;
       EnumWindows(&Watcher::Collect, reinterpret_cast<LPARAM>(&found));
       for (HWND window : found) {
-        Seen seen = Read(window);
+        const Seen seen = Read(window);
         Answer answer;
         {
           std::lock_guard<std::mutex> lock(mutex_);
-          if (!script_.empty()) answer = std::exchange(script_.front(), nullptr);
+          if (!script_.empty()) answer = std::move(script_.front());
           if (answer) script_.pop_front();
           if (!answer) seen_.push_back(seen);
         }
@@ -538,7 +482,8 @@ class Watcher {
           if (WaitUntil(gone, 10000)) continue;
           Check(false, Describe(seen) + " stayed open after its answer");
         }
-        Dismiss(seen);
+        if (seen.box) Press(seen, seen.buttons.empty() ? IDOK : seen.buttons.front());
+        if (!seen.box) PostMessageW(window, WM_CLOSE, 0, 0);
         WaitUntil(gone, 5000);
       }
       {

@@ -1,7 +1,7 @@
 // A COM client of tavirex.dll, run under wine64 after registration: the type
 // library against the interface contract, every property through the function
-// table and IDispatch, VB errors as a COM client receives them, the collection
-// as VB's _Collection, and when the DLL may unload. With "server-route", only
+// table and IDispatch, VB errors as a COM client receives them, and when the
+// DLL may unload, its collection taken as VB's _Collection. With "server-route", only
 // the start-up on a database-server route, in a process of its own since the
 // start-up runs once.
 //   com_test_host.exe <Windows path of the registered tavirex.dll> [server-route]
@@ -238,39 +238,6 @@ void VbErrors(_clsTavirex* object, IDispatch* dispatch) {
   Clear(exception);
 }
 
-// A host whose variable is declared As Collection calls DeviceNames through
-// VB's _Collection function table.
-void VbCollection(_clsTavirex* object) {
-  IDispatch* names = nullptr;
-  _Collection* collection = nullptr;
-  if (SUCCEEDED(object->get_DeviceNames(&names)) && names != nullptr) {
-    names->QueryInterface(IID__Collection, reinterpret_cast<void**>(&collection));
-    names->Release();
-  }
-  Check(collection != nullptr, "DeviceNames answers for VB's _Collection");
-  if (collection == nullptr) return;
-  LONG count = 0;
-  VARIANT index{}, item{}, all[20];
-  collection->Count(&count);
-  V_VT(&index) = VT_I4;
-  V_I4(&index) = count;
-  collection->Item(&index, &item);
-  IUnknown* unknown = nullptr;
-  IEnumVARIANT* items = nullptr;
-  collection->_NewEnum(&unknown);
-  if (unknown != nullptr)
-    unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
-  ULONG fetched = 0;
-  if (items != nullptr) items->Next(20, all, &fetched);
-  Check(count == 16 && fetched == 16 && V_VT(&item) == VT_BSTR && Show(all[15]) == Show(item),
-        "_Collection's Count, Item and enumerator agree on 16 names");
-  for (ULONG i = 0; i < fetched; ++i) VariantClear(&all[i]);
-  VariantClear(&item);
-  if (items != nullptr) items->Release();
-  if (unknown != nullptr) unknown->Release();
-  collection->Release();
-}
-
 // DllCanUnloadNow counts every live object and every lock.
 void Unloading(const std::wstring& dll_path) {
   HMODULE dll = LoadLibraryW(dll_path.c_str());
@@ -296,17 +263,30 @@ void Unloading(const std::wstring& dll_path) {
   factory->Release();
   if (object == nullptr) return Check(false, "an object from the class object");
   CheckHr(CanUnloadNow(), S_FALSE, "DllCanUnloadNow with an object alive");
+  // The collection as a host whose variable is declared As Collection calls
+  // it: through VB's _Collection function table.
   IDispatch* names = nullptr;
-  ITavirexCollection* collection = nullptr;
+  _Collection* collection = nullptr;
   IUnknown* enumerator = nullptr;
+  IEnumVARIANT* items = nullptr;
   object->get_DeviceNames(&names);
   object->Release();
   CheckHr(CanUnloadNow(), S_FALSE, "DllCanUnloadNow with a collection alive");
   if (names != nullptr)
-    names->QueryInterface(IID_ITavirexCollection, reinterpret_cast<void**>(&collection));
+    names->QueryInterface(IID__Collection, reinterpret_cast<void**>(&collection));
   if (names != nullptr) names->Release();
-  if (collection != nullptr) collection->_NewEnum(&enumerator);
+  LONG count = 0;
+  if (collection != nullptr && SUCCEEDED(collection->Count(&count)))
+    collection->_NewEnum(&enumerator);
   if (collection != nullptr) collection->Release();
+  if (enumerator != nullptr)
+    enumerator->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
+  VARIANT all[20];
+  ULONG fetched = 0;
+  if (items != nullptr) items->Next(20, all, &fetched);
+  for (ULONG i = 0; i < fetched; ++i) VariantClear(&all[i]);
+  if (items != nullptr) items->Release();
+  Check(count == 16 && fetched == 16, "_Collection's Count and enumerator: 16 names");
   CheckHr(CanUnloadNow(), S_FALSE, "DllCanUnloadNow with an enumerator alive");
   if (enumerator != nullptr) enumerator->Release();
   CheckHr(CanUnloadNow(), S_OK, "DllCanUnloadNow with everything released");
@@ -352,7 +332,6 @@ int main(int argc, char** argv) {
         IDispatch* dispatch = DispatchOf(object);
         PropertySweep(object, dispatch);
         VbErrors(object, dispatch);
-        VbCollection(object);
         dispatch->Release();
         object->Release();
       }

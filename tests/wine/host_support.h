@@ -167,6 +167,13 @@ inline _clsTavirex* CreateTavirex() {
   return object;
 }
 
+inline void SetText(_clsTavirex* object, HRESULT (STDMETHODCALLTYPE _clsTavirex::*put)(BSTR*),
+                    const std::wstring& value) {
+  Bstr text(value);
+  BSTR pointer = text.get();
+  (object->*put)(&pointer);
+}
+
 inline IDispatch* DispatchOf(IUnknown* object) {
   IDispatch* dispatch = nullptr;
   object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));

@@ -76,22 +76,17 @@ void WriteWorkstation(const fs::path& root) {
   }
 }
 
-void SetText(_clsTavirex* object, HRESULT (STDMETHODCALLTYPE _clsTavirex::*put)(BSTR*),
-             const std::string& value) {
-  Bstr text(Wide(value));
-  BSTR pointer = text.get();
-  (object->*put)(&pointer);
-}
-
-void SetPatient(_clsTavirex* object, const std::string& id, const std::string& device) {
-  SetText(object, &_clsTavirex::put_PATIENTID, id);
-  SetText(object, &_clsTavirex::put_LastName, "van Dyke");
-  SetText(object, &_clsTavirex::put_FirstName, "Ann");
-  SetText(object, &_clsTavirex::put_Gender, "F");
-  SetText(object, &_clsTavirex::put_DateOfBirth, "01/02/1960");
+void SetPatient(_clsTavirex* object, const std::wstring& id, const std::wstring& device) {
+  for (const auto& [put, value] : {std::pair{&_clsTavirex::put_PATIENTID, id},
+                                   {&_clsTavirex::put_LastName, L"van Dyke"},
+                                   {&_clsTavirex::put_FirstName, L"Ann"},
+                                   {&_clsTavirex::put_Gender, L"F"},
+                                   {&_clsTavirex::put_DateOfBirth, L"01/02/1960"},
+                                   {&_clsTavirex::put_DeviceName, device}}) {
+    SetText(object, put, value);
+  }
   LONG exam = 1042;
   object->put_ExamRecNum(&exam);
-  SetText(object, &_clsTavirex::put_DeviceName, device);
 }
 
 // ".tvxtest" opens in this program's "record" mode; Wine reads associations
@@ -101,12 +96,9 @@ void Associate(bool on) {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L"TavirexTest.Image");
   if (!on) return;
   const std::wstring command = L"\"" + ProgramPath().wstring() + L"\" record \"%1\"";
-  for (const auto& [key, value] :
-       {std::pair<std::wstring, std::wstring>{L".tvxtest", L"TavirexTest.Image"},
-        {L"TavirexTest.Image\\shell\\open\\command", command}}) {
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
-                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
+  RegSetValueW(HKEY_CLASSES_ROOT, L".tvxtest", REG_SZ, L"TavirexTest.Image", 0);
+  RegSetValueW(HKEY_CLASSES_ROOT, L"TavirexTest.Image\\shell\\open\\command", REG_SZ,
+               command.c_str(), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -138,7 +130,7 @@ void Review(Watcher& watcher) {
   fs::remove(OpenedRecord());
   _clsTavirex* object = CreateTavirex();
   if (object == nullptr) return;
-  SetPatient(object, "47-11", "Review Vessara");
+  SetPatient(object, L"47-11", L"Review Vessara");
 
   // The window is modal to the host's window, which is active before.
   HWND host_window = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
@@ -199,7 +191,7 @@ void Capture(Watcher& watcher, const fs::path& standin) {
             "DropFolder=" + kDrop.string() + "\r\nImages=3\r\n");
   _clsTavirex* object = CreateTavirex();
   if (object == nullptr) return;
-  SetPatient(object, "12-3456-789", "Capture Vessara");
+  SetPatient(object, L"12-3456-789", L"Capture Vessara");
   IDispatch* dispatch = DispatchOf(object);
   object->Release();  // the host's last reference is `dispatch`
 
@@ -252,7 +244,7 @@ void Show(Watcher& watcher) {
   }
   _clsTavirex* object = CreateTavirex();
   if (object == nullptr) return;
-  SetPatient(object, "47-11", "Review Vessara");
+  SetPatient(object, L"47-11", L"Review Vessara");
   watcher.Script([&](const Seen& window) {
     Sleep(500);  // painted
     RECT rect{};

@@ -1,10 +1,7 @@
-// What the wine64 COM hosts of tavirex.dll share: counted checks, text
-// helpers, the INI writer, calls through IDispatch and the function table, a
-// host object that counts its references, the image list window's readers,
-// and the user: a watcher thread that gives each box or window of the process
-// the next scripted answer, dismisses the others (Take collects them), and
-// ends the run when one activity hangs. A host prints "N passed, N failed"
-// last and exits 1 on any failure.
+// What the wine64 COM hosts of tavirex.dll share, down to the user: a watcher
+// thread that gives each box or window of the process the next scripted
+// answer, dismisses the others (Take collects them) and ends the run when one
+// activity hangs. A host prints "N passed, N failed" last.
 #pragma once
 // clang-format off
 #include <windows.h>
@@ -54,14 +51,13 @@ inline void CheckHr(HRESULT actual, HRESULT expected, const std::string& what) {
   Check(actual == expected, what + ": " + Hex(actual) + ", expected " + Hex(expected));
 }
 
-// Ends the run at once, for a crash or a hang; the stuck thread may hold a lock.
+// For a crash or a hang; the stuck thread may hold a lock.
 [[noreturn]] inline void Abandon(const std::string& why) {
   std::printf("FAIL: %s\n%d passed, %d failed\n", why.c_str(), g_passed, g_failed + 1);
   TerminateProcess(GetCurrentProcess(), 1);
   for (;;) Sleep(INFINITE);
 }
 
-// What the host is doing, named in the report of a crash or a hang.
 inline std::mutex g_activity_lock;
 inline std::string g_activity = "starting";
 inline auto g_activity_since = std::chrono::steady_clock::now();
@@ -88,7 +84,6 @@ inline int FinishHost() {
   return g_failed == 0 && g_passed > 0 ? 0 : 1;
 }
 
-// The host's text is UTF-8, as the plug-in's.
 inline std::string Narrow(const std::wstring& text) {
   std::string result(text.size() * 4, '\0');
   result.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -145,15 +140,11 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-// An INI file of the Windows folder.
 inline void WriteWindowsIni(const char* name, const std::vector<std::string>& lines) {
   wchar_t folder[MAX_PATH];
   GetWindowsDirectoryW(folder, MAX_PATH);
   WriteFile(std::filesystem::path(folder) / name, Join(lines, "\r\n") + "\r\n");
 }
-
-// ---------------------------------------------------------------------------
-// Calls.
 
 inline _clsTavirex* CreateTavirex() {
   CLSID clsid{};
@@ -209,12 +200,30 @@ inline HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARI
   return hr;
 }
 
-// A method's text through IDispatch, as a late-bound host calls it.
 inline std::string CallText(IDispatch* object, const wchar_t* name) {
   VARIANT result;
-  HRESULT hr = Invoke(object, IdOf(object, name), DISPATCH_METHOD, {}, &result);
+  HRESULT hr =
+      Invoke(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result);
   std::string text = V_VT(&result) == VT_BSTR ? Narrow(V_BSTR(&result)) : "<" + Hex(hr) + ">";
   VariantClear(&result);
+  return text;
+}
+
+// ParseFileName(Null) through IDispatch, as "HRESULT, EXCEPINFO code, text".
+constexpr char kInvalidUseOfNull[] = "0x80020009 0x800A005E Invalid use of Null";
+inline std::string ParseNullByName(IDispatch* object) {
+  Bstr store(L"C:\\store");
+  VARIANT null_name{}, folder{}, out;
+  V_VT(&null_name) = VT_NULL;
+  V_VT(&folder) = VT_BSTR;
+  V_BSTR(&folder) = store.get();
+  EXCEPINFO exception{};
+  HRESULT hr = Invoke(object, IdOf(object, L"ParseFileName"), DISPATCH_METHOD, {null_name, folder},
+                      &out, &exception);
+  const std::string text =
+      Hex(hr) + " " + Hex(exception.scode) + " " + Narrow(exception.bstrDescription);
+  Clear(exception);
+  VariantClear(&out);
   return text;
 }
 
@@ -252,7 +261,7 @@ inline std::wstring Show(const VARIANT& value) {
   }
 }
 
-// The functions of _clsTavirex's table, as its type library describes them.
+// _clsTavirex's function table as its type library describes it.
 struct Param {
   VARTYPE vt;    // VT_PTR for a pointer
   VARTYPE base;  // what it passes, through the pointer
@@ -266,8 +275,7 @@ struct Function {
   std::vector<Param> params;
 };
 
-// `info` describes the dispatch part of the dual interface; the table is its
-// reference -1, returned in `table` when asked for.
+// `info` describes the dispatch part of the dual interface, the table its -1.
 inline std::vector<Function> FunctionsOf(ITypeInfo* info, ITypeInfo** table = nullptr) {
   std::vector<Function> functions;
   HREFTYPE reference = 0;
@@ -345,9 +353,6 @@ class CountedObject final : public IDispatch {
   LONG references_ = 1;
 };
 
-// ---------------------------------------------------------------------------
-// The image list window, worked as its user works it.
-
 inline std::vector<std::string> ReadRows(HWND list) {
   std::vector<std::string> rows;
   const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -367,7 +372,7 @@ inline std::vector<std::string> ReadRows(HWND list) {
   return rows;
 }
 
-// A click at the middle of an item of `control` (a header or the list).
+// A click at the middle of an item of a header or a list.
 inline void Click(HWND control, UINT get_rect, int item, bool twice) {
   RECT rect{LVIR_LABEL, 0, 0, 0};
   SendMessageW(control, get_rect, item, reinterpret_cast<LPARAM>(&rect));
@@ -377,16 +382,6 @@ inline void Click(HWND control, UINT get_rect, int item, bool twice) {
     PostMessageW(control, WM_LBUTTONUP, 0, at);
   }
 }
-
-inline void ClickHeader(HWND list, int column) {
-  Click(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMRECT, column,
-        false);
-}
-
-inline void DoubleClickRow(HWND list, int row) { Click(list, LVM_GETITEMRECT, row, true); }
-
-// ---------------------------------------------------------------------------
-// The user.
 
 // A message box, or the image list window (box false).
 struct Seen {
@@ -425,7 +420,6 @@ class Watcher {
     std::lock_guard<std::mutex> lock(mutex_);
     script_.push_back(std::move(answer));
   }
-  // Those no answer was scripted for, since the last call.
   std::vector<Seen> Take() {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::exchange(seen_, {});

@@ -1,17 +1,11 @@
 // A COM client of tavirex.dll that tries to break it, run under wine64 after
-// registration:
-//   - an object of one single-threaded apartment called from another through
-//     the universal marshaller while its owner pumps messages;
-//   - every member of _clsTavirex, enumerated from the type library, invoked
-//     through IDispatch with hostile values, argument counts, named arguments
-//     and invoke flags, and called through the function table with each
-//     pointer NULL and with NULL strings;
-//   - afterwards every reference to the host's object given back, and the
-//     DLL free to unload.
+// registration: an object called from another apartment through the universal
+// marshaller; every member of _clsTavirex, from the type library, invoked
+// through IDispatch with hostile values, argument counts, names and flags, and
+// called through the function table with each pointer NULL and with NULL
+// strings; afterwards the host's object and the DLL let go. A crash or a hang
+// ends the run with a failure naming the call.
 //   robustness_test_host.exe <Windows path of the registered tavirex.dll>
-// Writes praxo32.ini into the Windows folder and its folders under
-// C:\TavirexRobust. A crash or a call that hangs ends the run with a failure
-// naming the call.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -23,12 +17,6 @@ namespace {
 using namespace host;
 
 const wchar_t kDrop[] = L"C:\\TavirexRobust\\Drop";
-
-std::string GetPatient(_clsTavirex* object) {
-  Bstr value;
-  object->get_PATIENTID(value.out());
-  return value.text();
-}
 
 // An object of the main thread's apartment, called from another apartment
 // while the main thread pumps messages; a failure's description crosses too.
@@ -47,18 +35,8 @@ void Apartments() {
     IDispatch* dispatch = proxy != nullptr ? DispatchOf(proxy) : nullptr;
     Check(dispatch != nullptr, "the object of the other apartment through a proxy");
     if (dispatch != nullptr) {
-      Bstr store(L"C:\\store");
-      VARIANT null_name{}, folder{}, out;
-      V_VT(&null_name) = VT_NULL;
-      V_VT(&folder) = VT_BSTR;
-      V_BSTR(&folder) = store.get();
-      EXCEPINFO exception{};
-      HRESULT hr = Invoke(dispatch, IdOf(dispatch, L"ParseFileName"), DISPATCH_METHOD,
-                          {null_name, folder}, &out, &exception);
-      CheckEqual(Hex(hr) + " " + Hex(exception.scode) + " " + Narrow(exception.bstrDescription),
-                 "0x80020009 0x800A005E Invalid use of Null",
+      CheckEqual(ParseNullByName(dispatch), kInvalidUseOfNull,
                  "ParseFileName(Null) across apartments");
-      Clear(exception);
       SetText(proxy, &_clsTavirex::put_PATIENTID, L"FROM THE OTHER APARTMENT");
       dispatch->Release();
       proxy->Release();
@@ -75,7 +53,9 @@ void Apartments() {
   other.join();
   CloseHandle(done);
   Check(dispatched > 0, "the owner served the calls from its message loop");
-  CheckEqual(GetPatient(object), "FROM THE OTHER APARTMENT", "the owner sees the other's Let");
+  IDispatch* dispatch = DispatchOf(object);
+  CheckEqual(CallText(dispatch, L"PATIENTID"), "FROM THE OTHER APARTMENT", "the other's Let");
+  dispatch->Release();
   object->Release();
 }
 
@@ -90,8 +70,10 @@ struct Named {
 };
 
 // Each plain value, a reference to it and a variant reference to it.
-class HostileValues {
- public:
+struct HostileValues {
+  std::vector<Named> plain, all;
+  VARIANT inner{};  // a reference that a variant reference points to
+
   explicit HostileValues(IDispatch* host) {
     auto bits = [](const auto& value) {
       ULONGLONG result = 0;
@@ -104,7 +86,7 @@ class HostileValues {
       const char* name;
       VARTYPE type;
       ULONGLONG bits;
-    } plain[] = {
+    } table[] = {
         {"NULL BSTR", VT_BSTR, 0},
         {"empty BSTR", VT_BSTR, bits(SysAllocString(L""))},
         {"\"O'Brien\"", VT_BSTR, bits(SysAllocString(L"O'Brien"))},
@@ -123,59 +105,41 @@ class HostileValues {
         {"missing", VT_ERROR, static_cast<ULONG>(DISP_E_PARAMNOTFOUND)},
         {"array", VT_ARRAY | VT_I4, bits(SafeArrayCreateVector(VT_I4, 0, 3))},
     };
-    plain_.reserve(std::size(plain));
-    for (const auto& value : plain) {
-      plain_.push_back({value.name, {}});
-      V_VT(&plain_.back().value) = value.type;
-      V_UI8(&plain_.back().value) = value.bits;
-      snapshot_.push_back(Snapshot(plain_.back().value));
+    plain.reserve(std::size(table));
+    for (const auto& value : table) {
+      plain.push_back({value.name, {}});
+      V_VT(&plain.back().value) = value.type;
+      V_UI8(&plain.back().value) = value.bits;
     }
-    all_ = plain_;
-    for (Named& value : plain_) {
+    all = plain;
+    for (Named& value : plain) {
       VARIANT reference{}, variant{};
       V_VT(&reference) = V_VT(&value.value) | VT_BYREF;
       V_BYREF(&reference) = &V_BSTR(&value.value);
-      const bool plain_value = V_VT(&value.value) != VT_EMPTY && V_VT(&value.value) != VT_NULL;
-      if (plain_value) all_.push_back({"ByRef " + value.name, reference});
+      const bool addressable = V_VT(&value.value) != VT_EMPTY && V_VT(&value.value) != VT_NULL;
+      if (addressable) all.push_back({"ByRef " + value.name, reference});
       V_VT(&variant) = VT_BYREF | VT_VARIANT;
       V_VARIANTREF(&variant) = &value.value;
-      all_.push_back({"ByRef Variant " + value.name, variant});
+      all.push_back({"ByRef Variant " + value.name, variant});
     }
-    V_VT(&inner_) = VT_BYREF | VT_BSTR;  // a variant reference to a reference
-    V_BSTRREF(&inner_) = &V_BSTR(&plain_[2].value);
+    V_VT(&inner) = VT_BYREF | VT_BSTR;  // a variant reference to a reference
+    V_BSTRREF(&inner) = &V_BSTR(&plain[2].value);
     VARIANT nested{};
     V_VT(&nested) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&nested) = &inner_;
-    all_.push_back({"ByRef Variant ByRef BSTR", nested});
+    V_VARIANTREF(&nested) = &inner;
+    all.push_back({"ByRef Variant ByRef BSTR", nested});
   }
   ~HostileValues() {
-    for (Named& value : plain_) VariantClear(&value.value);
+    for (Named& value : plain) VariantClear(&value.value);
   }
-  HostileValues(const HostileValues&) = delete;
-  HostileValues& operator=(const HostileValues&) = delete;
-
-  const std::vector<Named>& all() const { return all_; }
-  const VARIANT& text() const { return plain_[2].value; }
-  const VARIANT& host() const { return plain_[12].value; }
-
-  // The name of a value a call changed, or "".
-  std::string Changed() const {
-    for (std::size_t i = 0; i < plain_.size(); ++i) {
-      if (Snapshot(plain_[i].value) != snapshot_[i]) return plain_[i].name;
+  // Every plain value, exactly, and where the reference to a reference points.
+  std::wstring State() const {
+    std::wstring state = std::to_wstring(V_UI8(&inner));
+    for (const Named& value : plain) {
+      state += L" " + Show(value.value) + L"," + std::to_wstring(V_UI8(&value.value));
     }
-    return V_BSTRREF(&inner_) == &V_BSTR(&plain_[2].value) ? "" : "ByRef BSTR";
+    return state;
   }
-
- private:
-  static std::wstring Snapshot(const VARIANT& value) {
-    return Show(value) + L" " + std::to_wstring(V_VT(&value)) + L" " +
-           std::to_wstring(V_UI8(&value));
-  }
-
-  std::vector<Named> plain_;
-  std::vector<Named> all_;
-  std::vector<std::wstring> snapshot_;
-  VARIANT inner_{};
 };
 
 enum Form { kWellFormed, kNoArgumentArray, kNoNameArray, kMoreNamesThanArguments, kNoOutputs };
@@ -192,9 +156,9 @@ std::vector<Shape> ShapesFor(const HostileValues& values, int inputs, WORD flags
   const int count = std::max(put ? 1 : inputs, 1);
   const std::vector<DISPID> put_name(put ? 1 : 0, DISPID_PROPERTYPUT);
   auto repeat = [](const VARIANT& value, int n) { return std::vector<VARIANT>(n, value); };
-  const VARIANT& text = values.text();
+  const VARIANT& text = values.plain[2].value;
   std::vector<Shape> shapes{{"no arguments", {}, {}}};
-  for (const Named& value : values.all()) {
+  for (const Named& value : values.all) {
     shapes.push_back({value.name, repeat(value.value, count), put_name});
   }
   VARIANT empty{};
@@ -212,7 +176,8 @@ std::vector<Shape> ShapesFor(const HostileValues& values, int inputs, WORD flags
                     {DISPID_PROPERTYPUT, 0},
                     kMoreNamesThanArguments});
   shapes.push_back({"no outputs, text", repeat(text, count), put_name, kNoOutputs});
-  shapes.push_back({"no outputs, host object", repeat(values.host(), count), put_name, kNoOutputs});
+  shapes.push_back(
+      {"no outputs, host object", repeat(values.plain[12].value, count), put_name, kNoOutputs});
   return shapes;
 }
 
@@ -256,22 +221,21 @@ void HostileDispatch(Watcher& watcher) {
   int calls = 0, captures = 0, reviews = 0;
   {
     HostileValues values(&host);
+    const std::wstring state = values.State();
     std::vector<MEMBERID> done;
     for (const Function& function : functions) {
       if (std::find(done.begin(), done.end(), function.id) != done.end()) continue;
       done.push_back(function.id);
       const Function* method = Find(functions, function.id, INVOKE_FUNC);
-      const auto inputs =
-          method == nullptr
-              ? 0
-              : std::count_if(method->params.begin(), method->params.end(), [](const Param& param) {
-                  return (param.flags & PARAMFLAG_FRETVAL) == 0;
-                });
+      int inputs = 0;
+      for (const Param& param : method != nullptr ? method->params : std::vector<Param>{}) {
+        inputs += (param.flags & PARAMFLAG_FRETVAL) == 0;
+      }
       std::string wrong;
       for (WORD flags :
            {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
             DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF}) {
-        for (Shape& shape : ShapesFor(values, static_cast<int>(inputs), flags)) {
+        for (Shape& shape : ShapesFor(values, inputs, flags)) {
           const std::string call =
               function.name + " flags " + std::to_string(flags) + " with " + shape.name;
           if (IsWorkflow(function)) MakeWorkflowsHarmless(object);
@@ -290,7 +254,7 @@ void HostileDispatch(Watcher& watcher) {
                                         outputs ? &argument_error : nullptr);
           ++calls;
           std::string why = Judge(hr, exception, result, shape.form);
-          if (why.empty() && !values.Changed().empty()) why = "changed " + values.Changed();
+          if (why.empty() && values.State() != state) why = "an argument changed";
           VariantClear(&result);
           Clear(exception);
           for (const Seen& seen : watcher.Take()) {
@@ -322,7 +286,7 @@ void HostileDispatch(Watcher& watcher) {
         std::to_string(calls) + " hostile calls; the workflow members ran when called properly: " +
             std::to_string(captures) + " captures, " + std::to_string(reviews) + " reviews");
   SetText(object, &_clsTavirex::put_PATIENTID, L"AFTER");
-  CheckEqual(GetPatient(object), "AFTER", "PATIENTID after the hostile calls");
+  CheckEqual(CallText(dispatch, L"PATIENTID"), "AFTER", "PATIENTID after the hostile calls");
   dispatch->Release();
   object->Release();
   Check(host.references() == 1, "every reference to the host object given back");

@@ -1,21 +1,17 @@
 // A host of tavirex.dll that runs its workflows through COM under wine64,
-// after registration, with the watcher in the part of the user:
-//   - Review of sample images: the image list window's headers and rows, one
-//     header click, a double-click that opens the file in the program of a
-//     test association; the host's own window disabled meanwhile; then the
-//     images counted;
-//   - Capture with the stand-in vendor program at the configured path: the
-//     waiting box answered OK once the stand-in's exports are in the drop
-//     folder, while the host's timer lets go of the object; the exports end
-//     up in the store folder.
+// after registration, the watcher in the part of the user: Review of sample
+// images in the image list window (rows, one header click, a double-click that
+// opens a file in a test association's program; the host's window disabled
+// meanwhile), then NumPatientImageFiles; Capture with the stand-in vendor
+// program at the configured path, its waiting box answered OK once the
+// exports are in while the host's timer lets go of the object.
 //   workflow_test_host.exe <CreatePatient.exe>   the tests
-//   workflow_test_host.exe show                  the Review window with sample rows, for a
-//                                                screenshot: writes C:\TavirexShow\window.txt
-//                                                (its screen rectangle), closes when
-//                                                C:\TavirexShow\done appears
+//   workflow_test_host.exe show                  Review left open for a screenshot: writes
+//                                                C:\TavirexShow\window.txt (its rectangle),
+//                                                closes when C:\TavirexShow\done appears
 //   workflow_test_host.exe record <path>         the test association's program
-// Writes praxo32.ini and PXEquip.ini into the Windows folder and its sample
-// folders under C:\; registers and removes a test file association in HKCR.
+// Writes praxo32.ini and PXEquip.ini into the Windows folder, its folders under
+// C:\, and a test file association into HKCR.
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
@@ -77,14 +73,9 @@ void WriteWorkstation(const fs::path& root) {
 }
 
 void SetPatient(_clsTavirex* object, const std::wstring& id, const std::wstring& device) {
-  for (const auto& [put, value] : {std::pair{&_clsTavirex::put_PATIENTID, id},
-                                   {&_clsTavirex::put_LastName, L"van Dyke"},
-                                   {&_clsTavirex::put_FirstName, L"Ann"},
-                                   {&_clsTavirex::put_Gender, L"F"},
-                                   {&_clsTavirex::put_DateOfBirth, L"01/02/1960"},
-                                   {&_clsTavirex::put_DeviceName, device}}) {
-    SetText(object, put, value);
-  }
+  SetText(object, &_clsTavirex::put_PATIENTID, id);
+  SetText(object, &_clsTavirex::put_LastName, L"van Dyke");
+  SetText(object, &_clsTavirex::put_DeviceName, device);
   LONG exam = 1042;
   object->put_ExamRecNum(&exam);
 }
@@ -119,7 +110,8 @@ void CheckRows(HWND list, const std::vector<std::string>& expected, const std::s
   CheckEqual(Join(rows, " "), Join(expected, " "), what);
 }
 
-void Review(Watcher& watcher) {
+// Review of the samples, the window worked by `user` on the watcher's thread.
+void Review(Watcher& watcher, const Watcher::Answer& user) {
   Doing("Review");
   WriteWorkstation(kRoot);
   for (const std::string& name :
@@ -136,15 +128,16 @@ void Review(Watcher& watcher) {
   HWND host_window = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                      300, 200, nullptr, nullptr, nullptr, nullptr);
   SetActiveWindow(host_window);
-  watcher.Script([&](const Seen& window) {
+  watcher.Script(user ? user : [&](const Seen& window) {
     Check(!window.box && window.title == "Tavirex Images",
           "the image list window: " + Describe(window));
     Check(!IsWindowEnabled(host_window), "the host's window is disabled during Review");
     HWND list = FindWindowExW(window.window, nullptr, WC_LISTVIEWW, nullptr);
     CheckRows(list, {kRowNew, kRowForeign, kRowOld}, "as loaded");
-    ClickHeader(list, 1);
+    Click(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMRECT, 1,
+          false);
     CheckRows(list, {kRowForeign, kRowNew, kRowOld}, "Exam # clicked");
-    DoubleClickRow(list, 2);
+    Click(list, LVM_GETITEMRECT, 2, true);
     const std::string expected = (kImages / kOld).string() + "\r\n";
     Check(WaitUntil([&] { return ReadFile(OpenedRecord()) == expected; }, 15000),
           "a double-click opens the row's file: " + ReadFile(OpenedRecord()));
@@ -223,41 +216,22 @@ void Capture(Watcher& watcher, const fs::path& standin) {
   }
   CheckEqual(Join(FolderNames(kImages, "123456789_")), Join(stored), "the store folder");
   CheckEqual(Join(FolderNames(kDrop)), "", "the drop folder after the import");
-  std::string log = ReadFile(kProgramFolder / "CreatePatient.log");
-  log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
-  Check(log.find("argc=9\n") != std::string::npos &&
-            log.find("cwd=" + kProgramFolder.string() + "\n") != std::string::npos,
-        "the stand-in ran in its folder with nine parameters:\n" + log);
 }
 
-// A Review window with sample rows, left open for a screenshot.
+// Review left open for a screenshot.
 void Show(Watcher& watcher) {
-  const fs::path root = "C:\\TavirexShow";
-  WriteWorkstation(root);
-  for (const char* name : {"4711_1042_Vessara_OCT_Macula_512x128_1_OD_2026-11-14_10-32-05.jpg",
-                           "4711_1042_Vessara_OCT_Macula_512x128_2_OS_2026-11-14_10-34-41.jpg",
-                           "4711_1042_Vessara_OCT_Disc_200x200_1_OD_2026-11-14_10-37-12.jpg",
-                           "4711_988_Vessara_OCT_Macula_512x128_1_OD_2026-05-20_15-02-48.jpg",
-                           "4711_988_Vessara_OCT_Macula_512x128_2_OS_2026-05-20_15-04-19.jpg",
-                           "4711_913_Vessara_OCT_Macula_512x128_1_OU_2025-12-02_09-12-33.jpg"}) {
-    WriteFile(root / "Images" / name, "sample\r\n");
-  }
-  _clsTavirex* object = CreateTavirex();
-  if (object == nullptr) return;
-  SetPatient(object, L"47-11", L"Review Vessara");
-  watcher.Script([&](const Seen& window) {
+  fs::create_directories("C:\\TavirexShow");
+  Review(watcher, [](const Seen& window) {
     Sleep(500);  // painted
     RECT rect{};
     GetWindowRect(window.window, &rect);
-    WriteFile(root / "window.txt", std::to_string(rect.left) + " " + std::to_string(rect.top) +
-                                       " " + std::to_string(rect.right - rect.left) + " " +
-                                       std::to_string(rect.bottom - rect.top) + "\n");
-    WaitUntil([&] { return fs::exists(root / "done"); }, 120000);
+    WriteFile("C:\\TavirexShow\\window.txt", std::to_string(rect.left) + " " +
+                                                 std::to_string(rect.top) + " " +
+                                                 std::to_string(rect.right - rect.left) + " " +
+                                                 std::to_string(rect.bottom - rect.top) + "\n");
+    WaitUntil([] { return fs::exists("C:\\TavirexShow\\done"); }, 120000);
     PostMessageW(FindWindowExW(window.window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
   });
-  Bstr result;
-  object->ReviewDevice(result.out());
-  object->Release();
 }
 
 }  // namespace
@@ -278,7 +252,7 @@ int main(int argc, char** argv) {
     if (mode == "show") {
       Show(watcher);
     } else {
-      Review(watcher);
+      Review(watcher, nullptr);
       Capture(watcher, mode);
       watcher.CheckNothingShown("the workflows");
     }

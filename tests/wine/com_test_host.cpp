@@ -1,9 +1,7 @@
 // A COM client of tavirex.dll, run under wine64 after registration: the type
-// library against the interface contract, every property through the function
-// table and IDispatch, VB errors as a COM client receives them, and when the
-// DLL may unload, its collection taken as VB's _Collection. With "server-route", only
-// the start-up on a database-server route, in a process of its own since the
-// start-up runs once.
+// library against the contract, every property, VB errors, and when the DLL
+// may unload. "server-route": the start-up on a database-server route alone,
+// in a process of its own since the start-up runs once.
 //   com_test_host.exe <Windows path of the registered tavirex.dll> [server-route]
 #include <cwctype>
 
@@ -14,10 +12,8 @@ namespace {
 
 using namespace host;
 
-// ---------------------------------------------------------------------------
-// The type library against the interface contract: one line per function of
-// the table, DISPID, kind and name, then "->" for an [out, retval] last
-// parameter and "?" for any other parameter that is not plain [in].
+// One line per function of the table: DISPID, kind, name, then "->" for an
+// [out, retval] last parameter and "?" for any other not plain [in].
 
 std::vector<std::string> DumpFunctions(const std::vector<Function>& functions) {
   std::vector<std::string> lines;
@@ -35,10 +31,9 @@ std::vector<std::string> DumpFunctions(const std::vector<Function>& functions) {
   return lines;
 }
 
-// The same lines from properties.def, the server's members in table order,
-// each row's DISPID its row number. Value types and how they are passed need
-// no check: the server's accessors, generated from the same rows, compile
-// only against the interface's own.
+// The same lines from properties.def, each row's DISPID its row number. Types
+// need no check: the server's accessors, generated from the same rows,
+// compile only against the interface's own.
 std::vector<std::string> DefinedFunctions() {
   using Kinds = std::vector<std::string>;
   const Kinds kGetOnly{"get # ->"}, kLetOnly{"put #"}, kGetLet{"get # ->", "put #"},
@@ -66,51 +61,35 @@ WORD TypeFlags(ITypeInfo* info, TYPEKIND kind) {
   return flags;
 }
 
-void TypeLibrary(const std::wstring& dll_path) {
-  ITypeLib* library = nullptr;
-  CheckHr(LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library), S_OK,
-          "the type library embedded in the DLL");
-  if (library == nullptr) return;
+void TypeLibrary(IDispatch* dispatch) {
   ITypeInfo *info = nullptr, *table = nullptr;
-  library->GetTypeInfoOfGuid(IID__clsTavirex, &info);
+  dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
   const WORD dual_hidden = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN;
   Check((TypeFlags(info, TKIND_DISPATCH) & dual_hidden) == dual_hidden,
         "_clsTavirex is dual and hidden");
-  const std::vector<std::string> dumped = DumpFunctions(FunctionsOf(info, &table));
-  const std::vector<std::string> contract = DefinedFunctions();
+  const std::vector<std::string> dumped = DumpFunctions(FunctionsOf(dispatch, &table));
   Check(TypeFlags(table, TKIND_INTERFACE) & TYPEFLAG_FOLEAUTOMATION,
         "its function table is OLE Automation compatible");
-  CheckEqual(Join(dumped, ", "), Join(contract, ", "),
+  CheckEqual(Join(dumped, ", "), Join(DefinedFunctions(), ", "),
              "the function table in the contract's order");
   if (table != nullptr) table->Release();
-  if (info != nullptr) info->Release();
-
-  // The class: creatable, _clsTavirex its default interface.
-  info = table = nullptr;
-  library->GetTypeInfoOfGuid(CLSID_clsTavirex, &info);
-  Check(TypeFlags(info, TKIND_COCLASS) & TYPEFLAG_FCANCREATE, "clsTavirex is creatable");
-  int flags = 0;
-  HREFTYPE reference = 0;
-  Bstr name;
-  if (info != nullptr && SUCCEEDED(info->GetImplTypeFlags(0, &flags)) &&
-      SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
-      SUCCEEDED(info->GetRefTypeInfo(reference, &table))) {
-    table->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr);
-    table->Release();
+  ITypeLib* library = nullptr;
+  UINT index = 0;
+  if (info != nullptr && SUCCEEDED(info->GetContainingTypeLib(&library, &index))) {
+    ITypeInfo* class_info = nullptr;
+    library->GetTypeInfoOfGuid(CLSID_clsTavirex, &class_info);
+    Check(TypeFlags(class_info, TKIND_COCLASS) & TYPEFLAG_FCANCREATE, "clsTavirex is creatable");
+    if (class_info != nullptr) class_info->Release();
+    library->Release();
   }
-  Check((flags & IMPLTYPEFLAG_FDEFAULT) && name.text() == "_clsTavirex",
-        "its default interface is _clsTavirex");
   if (info != nullptr) info->Release();
-  library->Release();
 }
 
-// ---------------------------------------------------------------------------
-// Every property with a Get and a Let or Set, from the type library. Each Let
-// through the function table a value no other property gets (the caller's
-// variable untouched when passed by reference), each Get back through
-// IDispatch by its name in lower case; then each Let through IDispatch as a
-// script passes a variable, of a NULL string, zero or Nothing, each Get back
-// through the function table.
+// Every property with a Get and a Let or Set, from the type library: each Let
+// through the function table a value no other gets (the caller's variable
+// untouched), each Get back through IDispatch by its name in lower case; then
+// each Let through IDispatch as a script passes a variable, of a NULL string,
+// zero or Nothing, each Get back through the function table.
 
 void PropertySweep(_clsTavirex* object, IDispatch* dispatch) {
   const std::vector<Function> functions = FunctionsOf(dispatch);
@@ -194,16 +173,14 @@ void PropertySweep(_clsTavirex* object, IDispatch* dispatch) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// A failure reaches the host as VB's error number in an HRESULT, with its
-// description and source as error information, or in the EXCEPINFO through
-// IDispatch.
+// A failure reaches the host as VB's error number in an HRESULT with error
+// information, or in the EXCEPINFO through IDispatch.
 
 void VbErrors(_clsTavirex* object, IDispatch* dispatch) {
   VARIANT null_name{};
   V_VT(&null_name) = VT_NULL;
   Bstr store(L"C:\\store"), result, description, source;
-  BSTR folder = store.get();
+  BSTR folder = store.value;
   CheckHr(object->ParseFileName(&null_name, &folder, result.out()), HRESULT(0x800A005E),
           "ParseFileName(Null) through the function table");
   IErrorInfo* error = nullptr;
@@ -249,8 +226,7 @@ void Unloading(const std::wstring& dll_path) {
   factory->Release();
   if (object == nullptr) return Check(false, "an object from the class object");
   CheckHr(CanUnloadNow(), S_FALSE, "DllCanUnloadNow with an object alive");
-  // The collection as a host whose variable is declared As Collection calls
-  // it: through VB's _Collection function table.
+  // The collection as a host calls it whose variable is As Collection.
   IDispatch* names = nullptr;
   _Collection* collection = nullptr;
   IUnknown* enumerator = nullptr;
@@ -310,9 +286,9 @@ int main(int argc, char** argv) {
     } else {
       WriteWindowsIni("praxo32.ini",
                       {"[System]", "PgmsDir=C:\\TavirexHost", "DataDir=C:\\TavirexHost\\Data"});
-      TypeLibrary(dll_path);
       if (_clsTavirex* object = CreateTavirex()) {
         IDispatch* dispatch = DispatchOf(object);
+        TypeLibrary(dispatch);
         PropertySweep(object, dispatch);
         VbErrors(object, dispatch);
         dispatch->Release();

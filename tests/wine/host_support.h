@@ -109,23 +109,18 @@ inline std::string Join(const std::vector<std::string>& items, const char* separ
   return result;
 }
 
-class Bstr {
- public:
+// Owns a BSTR; never copied.
+struct Bstr {
+  BSTR value = nullptr;
   Bstr() = default;
-  explicit Bstr(const std::wstring& text) : value_(SysAllocString(text.c_str())) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
+  explicit Bstr(const std::wstring& text) : value(SysAllocString(text.c_str())) {}
+  ~Bstr() { SysFreeString(value); }
   BSTR* out() {
-    SysFreeString(value_);
-    value_ = nullptr;
-    return &value_;
+    SysFreeString(value);
+    value = nullptr;
+    return &value;
   }
-  BSTR get() const { return value_; }
-  std::string text() const { return Narrow(value_); }
-
- private:
-  BSTR value_ = nullptr;
+  std::string text() const { return Narrow(value); }
 };
 
 inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds) {
@@ -161,7 +156,7 @@ inline _clsTavirex* CreateTavirex() {
 inline void SetText(_clsTavirex* object, HRESULT (STDMETHODCALLTYPE _clsTavirex::*put)(BSTR*),
                     const std::wstring& value) {
   Bstr text(value);
-  BSTR pointer = text.get();
+  BSTR pointer = text.value;
   (object->*put)(&pointer);
 }
 
@@ -216,7 +211,7 @@ inline std::string ParseNullByName(IDispatch* object) {
   VARIANT null_name{}, folder{}, out;
   V_VT(&null_name) = VT_NULL;
   V_VT(&folder) = VT_BSTR;
-  V_BSTR(&folder) = store.get();
+  V_BSTR(&folder) = store.value;
   EXCEPINFO exception{};
   HRESULT hr = Invoke(object, IdOf(object, L"ParseFileName"), DISPATCH_METHOD, {null_name, folder},
                       &out, &exception);
@@ -275,15 +270,17 @@ struct Function {
   std::vector<Param> params;
 };
 
-// `info` describes the dispatch part of the dual interface, the table its -1.
-inline std::vector<Function> FunctionsOf(ITypeInfo* info, ITypeInfo** table = nullptr) {
+// The dispatch part of the dual interface refers to the table as its -1.
+inline std::vector<Function> FunctionsOf(IDispatch* object, ITypeInfo** table = nullptr) {
   std::vector<Function> functions;
   HREFTYPE reference = 0;
-  ITypeInfo* functions_info = nullptr;
-  if (info == nullptr || FAILED(info->GetRefTypeOfImplType(-1, &reference)) ||
-      FAILED(info->GetRefTypeInfo(reference, &functions_info))) {
-    return functions;
+  ITypeInfo *info = nullptr, *functions_info = nullptr;
+  object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+  if (info != nullptr && SUCCEEDED(info->GetRefTypeOfImplType(-1, &reference))) {
+    info->GetRefTypeInfo(reference, &functions_info);
   }
+  if (info != nullptr) info->Release();
+  if (functions_info == nullptr) return functions;
   TYPEATTR* attributes = nullptr;
   functions_info->GetTypeAttr(&attributes);
   for (int i = 0; i < attributes->cFuncs; ++i) {
@@ -303,14 +300,6 @@ inline std::vector<Function> FunctionsOf(ITypeInfo* info, ITypeInfo** table = nu
   functions_info->ReleaseTypeAttr(attributes);
   if (table != nullptr) *table = functions_info;
   if (table == nullptr) functions_info->Release();
-  return functions;
-}
-
-inline std::vector<Function> FunctionsOf(IDispatch* object) {
-  ITypeInfo* info = nullptr;
-  object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
-  std::vector<Function> functions = FunctionsOf(info);
-  if (info != nullptr) info->Release();
   return functions;
 }
 

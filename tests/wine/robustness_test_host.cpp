@@ -3,12 +3,13 @@
 // marshaller; every member of _clsTavirex, from the type library, invoked
 // through IDispatch with hostile values, argument counts, names and flags, and
 // called through the function table with each pointer NULL and with NULL
-// strings; afterwards the host's object and the DLL let go. A crash or a hang
-// ends the run with a failure naming the call.
+// strings; afterwards the host's object and the DLL let go. Writes praxo32.ini;
+// a crash or a hang ends the run with a failure naming the call.
 //   robustness_test_host.exe <Windows path of the registered tavirex.dll>
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "host_support.h"
 
@@ -16,10 +17,7 @@ namespace {
 
 using namespace host;
 
-const wchar_t kDrop[] = L"C:\\TavirexRobust\\Drop";
-
-// An object of the main thread's apartment, called from another apartment
-// while the main thread pumps messages; a failure's description crosses too.
+// An object called from another apartment while its own pumps messages.
 void Apartments() {
   Doing("two apartments");
   _clsTavirex* object = CreateTavirex();
@@ -59,11 +57,9 @@ void Apartments() {
   object->Release();
 }
 
-// ---------------------------------------------------------------------------
-// Hostile calls through IDispatch: every answer is S_OK, a dispatch error,
-// E_INVALIDARG for a malformed DISPPARAMS, or DISP_E_EXCEPTION with a VB
-// error and its text; no call changes an argument or keeps a reference.
-
+// Hostile calls through IDispatch: every answer S_OK, a dispatch error,
+// E_INVALIDARG for a malformed DISPPARAMS, or DISP_E_EXCEPTION with a VB error
+// and its text; no call changes an argument or keeps a reference.
 struct Named {
   std::string name;
   VARIANT value;
@@ -82,11 +78,7 @@ struct HostileValues {
     };
     host->AddRef();  // for the two values that hold it
     host->AddRef();
-    const struct {
-      const char* name;
-      VARTYPE type;
-      ULONGLONG bits;
-    } table[] = {
+    const std::tuple<const char*, VARTYPE, ULONGLONG> table[] = {
         {"NULL BSTR", VT_BSTR, 0},
         {"empty BSTR", VT_BSTR, bits(SysAllocString(L""))},
         {"\"O'Brien\"", VT_BSTR, bits(SysAllocString(L"O'Brien"))},
@@ -106,10 +98,10 @@ struct HostileValues {
         {"array", VT_ARRAY | VT_I4, bits(SafeArrayCreateVector(VT_I4, 0, 3))},
     };
     plain.reserve(std::size(table));
-    for (const auto& value : table) {
-      plain.push_back({value.name, {}});
-      V_VT(&plain.back().value) = value.type;
-      V_UI8(&plain.back().value) = value.bits;
+    for (const auto& [name, type, value] : table) {
+      plain.push_back({name, {}});
+      V_VT(&plain.back().value) = type;
+      V_UI8(&plain.back().value) = value;
     }
     all = plain;
     for (Named& value : plain) {
@@ -198,15 +190,7 @@ std::string Judge(HRESULT hr, EXCEPINFO& exception, const VARIANT& result, Form 
   return hr == E_INVALIDARG && malformed ? "" : "HRESULT " + Hex(hr);
 }
 
-// Where the workflow members run harmlessly: no device function, an existing
-// drop folder, a vendor program that is not there.
-void MakeWorkflowsHarmless(_clsTavirex* object) {
-  SetText(object, &_clsTavirex::put_PATIENTID, L"NOBODY");
-  SetText(object, &_clsTavirex::put_DeviceName, L"");
-  SetText(object, &_clsTavirex::put_EquipDataPath, kDrop);
-  SetText(object, &_clsTavirex::put_EquipProgPathFName, L"C:\\Missing\\Vendor.exe");
-}
-
+// The workflows, which take no arguments, are left to the workflow host.
 bool IsWorkflow(const Function& function) {
   return function.name == "CaptureDevice" || function.name == "ReviewDevice" ||
          function.name == "DoDeviceFunction";
@@ -218,13 +202,15 @@ void HostileDispatch(Watcher& watcher) {
   if (object == nullptr) return;
   IDispatch* dispatch = DispatchOf(object);
   const std::vector<Function> functions = FunctionsOf(dispatch);
-  int calls = 0, captures = 0, reviews = 0;
+  int calls = 0;
   {
     HostileValues values(&host);
     const std::wstring state = values.State();
     std::vector<MEMBERID> done;
     for (const Function& function : functions) {
-      if (std::find(done.begin(), done.end(), function.id) != done.end()) continue;
+      if (IsWorkflow(function) || std::find(done.begin(), done.end(), function.id) != done.end()) {
+        continue;
+      }
       done.push_back(function.id);
       const Function* method = Find(functions, function.id, INVOKE_FUNC);
       int inputs = 0;
@@ -238,7 +224,6 @@ void HostileDispatch(Watcher& watcher) {
         for (Shape& shape : ShapesFor(values, inputs, flags)) {
           const std::string call =
               function.name + " flags " + std::to_string(flags) + " with " + shape.name;
-          if (IsWorkflow(function)) MakeWorkflowsHarmless(object);
           std::vector<VARIANT> reversed(shape.arguments.rbegin(), shape.arguments.rend());
           DISPPARAMS params{reversed.data(), shape.names.data(), static_cast<UINT>(reversed.size()),
                             static_cast<UINT>(shape.names.size())};
@@ -257,15 +242,8 @@ void HostileDispatch(Watcher& watcher) {
           if (why.empty() && values.State() != state) why = "an argument changed";
           VariantClear(&result);
           Clear(exception);
-          for (const Seen& seen : watcher.Take()) {
-            if (function.name == "CaptureDevice" && seen.text == "File Not Found") {
-              ++captures;
-            } else if (function.name == "ReviewDevice" && !seen.box) {
-              ++reviews;
-            } else if (why.empty()) {
-              why = "unexpected " + Describe(seen);
-            }
-          }
+          const std::vector<Seen> seen = watcher.Take();
+          if (why.empty() && !seen.empty()) why = "it showed " + Describe(seen[0]);
           if (!why.empty() && wrong.empty()) wrong = call + ": " + why;
         }
       }
@@ -282,9 +260,7 @@ void HostileDispatch(Watcher& watcher) {
       Check(wrong.empty(), function.name + ": " + wrong);
     }
   }
-  Check(calls > 10000 && captures > 0 && reviews > 0,
-        std::to_string(calls) + " hostile calls; the workflow members ran when called properly: " +
-            std::to_string(captures) + " captures, " + std::to_string(reviews) + " reviews");
+  Check(calls > 10000, std::to_string(calls) + " hostile calls");
   SetText(object, &_clsTavirex::put_PATIENTID, L"AFTER");
   CheckEqual(CallText(dispatch, L"PATIENTID"), "AFTER", "PATIENTID after the hostile calls");
   dispatch->Release();
@@ -292,13 +268,10 @@ void HostileDispatch(Watcher& watcher) {
   Check(host.references() == 1, "every reference to the host object given back");
 }
 
-// ---------------------------------------------------------------------------
-// The function table: each pointer parameter NULL in turn gives E_POINTER
-// and no error information (a NULL by-value string or object is "" or
-// Nothing); NULL strings give what "" gives.
-
-// Calls `function` with pointers to zeroed slots (strings NULL or "", a TRUE
-// boolean), but parameter `null_param` NULL; returns the HRESULT and outputs.
+// Through the function table each pointer parameter NULL in turn gives
+// E_POINTER and no error information; NULL strings give what "" gives.
+// `function` gets pointers to zeroed slots (strings NULL or "", booleans
+// TRUE), but parameter `null_param` NULL; returns the HRESULT and outputs.
 std::wstring CallWith(_clsTavirex* object, const Function& function, int null_param,
                       bool null_strings) {
   std::vector<VARIANT> slots(function.params.size());
@@ -343,7 +316,6 @@ void FunctionTable() {
       create->Release();
       SetErrorInfo(0, stale);
       stale->Release();
-      if (IsWorkflow(function)) MakeWorkflowsHarmless(object);
       Doing(function.name + " with parameter " + std::to_string(p) + " NULL");
       const std::string outcome = Narrow(CallWith(object, function, static_cast<int>(p), false));
       ++null_pointers;
@@ -370,13 +342,8 @@ int main(int argc, char**) {
     std::printf("usage: robustness_test_host <path of tavirex.dll>\n");
     return 2;
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(L"C:\\TavirexRobust", ignored);
-  for (const wchar_t* folder : {L"Data", L"Programs", L"Drop"}) {
-    std::filesystem::create_directories(std::wstring(L"C:\\TavirexRobust\\") + folder);
-  }
-  WriteWindowsIni("praxo32.ini", {"[System]", "PgmsDir=C:\\TavirexRobust\\Programs",
-                                  "DataDir=C:\\TavirexRobust\\Data\\"});
+  WriteWindowsIni("praxo32.ini",
+                  {"[System]", "PgmsDir=C:\\TavirexRobust", "DataDir=C:\\TavirexRobust\\"});
   StartHost();
   {
     Watcher watcher(30);

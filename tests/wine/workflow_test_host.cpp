@@ -28,14 +28,7 @@ const fs::path kImages = kRoot / "Images";
 const fs::path kDrop = kRoot / "Export";
 const fs::path kProgramFolder = kRoot / "KSOCTVIEW" / "bin";
 
-fs::path ProgramPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
-// What the test association's program was asked to open.
-fs::path OpenedRecord() { return ProgramPath().parent_path() / "opened.txt"; }
+const fs::path kOpened = "C:\\TavirexE2E-opened.txt";  // what the association opened
 
 std::string ReadFile(const fs::path& path) {
   std::ostringstream content;
@@ -86,7 +79,9 @@ void Associate(bool on) {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L".tvxtest");
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L"TavirexTest.Image");
   if (!on) return;
-  const std::wstring command = L"\"" + ProgramPath().wstring() + L"\" record \"%1\"";
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const std::wstring command = L"\"" + std::wstring(program) + L"\" record \"%1\"";
   RegSetValueW(HKEY_CLASSES_ROOT, L".tvxtest", REG_SZ, L"TavirexTest.Image", 0);
   RegSetValueW(HKEY_CLASSES_ROOT, L"TavirexTest.Image\\shell\\open\\command", REG_SZ,
                command.c_str(), 0);
@@ -119,7 +114,7 @@ void Review(Watcher& watcher, const Watcher::Answer& user) {
     WriteFile(kImages / Wide(name), "sample\r\n");
   }
   Associate(true);
-  fs::remove(OpenedRecord());
+  fs::remove(kOpened);
   _clsTavirex* object = CreateTavirex();
   if (object == nullptr) return;
   SetPatient(object, L"47-11", L"Review Vessara");
@@ -139,8 +134,8 @@ void Review(Watcher& watcher, const Watcher::Answer& user) {
     CheckRows(list, {kRowForeign, kRowNew, kRowOld}, "Exam # clicked");
     Click(list, LVM_GETITEMRECT, 2, true);
     const std::string expected = (kImages / kOld).string() + "\r\n";
-    Check(WaitUntil([&] { return ReadFile(OpenedRecord()) == expected; }, 15000),
-          "a double-click opens the row's file: " + ReadFile(OpenedRecord()));
+    Check(WaitUntil([&] { return ReadFile(kOpened) == expected; }, 15000),
+          "a double-click opens the row's file: " + ReadFile(kOpened));
     PostMessageW(FindWindowExW(window.window, nullptr, L"Button", nullptr), BM_CLICK, 0,
                  0);  // "Exit"
   });
@@ -239,7 +234,7 @@ void Show(Watcher& watcher) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "record" && argc > 2) {
-    std::ofstream(OpenedRecord(), std::ios::binary | std::ios::app) << argv[2] << "\r\n";
+    std::ofstream(kOpened, std::ios::binary | std::ios::app) << argv[2] << "\r\n";
     return 0;
   }
   if (mode.empty()) {

@@ -109,17 +109,23 @@ inline std::string Join(const std::vector<std::string>& items, const char* separ
   return result;
 }
 
-// Owns a BSTR; never copied.
+// A variant of `type` whose value has the bits given.
+inline VARIANT Variant(VARTYPE type, ULONGLONG bits = 0) {
+  VARIANT value{};
+  V_VT(&value) = type;
+  V_UI8(&value) = bits;
+  return value;
+}
+
+inline ULONG_PTR Bits(const void* pointer) { return reinterpret_cast<ULONG_PTR>(pointer); }
+
+// Owns a BSTR; never copied, and filled through out() once.
 struct Bstr {
   BSTR value = nullptr;
   Bstr() = default;
   explicit Bstr(const std::wstring& text) : value(SysAllocString(text.c_str())) {}
   ~Bstr() { SysFreeString(value); }
-  BSTR* out() {
-    SysFreeString(value);
-    value = nullptr;
-    return &value;
-  }
+  BSTR* out() { return &value; }
   std::string text() const { return Narrow(value); }
 };
 
@@ -208,13 +214,10 @@ inline std::string CallText(IDispatch* object, const wchar_t* name) {
 constexpr char kInvalidUseOfNull[] = "0x80020009 0x800A005E Invalid use of Null";
 inline std::string ParseNullByName(IDispatch* object) {
   Bstr store(L"C:\\store");
-  VARIANT null_name{}, folder{}, out;
-  V_VT(&null_name) = VT_NULL;
-  V_VT(&folder) = VT_BSTR;
-  V_BSTR(&folder) = store.value;
+  VARIANT out;
   EXCEPINFO exception{};
-  HRESULT hr = Invoke(object, IdOf(object, L"ParseFileName"), DISPATCH_METHOD, {null_name, folder},
-                      &out, &exception);
+  HRESULT hr = Invoke(object, IdOf(object, L"ParseFileName"), DISPATCH_METHOD,
+                      {Variant(VT_NULL), Variant(VT_BSTR, Bits(store.value))}, &out, &exception);
   const std::string text =
       Hex(hr) + " " + Hex(exception.scode) + " " + Narrow(exception.bstrDescription);
   Clear(exception);

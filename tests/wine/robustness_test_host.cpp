@@ -98,28 +98,19 @@ struct HostileValues {
         {"array", VT_ARRAY | VT_I4, bits(SafeArrayCreateVector(VT_I4, 0, 3))},
     };
     plain.reserve(std::size(table));
-    for (const auto& [name, type, value] : table) {
-      plain.push_back({name, {}});
-      V_VT(&plain.back().value) = type;
-      V_UI8(&plain.back().value) = value;
-    }
+    for (const auto& [name, type, value] : table) plain.push_back({name, Variant(type, value)});
     all = plain;
     for (Named& value : plain) {
-      VARIANT reference{}, variant{};
-      V_VT(&reference) = V_VT(&value.value) | VT_BYREF;
-      V_BYREF(&reference) = &V_BSTR(&value.value);
-      const bool addressable = V_VT(&value.value) != VT_EMPTY && V_VT(&value.value) != VT_NULL;
-      if (addressable) all.push_back({"ByRef " + value.name, reference});
-      V_VT(&variant) = VT_BYREF | VT_VARIANT;
-      V_VARIANTREF(&variant) = &value.value;
-      all.push_back({"ByRef Variant " + value.name, variant});
+      const VARTYPE type = V_VT(&value.value);
+      if (type != VT_EMPTY && type != VT_NULL) {
+        all.push_back(
+            {"ByRef " + value.name, Variant(type | VT_BYREF, Bits(&V_BSTR(&value.value)))});
+      }
+      all.push_back(
+          {"ByRef Variant " + value.name, Variant(VT_BYREF | VT_VARIANT, Bits(&value.value))});
     }
-    V_VT(&inner) = VT_BYREF | VT_BSTR;  // a variant reference to a reference
-    V_BSTRREF(&inner) = &V_BSTR(&plain[2].value);
-    VARIANT nested{};
-    V_VT(&nested) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&nested) = &inner;
-    all.push_back({"ByRef Variant ByRef BSTR", nested});
+    inner = Variant(VT_BYREF | VT_BSTR, Bits(&V_BSTR(&plain[2].value)));
+    all.push_back({"ByRef Variant ByRef BSTR", Variant(VT_BYREF | VT_VARIANT, Bits(&inner))});
   }
   ~HostileValues() {
     for (Named& value : plain) VariantClear(&value.value);
@@ -249,10 +240,9 @@ void HostileDispatch(Watcher& watcher) {
       }
       // Every reference the calls took is given back once the fields let go.
       for (const Function& field : functions) {
-        VARIANT nothing{};
-        V_VT(&nothing) = VT_DISPATCH;
-        if (field.kind == INVOKE_PROPERTYPUTREF)
-          Invoke(dispatch, field.id, DISPATCH_PROPERTYPUTREF, {nothing}, nullptr);
+        if (field.kind == INVOKE_PROPERTYPUTREF) {
+          Invoke(dispatch, field.id, DISPATCH_PROPERTYPUTREF, {Variant(VT_DISPATCH)}, nullptr);
+        }
       }
       if (wrong.empty() && host.references() != 3) {
         wrong = "the host object has " + std::to_string(host.references()) + " references, not 3";
@@ -307,15 +297,12 @@ void FunctionTable() {
       const Param& param = function.params[p];
       string_input = string_input || (param.base == VT_BSTR && !(param.flags & PARAMFLAG_FOUT));
       if (param.vt != VT_PTR) continue;
-      // A stale description that an E_POINTER must not leave behind.
-      ICreateErrorInfo* create = nullptr;
-      IErrorInfo *stale = nullptr, *left = nullptr;
-      CreateErrorInfo(&create);
-      create->SetDescription(const_cast<LPOLESTR>(L"stale"));
-      create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&stale));
-      create->Release();
-      SetErrorInfo(0, stale);
-      stale->Release();
+      // An earlier failure's error information, which an E_POINTER clears.
+      VARIANT null_name = Variant(VT_NULL);
+      Bstr parsed;
+      BSTR folder = nullptr;
+      object->ParseFileName(&null_name, &folder, parsed.out());
+      IErrorInfo* left = nullptr;
       Doing(function.name + " with parameter " + std::to_string(p) + " NULL");
       const std::string outcome = Narrow(CallWith(object, function, static_cast<int>(p), false));
       ++null_pointers;

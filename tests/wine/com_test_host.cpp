@@ -107,18 +107,13 @@ void PropertySweep(_clsTavirex* object, IDispatch* dispatch) {
   for (std::size_t i = 0; i < properties.size(); ++i) {
     const std::string& name = properties[i].get->name;
     const Param& param = properties[i].put->params[0];
-    VARIANT& value = properties[i].value;
-    V_VT(&value) = param.base;
-    if (param.base == VT_BSTR) {
-      // Greek, Polish, Japanese, a surrogate pair and a lone surrogate.
-      V_BSTR(&value) = SysAllocString((Wide(name) + L" Ωε łódź 東京 😀 " + L"\xDC00").c_str());
-    } else if (param.base == VT_DISPATCH) {
-      V_DISPATCH(&value) = &hosts[i];
-    } else if (param.base == VT_BOOL) {
-      V_BOOL(&value) = static_cast<VARIANT_BOOL>(i + 2);  // kept whatever the bits
-    } else {
-      V_I4(&value) = 100003 * static_cast<LONG>(i) - 7;
-    }
+    // Text in Greek, Polish, Japanese, a surrogate pair and a lone surrogate;
+    // a number also as the bits of a boolean, which are kept whatever they are.
+    const std::wstring text = Wide(name) + L" Ωε łódź 東京 😀 " + L"\xDC00";
+    VARIANT& value = properties[i].value =
+        Variant(param.base, param.base == VT_BSTR       ? Bits(SysAllocString(text.c_str()))
+                            : param.base == VT_DISPATCH ? Bits(&hosts[i])
+                                                        : 100003 * i + 2);
     const VARIANT before = value;
     const std::wstring before_text = Show(value);
     const bool by_ref = param.vt == VT_PTR;

@@ -176,8 +176,7 @@ std::string Judge(HRESULT hr, EXCEPINFO& exception, const VARIANT& result, Form 
                      Narrow(exception.bstrDescription);
   }
   if (hr == DISP_E_EXCEPTION || HRESULT_FACILITY(hr) == FACILITY_DISPATCH) return "";
-  const bool malformed =
-      form == kNoArgumentArray || form == kNoNameArray || form == kMoreNamesThanArguments;
+  const bool malformed = form != kWellFormed && form != kNoOutputs;
   return hr == E_INVALIDARG && malformed ? "" : "HRESULT " + Hex(hr);
 }
 

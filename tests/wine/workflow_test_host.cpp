@@ -1,17 +1,14 @@
-// A host of tavirex.dll that runs its workflows through COM under wine64,
-// after registration, the watcher in the part of the user: Review of sample
-// images in the image list window (rows, one header click, a double-click that
-// opens a file in a test association's program; the host's window disabled
-// meanwhile), then NumPatientImageFiles; Capture with the stand-in vendor
-// program at the configured path, its waiting box answered OK once the
-// exports are in while the host's timer lets go of the object.
-//   workflow_test_host.exe <CreatePatient.exe>   the tests
-//   workflow_test_host.exe show                  Review left open for a screenshot: writes
-//                                                C:\TavirexShow\window.txt (its rectangle),
-//                                                closes when C:\TavirexShow\done appears
-//   workflow_test_host.exe record <path>         the test association's program
-// Writes praxo32.ini and PXEquip.ini into the Windows folder, its folders under
-// C:\, and a test file association into HKCR.
+// A host of tavirex.dll running its workflows through COM under wine64, the
+// watcher as the user: Review in the image list window (rows, a header click,
+// a double-click opening a file in a test association's program, the host's
+// window disabled meanwhile) and the images counted; Capture with the stand-in
+// vendor program, whose waiting box is answered OK once the exports are in
+// while the host's timer lets go of the object.
+//   workflow_test_host.exe <CreatePatient.exe>  the tests
+//   workflow_test_host.exe show                 Review left open for a screenshot: its rectangle
+//                                               in C:\TavirexShow\window.txt; closes once
+//                                               C:\TavirexShow\done appears
+//   workflow_test_host.exe record <path>        the test association's program
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
@@ -49,20 +46,18 @@ std::vector<std::string> FolderNames(const fs::path& folder, const std::string& 
 }
 
 // Capture and Review of one model; the Review function names the store folder.
-void WriteWorkstation(const fs::path& root) {
-  const std::string base = root.string();
+void WriteWorkstation() {
   WriteWindowsIni("praxo32.ini",
-                  {"[System]", "PgmsDir=" + base + "\\Programs", "DataDir=" + base + "\\Data\\"});
+                  {"[System]", "PgmsDir=C:\\TavirexE2E", "DataDir=C:\\TavirexE2E\\"});
   WriteWindowsIni(
       "PXEquip.ini",
       {"[Equipment]", "Number=2", "1=21:OCT capture:Tavirex:Capture Vessara",
        "2=22:OCT review:Tavirex:Review Vessara", "[21]",
-       "EquipProgPathFName=" + base + "\\KSOCTVIEW\\bin\\CreatePatient.exe",
-       "EquipDataPath=" + base + "\\Export", "[22]", "EquipDataPath=" + base + "\\Images"});
-  fs::remove_all(root);
-  for (const char* folder : {"Programs", "Data", "Images", "KSOCTVIEW\\bin"}) {
-    fs::create_directories(root / folder);
-  }
+       "EquipProgPathFName=C:\\TavirexE2E\\KSOCTVIEW\\bin\\CreatePatient.exe",
+       "EquipDataPath=C:\\TavirexE2E\\Export", "[22]", "EquipDataPath=C:\\TavirexE2E\\Images"});
+  fs::remove_all(kRoot);
+  fs::create_directories(kImages);
+  fs::create_directories(kProgramFolder);
 }
 
 void SetPatient(_clsTavirex* object, const std::wstring& id, const std::wstring& device) {
@@ -90,7 +85,6 @@ void Associate(bool on) {
 // ---------------------------------------------------------------------------
 // Review: three files of patient 47-11, one named outside the ANSI code page,
 // and one of another patient.
-
 const std::string kOld = "4711_977_Vessara_OCT_Disc_200x200_1_OD_2015-11-02_09-30-00.tvxtest";
 const std::string kNew = "4711_1108_Vessara_OCT_Macula_512x128_1_OU_2017-01-15_16-45-30.tvxtest";
 const std::string kForeign =
@@ -108,7 +102,7 @@ void CheckRows(HWND list, const std::vector<std::string>& expected, const std::s
 // Review of the samples, the window worked by `user` on the watcher's thread.
 void Review(Watcher& watcher, const Watcher::Answer& user) {
   Doing("Review");
-  WriteWorkstation(kRoot);
+  WriteWorkstation();
   for (const std::string& name :
        {kOld, kNew, kForeign, std::string("0815_1042_Vessara_OCT_1_OD_2016-05-31_14-05-09.jpg")}) {
     WriteFile(kImages / Wide(name), "sample\r\n");

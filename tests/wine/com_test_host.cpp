@@ -3,6 +3,7 @@
 // may unload. "server-route": the start-up on a database-server route alone,
 // in a process of its own since the start-up runs once.
 //   com_test_host.exe <Windows path of the registered tavirex.dll> [server-route]
+#include <algorithm>
 #include <cwctype>
 
 #include "com/vba_collection_h.h"
@@ -69,8 +70,12 @@ void TypeLibrary(IDispatch* dispatch) {
   const std::vector<std::string> dumped = DumpFunctions(FunctionsOf(dispatch, &table));
   Check(TypeFlags(table, TKIND_INTERFACE) & TYPEFLAG_FOLEAUTOMATION,
         "its function table is OLE Automation compatible");
-  CheckEqual(Join(dumped, ", "), Join(DefinedFunctions(), ", "),
-             "the function table in the contract's order");
+  const std::vector<std::string> contract = DefinedFunctions();
+  const auto [have, want] =
+      std::mismatch(dumped.begin(), dumped.end(), contract.begin(), contract.end());
+  Check(have == dumped.end() && want == contract.end(),
+        "the function table in the contract's order: " + (have != dumped.end() ? *have : "end") +
+            ", expected " + (want != contract.end() ? *want : "end"));
   if (table != nullptr) table->Release();
   ITypeLib* library = nullptr;
   UINT index = 0;

@@ -130,8 +130,8 @@ void Review(Watcher& watcher, const Watcher::Answer& user) {
     const std::string expected = (kImages / kOld).string() + "\r\n";
     Check(WaitUntil([&] { return ReadFile(kOpened) == expected; }, 15000),
           "a double-click opens the row's file: " + ReadFile(kOpened));
-    PostMessageW(FindWindowExW(window.window, nullptr, L"Button", nullptr), BM_CLICK, 0,
-                 0);  // "Exit"
+    HWND exit_button = FindWindowExW(window.window, nullptr, L"Button", nullptr);
+    PostMessageW(exit_button, BM_CLICK, 0, 0);
   });
   Bstr result;
   CheckHr(object->ReviewDevice(result.out()), S_OK, "ReviewDevice");

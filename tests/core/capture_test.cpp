@@ -1,240 +1,231 @@
-// The capture workflow end to end on real folders: the stand-in vendor program
-// is really started, and the user who answers the boxes is scripted.
+// The capture workflow on real folders, with the vendor program played by the
+// scripted user, and DoDeviceFunction's choice of workflows.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "capture/capture_device.h"
-#include "hostenv/error_report.h"
-#include "interface/cls_tavirex.h"
 #include "test_support.h"
 
 namespace tavirex {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::ForwardingPlatform;
 using testing::Workstation;
+using Boxes = std::vector<std::string>;
 
-// The user at the waiting box: waits until the technician (the stand-in
-// program) has exported its images, then answers as scripted. Can also make
-// the k-th copy fail, as a full or failing disk would.
-class CaptureUser : public ForwardingPlatform {
- public:
-  CaptureUser(Workstation& ws) : ForwardingPlatform(ws.platform()), ws_(ws) {}
+const std::string kWaiting = "Tavirex Capture|Waiting for Technician  -  Place files in ";
+const std::string kDelete = "Attention|Do you want to delete current files?|4";
+const std::string kNoProgram = "Attention|File Not Found|0";
+const std::string kDefaultProgram = "C:\\KSOCTVIEW\\bin\\CreatePatient.exe";
+const std::string kParameters = R"("4711" "Doe" "Ann" "n/a" F 01/02/1960 "n/a" 12)";
+const std::string kVessara =
+    kDefaultProgram + "|" + kParameters + "/04/2026 1|C:\\KSOCTVIEW\\bin\\";
+const std::string kTwins =
+    "[Equipment]\nNumber=2\n1=5:x:Tavirex:Capture Corvana\n2=6:y:Tavirex:Review Corvana\n"
+    "[5]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\Export\n";
 
-  int MessageBox(const std::string& text, int style,
-                 const std::optional<std::string>& title) override {
-    if (title == "Tavirex Capture" && wait_for_exports_ > 0) {
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      while (CountFiles(export_folder_) < wait_for_exports_ &&
-             std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    }
-    return ForwardingPlatform::MessageBox(text, style, title);
-  }
-  void CopyFile(const std::string& source, const std::string& destination) override {
-    if (++copies_ == fail_copy_) throw VbError(vberr::kDiskFull);
-    ForwardingPlatform::CopyFile(source, destination);
-  }
+enum Outcome { kMoved, kKept, kDeleted };
 
-  static int CountFiles(const fs::path& folder) {
-    int count = 0;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-      count += entry.is_regular_file() && entry.path().extension() != ".part";
-    }
-    return count;
-  }
-
-  Workstation& ws_;
-  fs::path export_folder_;
-  int wait_for_exports_ = 0;
-  int fail_copy_ = 0;
-  int copies_ = 0;
+struct CaptureCase {
+  std::string device;
+  std::string equip_ini;
+  std::vector<int> answers;
+  std::string separator;  // the workstation's date separator
+  std::string result;
+  Boxes boxes;
+  std::string launched;  // program|parameters|folder
+  std::string drop;      // where the exports lie
+  std::string store;     // made before the program is looked for
+  Outcome outcome;
+  std::string cwd;  // the working folder afterwards; "" for unchanged
 };
 
-class CaptureTest : public ::testing::Test {
- protected:
-  CaptureTest() : user_(ws_) {
-    ws_.WriteHostIni("[System]\r\nPgmsDir=C:\\Praxo\r\nDataDir=C:\\Praxo\\Data\r\n");
-    fs::create_directories(ws_.root() / "Praxo");
-  }
-  // Capture moves the whole process into the vendor program's folder.
-  ~CaptureTest() override { fs::current_path(working_directory_); }
-
-  // Puts the stand-in program where Capture looks for the vendor's, exporting
-  // `images` files into `drop` (a folder under the workstation root).
-  void InstallVendorProgram(const std::string& drop, int images = 3) {
-    fs::path bin = ws_.root() / "KSOCTVIEW" / "bin";
-    fs::create_directories(bin);
-    // The program of an earlier capture may still run: writing over it would
-    // fail (ETXTBSY), replacing its directory entry does not.
-    fs::remove(bin / "CreatePatient.exe");
-    fs::copy_file(TAVIREX_STANDIN_PROGRAM, bin / "CreatePatient.exe");
-    Workstation::WriteFile(
-        bin / "CreatePatient.cfg",
-        "DropFolder=" + (ws_.root() / drop).string() + "\nImages=" + std::to_string(images) + "\n");
-    user_.export_folder_ = ws_.root() / drop;
-    user_.wait_for_exports_ = images;
-  }
-  std::string VendorLog() {
-    return Workstation::ReadFile(ws_.root() / "KSOCTVIEW/bin/CreatePatient.log");
-  }
-
-  ClsTavirex& NewObject(const std::string& device) {
-    module_ = std::make_unique<HostModule>(user_);
-    object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
-    auto& p = object_->props();
-    p.DeviceName = device;
-    p.PATIENTID = "47-11";
-    p.LastName = "Doe";
-    p.FirstName = "Ann";
-    p.Gender = "F";
-    p.DateOfBirth = "01/02/1960";
-    p.ExamRecNum = 1042;
-    return *object_;
-  }
-  std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path working_directory_ = fs::current_path();
-  Workstation ws_;
-  CaptureUser user_;
-  std::unique_ptr<HostModule> module_;
-  std::unique_ptr<ClsTavirex> object_;
+const std::vector<CaptureCase> kCaptures = {
+    {"Capture Vessara",
+     "",
+     {msgbox::kOk},
+     "/",
+     "Was OK",
+     {kWaiting + "C:\\Praxo|1"},
+     kVessara,
+     "Praxo",
+     "Praxo/Data",
+     kMoved,
+     "KSOCTVIEW/bin"},
+    {"Capture Corvana",
+     kTwins + "[6]\nEquipDataPath=C:\\Store\n",
+     {msgbox::kOk},
+     ".",
+     "Was OK",
+     {kWaiting + "C:\\Export|1"},
+     "C:\\Vendor\\CreatePatient.exe|" + kParameters + ".04.2026 1|C:\\Vendor\\",
+     "Export",
+     "Store",
+     kMoved,
+     "Vendor"},
+    {"Capture Corvana",
+     kTwins,
+     {msgbox::kOk},
+     "-",
+     "Was OK",
+     {kWaiting + "C:\\Export|1"},
+     "C:\\Vendor\\CreatePatient.exe|" + kParameters + "-04-2026 1|C:\\Vendor\\",
+     "Export",
+     "Export/Data",
+     kMoved,
+     "Vendor"},
+    {"Capture iPedra",
+     "",
+     {msgbox::kCancel, msgbox::kNo},
+     "/",
+     "Was OK",
+     {kWaiting + "C:\\Praxo|1", kDelete},
+     kVessara,
+     "Praxo",
+     "Praxo/Data",
+     kKept,
+     "KSOCTVIEW/bin"},
+    {"Capture iPedra",
+     "",
+     {msgbox::kCancel, msgbox::kYes},
+     "/",
+     "Was OK",
+     {kWaiting + "C:\\Praxo|1", kDelete},
+     kVessara,
+     "Praxo",
+     "Praxo/Data",
+     kDeleted,
+     "KSOCTVIEW/bin"},
+    {"Capture Corvana",
+     "[Equipment]\nNumber=1\n1=5:x:Tavirex:Capture Corvana\n[5]\n"
+     "EquipProgPathFName=C:\\None\\x.exe\nEquipDataPath=C:\\Export\n",
+     {},
+     "/",
+     "",
+     {kNoProgram},
+     "",
+     "Export",
+     "Export/Data",
+     kKept,
+     ""},
 };
 
-TEST_F(CaptureTest, UnconfiguredDeviceUsesTheDefaultsAndImportsOnOk) {
-  InstallVendorProgram("Praxo");
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture Vessara");
-  EXPECT_EQ(object.CaptureDevice(), "Was OK");
-
-  EXPECT_EQ(object.props().EquipProgPathFName, kDefaultVendorProgram);
-  EXPECT_EQ(object.props().EquipDataPath, "C:\\Praxo");
-  EXPECT_EQ(ws_.Boxes(),
-            std::vector<std::string>{"Tavirex Capture|Waiting for Technician  -  Place files in "
-                                     "C:\\Praxo|1"});
-  std::vector<std::string> stored = Names(ws_.root() / "Praxo" / "Data");
-  ASSERT_EQ(stored.size(), 3u);
-  for (const std::string& name : stored) EXPECT_EQ(name.rfind("4711_1042_Vessara_", 0), 0u) << name;
-  EXPECT_EQ(Names(ws_.root() / "Praxo"), std::vector<std::string>{"Data"});
-
-  // The vendor program got the nine parameters, and ran in its own folder.
-  std::string log = VendorLog();
-  EXPECT_NE(log.find("cwd=" + (ws_.root() / "KSOCTVIEW" / "bin").string()), std::string::npos);
-  EXPECT_NE(log.find("argc=9\narg1=4711\narg2=Doe\narg3=Ann\narg4=n/a\narg5=F\narg6=01/02/1960\n"
-                     "arg7=n/a\narg8="),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find("arg9=1\n"), std::string::npos);
-}
-
-TEST_F(CaptureTest, ConfiguredFoldersAndTheReviewTwinsStoreFolder) {
-  ws_.WriteEquipIni(
-      "[Equipment]\r\nNumber=2\r\n1=5:x:Tavirex:Capture Corvana\r\n2=6:y:Tavirex:Review Corvana\r\n"
-      "[5]\r\nEquipProgPathFName=C:\\KSOCTVIEW\\bin\\CreatePatient.exe\r\n"
-      "EquipDataPath=C:\\Export\r\n[6]\r\nEquipDataPath=C:\\Store\r\n");
-  fs::create_directories(ws_.root() / "Store");
-  InstallVendorProgram("Export", 2);
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture Corvana");
-  EXPECT_EQ(object.CaptureDevice(), "Was OK");
-  EXPECT_EQ(object.props().EquipDataPath, "C:\\Export");
-  EXPECT_EQ(Names(ws_.root() / "Store").size(), 2u);
-  EXPECT_TRUE(Names(ws_.root() / "Export").empty());  // no "Data" made there either
-}
-
-TEST_F(CaptureTest, CancelThenNoKeepsAndCancelThenYesClears) {
-  fs::create_directories(ws_.root() / "Praxo" / "sub");
-  for (auto [answer, left] : {std::pair{msgbox::kNo, 3u}, std::pair{msgbox::kYes, 1u}}) {
-    for (const auto& entry : fs::directory_iterator(ws_.root() / "Praxo")) {
-      if (entry.is_regular_file()) fs::remove(entry.path());
+TEST(Capture, SettingsBoxesParametersAndFolders) {
+  for (const CaptureCase& c : kCaptures) {
+    SCOPED_TRACE(c.device + " " + c.equip_ini);
+    Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
+    ws.WriteEquipIni(c.equip_ini);
+    for (const char* program : {"KSOCTVIEW/bin/CreatePatient.exe", "Vendor/CreatePatient.exe"}) {
+      ws.Write(program, "MZ");
     }
-    InstallVendorProgram("Praxo", 2);
-    ws_.platform().QueueAnswers({msgbox::kCancel, answer});
-    ClsTavirex& object = NewObject("Capture iPedra");
-    EXPECT_EQ(object.CaptureDevice(), "Was OK");
-    EXPECT_EQ(ws_.Boxes().back(), "Attention|Do you want to delete current files?|4");
-    // The "Data" store folder and the sub-folder are never touched.
-    EXPECT_EQ(Names(ws_.root() / "Praxo").size(), left + 1) << answer;
-    EXPECT_TRUE(Names(ws_.root() / "Praxo" / "Data").empty());
+    const testing::Folder exported = {{"4711_Vessara_1.jpg", "one"}, {"P_2.jpg", "two"}};
+    const testing::Folder stored = {{"4711_1042_Vessara_1.jpg", "one"}, {"P_1042_2.jpg", "two"}};
+    const testing::Folder none;
+    for (const auto& [name, bytes] : exported) ws.Write(c.drop + "/" + name, bytes);
+    fs::create_directories(ws.Path(c.drop + "/sub"));
+    ClsTavirex& object = ws.NewObject(c.device);
+    TavirexProperties& p = object.props();
+    std::tie(p.LastName, p.FirstName, p.Gender, p.DateOfBirth, p.ExamRecNum) =
+        std::make_tuple("Doe", "Ann", "F", "01/02/1960", 1042);
+    ws.user().answers.assign(c.answers.begin(), c.answers.end());
+    ws.user().date_separator = c.separator;
+    const fs::path cwd = fs::current_path();
+
+    EXPECT_EQ(object.CaptureDevice(), c.result);
+    EXPECT_EQ(ws.user().boxes, c.boxes);
+    EXPECT_EQ(ws.user().launched, c.launched.empty() ? Boxes{} : Boxes{c.launched});
+    EXPECT_EQ(fs::current_path(), c.cwd.empty() ? cwd : ws.Path(c.cwd));
+    EXPECT_TRUE(fs::is_directory(ws.Path(c.store)));
+    EXPECT_EQ(ws.Contents(c.drop), c.outcome == kKept ? exported : none);
+    EXPECT_TRUE(fs::is_directory(ws.Path(c.drop + "/sub")));  // sub-folders stay
+    for (const char* store : {"Praxo/Data", "Store", "Export/Data"}) {
+      EXPECT_EQ(ws.Contents(store), (store == c.store && c.outcome == kMoved ? stored : none))
+          << store;
+    }
+    EXPECT_EQ(ws.Log("Tavirex.log"), "");
   }
 }
 
-TEST_F(CaptureTest, MissingProgramShowsOneBoxAfterTheFolders) {
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture iScopa");
+// A failure is logged with the step it happened in, and shown.
+TEST(Capture, FailureLineCarriesTheCheckpoint) {
+  Workstation ws;
+  ws.WriteHostIni("[System]\nDataDir=C:\\D\n");  // no folder to drop into
+  ClsTavirex& object = ws.NewObject("Capture iBlendo");
+  ws.user().boxes.clear();
   EXPECT_EQ(object.CaptureDevice(), "");
-  EXPECT_EQ(ws_.Boxes(), std::vector<std::string>{"Attention|File Not Found|0"});
-  EXPECT_TRUE(fs::is_directory(ws_.root() / "Praxo" / "Data"));
-  EXPECT_FALSE(fs::exists(ws_.module_dir() / "Tavirex.log"));
+  const std::string line = " CaptureDevice, Err Number: 76 Err Description: Path not found 1";
+  EXPECT_EQ(ws.Log("Tavirex.log"), "\r\n12-04-2026  4:12:40 PM" + line + "\r\n");
+  EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + line + "\r\n"), std::string::npos);
+  EXPECT_EQ(ws.user().boxes, Boxes{"PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=76  Path "
+                                   "not found.\r\n" +
+                                   line + "|16"});
+  fs::remove_all(ws.Path("module"));  // when the log cannot be written, the caller hears
+  EXPECT_NE(testing::ErrorOf([&] { object.CaptureDevice(); }), 0);
 }
 
-TEST_F(CaptureTest, OkWithAnEmptyDropFolder) {
-  InstallVendorProgram("Praxo", 0);
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  EXPECT_EQ(NewObject("Capture iPicta").CaptureDevice(), "Was OK");
-  EXPECT_TRUE(Names(ws_.root() / "Praxo" / "Data").empty());
+TEST(Capture, VendorParameters) {
+  struct Case {
+    std::string patient, last, middle;
+    std::string parameters;
+  } const cases[] = {
+      {"12-3456-789", "Doe", "", R"("123456789" "Doe" "Ann" "n/a" F 01/02/1960 "n/a" D 1)"},
+      {"1234-5678-9012-3456-78", "O\"Neil", " ",
+       R"("1234567890123456" "O"Neil" "Ann" " " F 01/02/1960 "n/a" D 1)"},
+      // 16 UTF-16 units; the emoji's pair would be cut and is left out whole.
+      {"Zoë-Ω東京-łódź-12345😀", "Doe", "M",
+       R"("ZoëΩ東京łódź12345" "Doe" "Ann" "M" F 01/02/1960 "n/a" D 1)"},
+  };
+  for (const Case& c : cases) {
+    TavirexProperties p;
+    std::tie(p.PATIENTID, p.LastName, p.FirstName, p.MiddleName, p.Gender, p.DateOfBirth) =
+        std::make_tuple(c.patient, c.last, "Ann", c.middle, "F", "01/02/1960");
+    EXPECT_EQ(BuildVendorParameters(p, "D"), c.parameters);
+  }
 }
 
-TEST_F(CaptureTest, FailureAtTheThirdOfFiveFilesKeepsEveryFile) {
-  InstallVendorProgram("Praxo", 5);
-  user_.fail_copy_ = 3;
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  EXPECT_EQ(NewObject("Capture iVitara").CaptureDevice(), "");
-  EXPECT_EQ(Names(ws_.root() / "Praxo" / "Data").size(), 2u);
-  EXPECT_EQ(Names(ws_.root() / "Praxo").size(), 3u + 1u);
-  const std::string line = " CaptureDevice, Err Number: 61 Err Description: Disk full 6";
-  EXPECT_NE(ws_.ModuleFile("Tavirex.log").find(line + "\r\n"), std::string::npos);
-  EXPECT_NE(ws_.ModuleFile("PX_IF_Tavirex.err").find(" Error in: " + line), std::string::npos);
-  EXPECT_EQ(ws_.Boxes().back(),
-            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=61  Disk full.\r\n" + line + "|16");
-}
-
-TEST_F(CaptureTest, EmptyDropFolderPathFailsAtCheckpointOne) {
-  ws_.WriteHostIni("[System]\r\nDataDir=C:\\D\r\n");
-  ws_.platform().QueueAnswers({msgbox::kOk, msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture iBlendo");
-  EXPECT_EQ(object.CaptureDevice(), "");
-  std::string log = ws_.ModuleFile("Tavirex.log");
-  EXPECT_NE(log.find(" CaptureDevice, Err Number: 76 Err Description: Path not found 1\r\n"),
-            std::string::npos)
-      << log;
-
-  // When the log itself cannot be written, the failure reaches the caller.
-  fs::remove_all(ws_.module_dir());
-  EXPECT_THROW(object.CaptureDevice(), VbError);
-}
-
-TEST(VendorParameters, QuotingAndThePatientKey) {
-  TavirexProperties p;
-  p.PATIENTID = "12-3456-789";
-  p.LastName = "Doe";
-  p.FirstName = "Ann";
-  p.Gender = "F";
-  p.DateOfBirth = "01/02/1960";
-  EXPECT_EQ(BuildVendorParameters(p, "12/04/2026"),
-            "\"123456789\" \"Doe\" \"Ann\" \"n/a\" F 01/02/1960 \"n/a\" 12/04/2026 1");
-  p.PATIENTID = "1234-5678-9012-3456-78";
-  p.MiddleName = " ";
-  p.LastName = "O\"Neil";
-  EXPECT_EQ(BuildVendorParameters(p, "x"),
-            "\"1234567890123456\" \"O\"Neil\" \"Ann\" \" \" F 01/02/1960 \"n/a\" x 1");
-  // 16 characters as VB counts them: UTF-16 units; the emoji's pair would be
-  // cut after 15 and is left out whole.
-  EXPECT_EQ(MakePatID("Zoë-Ω東京-łódź-12345😀"), "ZoëΩ東京łódź12345");
-  EXPECT_EQ(ProgramFolder("C:\\KSOCTVIEW\\bin\\CreatePatient.exe"), "C:\\KSOCTVIEW\\bin\\");
-  EXPECT_EQ(ProgramFolder("CreatePatient.exe"), "");
+// Which workflows a device name runs, in which order; a failure reaching
+// DoDeviceFunction is logged and shown, and an earlier result stays.
+TEST(Capture, DoDeviceFunction) {
+  const std::string failure = " DoDeviceFunction, Err Number: 13 Err Description: Type mismatch";
+  const std::string failure_box =
+      "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=13  Type mismatch.\r\n" + failure + "|16";
+  struct Case {
+    std::string device;
+    std::string entry;  // of the equipment list
+    std::string result;
+    Boxes seen;
+  } const cases[] = {
+      {"Capture Vessara", "", "", {kNoProgram}},
+      {"Review Vessara", "", "Was OK", {"window"}},
+      {"review vessara", "", "", {}},
+      {"CAPTURE Vessara", "", "", {}},
+      {"Vessara", "", "", {}},
+      {"Review Capture", "", "Was OK", {kNoProgram, "window"}},
+      {"xCapturexReviewx", "", "Was OK", {kNoProgram, "window"}},
+      {"Review Vessara", "x:y:Tavirex:Review Vessara", "", {failure_box}},
+      // Only Review looks up "Capture Capture".
+      {"Capture Review",
+       "x:y:Tavirex:Capture Capture",
+       "Was OK",
+       {kWaiting + "C:\\drop|1", kDelete, failure_box}},
+  };
+  for (const Case& c : cases) {
+    Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\D\n");
+    ws.WriteEquipIni("[Equipment]\nNumber=1\n1=" + c.entry + "\n");
+    ws.Write("p.exe", "MZ");
+    ClsTavirex& object = ws.NewObject(c.device);
+    object.props().EquipDataPath = "C:\\drop";  // for the names outside the catalogue
+    if (!c.entry.empty()) object.props().EquipProgPathFName = "C:\\p.exe";
+    ws.user().at_window = [&](FrmImageFiles&) { ws.user().boxes.push_back("window"); };
+    EXPECT_EQ(object.DoDeviceFunction(), c.result) << c.device;
+    EXPECT_EQ(ws.user().boxes, c.seen) << c.device;
+    if (!c.entry.empty()) {
+      EXPECT_EQ(ws.Log("Tavirex.log"), "\r\n12-04-2026  4:12:40 PM" + failure + "\r\n");
+      EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + failure + "\r\n"),
+                std::string::npos);
+      EXPECT_EQ(testing::ErrorOf([&] { object.ReviewDevice(); }), 13);  // passed on when direct
+    }
+  }
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The device catalogue, the fixed device properties, SQL quoting and the
 // equipment INI lookup, against real INI files.
-#include <gtest/gtest.h>
-
 #include "interface/equip_settings.h"
 #include "test_support.h"
 

@@ -1,9 +1,7 @@
 // tavirex-config on a temporary workstation: one command line per row, its
 // exit code, a text it must print and the equipment INI it leaves.
-#include <gtest/gtest.h>
-
-#include "test_support.h"
 #include "tools/config/config_tool.h"
+#include "test_support.h"
 
 namespace tavirex {
 namespace {

@@ -4,15 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include "test_support.h"
 
 namespace tavirex {
 namespace {
 
 using testing::Fault;
-using testing::Folder;
 using testing::Workstation;
 
 // Two devices whose Review functions share one store folder.
@@ -53,73 +50,49 @@ std::string Capture(Workstation& ws, const std::string& device, std::int32_t exa
   return object.CaptureDevice();
 }
 
-// The step of the listing's i-th file when the k-th copy, flush or delete
-// fails: before k moved, after k untouched, the k-th as the fault leaves it.
-TEST(Faults, ImportFailingAtEveryStepLosesNothing) {
+// The listing's i-th file when the k-th copy, flush or delete fails, in an
+// import or in a clearing: before k moved (or deleted), after k untouched,
+// the k-th as the fault leaves it.
+TEST(Faults, FailingAtEveryStepLosesNothing) {
   enum Where { kMoved, kUntouched, kInBoth, kHalfCopy };
-  const struct {
-    Fault fault;
-    std::string line;
-    Where failing;
-  } cases[] = {
-      {Fault::kCopyFails, "61 Err Description: Disk full 6", kUntouched},
-      {Fault::kCopyDiesHalfWay, "57 Err Description: Device I/O error 6", kHalfCopy},
-      {Fault::kFlushFails, "57 Err Description: Device I/O error 6", kInBoth},
-      {Fault::kDeleteFails, "70 Err Description: Permission denied 6", kInBoth},
+  const std::tuple<Fault, std::string, Where, std::string> cases[] = {
+      {Fault::kCopyFails, "61 Err Description: Disk full 6", kUntouched, "O"},
+      {Fault::kCopyDiesHalfWay, "57 Err Description: Device I/O error 6", kHalfCopy, "O"},
+      {Fault::kFlushFails, "57 Err Description: Device I/O error 6", kInBoth, "O"},
+      {Fault::kDeleteFails, "70 Err Description: Permission denied 6", kInBoth, "O"},
+      {Fault::kDeleteFails, "70 Err Description: Permission denied 5", kUntouched, "CY"},
   };
   const Folder exported = Exports("", 5, 40000);
-  for (const auto& c : cases) {
+  for (const auto& [fault, line, failing, answers] : cases) {
     for (int k = 1; k <= 5; ++k) {
-      SCOPED_TRACE(c.line + " at step " + std::to_string(k));
+      SCOPED_TRACE(line + " at step " + std::to_string(k));
       Workstation ws;
       Prepare(ws, {{"Drop", &exported}});
       const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\Drop");
-      ws.user().FailAt(c.fault, k);
-      ws.user().answers = {msgbox::kOk};
+      ws.user().fault = fault;
+      ws.user().fault_at = k;
+      ws.user().Answer(answers);
       EXPECT_EQ(Capture(ws, "Capture Vessara", 1042), "");
-      EXPECT_NE(ws.Log("Tavirex.log").find(" CaptureDevice, Err Number: " + c.line + "\r\n"),
+      EXPECT_NE(ws.Log("Tavirex.log").find(" CaptureDevice, Err Number: " + line + "\r\n"),
                 std::string::npos);
       const Folder drop = ws.Contents("Drop");
       Folder store = ws.Contents("Store");
       for (int i = 0; i < static_cast<int>(listing.size()); ++i) {
         const std::string& name = listing[i];
         const std::string& bytes = exported.at(name);
-        const Where where = i + 1 < k ? kMoved : i + 1 == k ? c.failing : kUntouched;
+        const Where where = i + 1 < k ? kMoved : i + 1 == k ? failing : kUntouched;
         EXPECT_TRUE((drop.count(name) ? drop.at(name) : "") == (where == kMoved ? "" : bytes))
             << name;
-        const std::string expected = where == kMoved || where == kInBoth ? bytes
-                                     : where == kHalfCopy ? bytes.substr(0, bytes.size() / 2)
-                                                          : "";
+        const std::string expected = where == kHalfCopy ? bytes.substr(0, bytes.size() / 2)
+                                     : where == kInBoth || (where == kMoved && answers == "O")
+                                         ? bytes
+                                         : "";
         auto it = store.find(Stored(name, 1042));
         EXPECT_TRUE((it == store.end() ? "" : it->second) == expected) << name;
         if (it != store.end()) store.erase(it);
       }
       EXPECT_TRUE(store.empty());
     }
-  }
-}
-
-TEST(Faults, ClearingFailingAtEveryStepKeepsTheRestWhole) {
-  const Folder exported = Exports("", 5, 1000);
-  for (int k = 1; k <= 6; ++k) {  // 6: no delete fails
-    SCOPED_TRACE("delete " + std::to_string(k) + " fails");
-    Workstation ws;
-    Prepare(ws, {{"Drop", &exported}});
-    const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\Drop");
-    ws.user().FailAt(Fault::kDeleteFails, k);
-    ws.user().answers = {msgbox::kCancel, msgbox::kYes};
-    EXPECT_EQ(Capture(ws, "Capture Vessara", 1042), k <= 5 ? "" : "Was OK");
-    EXPECT_EQ(
-        ws.Log("Tavirex.log")
-                .find(" CaptureDevice, Err Number: 70 Err Description: Permission denied 5\r\n") !=
-            std::string::npos,
-        k <= 5);
-    const Folder drop = ws.Contents("Drop");
-    for (int i = 0; i < static_cast<int>(listing.size()); ++i) {
-      EXPECT_TRUE((drop.count(listing[i]) ? drop.at(listing[i]) : "") ==
-                  (i + 1 < k ? "" : exported.at(listing[i])));
-    }
-    EXPECT_TRUE(ws.Contents("Store").empty());
   }
 }
 
@@ -149,7 +122,7 @@ TEST(Faults, TwoCapturesAtOnceLoseNothing) {
           if (box.rfind("Tavirex Capture|", 0) != 0) return;
           if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(3);
         };
-        ws.user().answers = {msgbox::kOk};
+        ws.user().Answer("O");
         ::_exit(Capture(ws, device, exam) == "Was OK" ? 0 : 1);
       }
       children.push_back(pid);

@@ -1,7 +1,5 @@
 // The host settings: the host INI's folders and their boxes, the start-up
 // routine, the three logs and the host's progress-log gate.
-#include <gtest/gtest.h>
-
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
 #include "test_support.h"
@@ -9,82 +7,59 @@
 namespace tavirex {
 namespace {
 
+using testing::kStamp;
 using testing::Workstation;
-using Boxes = std::vector<std::string>;
 
-const std::string kNoIni = "|Unable to find or read the praxo32.ini file.|16";
+const std::string kNoIni = "|Unable to find or read the praxo32.ini file.|16\n";
 const std::string kErrorTitle = "PXEquipIF TavirexIF Error";
-const std::string kStamp = "\r\n12-04-2026  4:12:40 PM";
 
 // GetPraxoDBPath, the module's GetPraxoDBPath, GetPraxoPath and GetPgmsDir,
-// in that order, on one host INI.
+// in that order, on one host INI ("data\praxo.mdb" exists).
 TEST(HostPaths, ResultsAndBoxes) {
-  struct Case {
-    std::string ini;
-    std::string results;
-    Boxes boxes;
-  } const cases[] = {
-      {"DataDir=C:\\data\nPgmsDir=C:\\P", "C:\\data|C:\\data|C:\\P|C:\\P", {}},
-      {"DataDir=C:\\nodb\nPgmsDir=C:\\P", "C:\\nodb|-3|C:\\P|C:\\P", {}},
-      {"DataDir=\\\\srv\\share\nPgmsDir=C:\\P", "\\\\srv\\share|-3|C:\\P|C:\\P", {}},
-      {"DataDir=data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", {}},
-      {"DataDir=\\data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", {}},
-      {"PgmsDir=C:\\P", "-3|-3|C:\\P|C:\\P", {"Tavirex" + kNoIni, kErrorTitle + kNoIni}},
-      {"DataDir=C:\\data", "C:\\data|C:\\data|-3|", {kNoIni}},
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // ini, results, boxes
+      {"DataDir=C:\\data\nPgmsDir=C:\\P", "C:\\data|C:\\data|C:\\P|C:\\P", ""},
+      {"DataDir=C:\\nodb\nPgmsDir=C:\\P", "C:\\nodb|-3|C:\\P|C:\\P", ""},
+      {"DataDir=\\\\srv\\share\nPgmsDir=C:\\P", "\\\\srv\\share|-3|C:\\P|C:\\P", ""},
+      {"DataDir=data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", ""},
+      {"DataDir=\\data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", ""},
+      {"PgmsDir=C:\\P", "-3|-3|C:\\P|C:\\P", "Tavirex" + kNoIni + kErrorTitle + kNoIni},
+      {"DataDir=C:\\data", "C:\\data|C:\\data|-3|", kNoIni},
   };
-  for (const Case& c : cases) {
+  for (const auto& [ini, expected, boxes] : cases) {
     Workstation ws;
     ws.Write("data/praxo.mdb", "");
-    ws.WriteHostIni("[System]\n" + c.ini + "\n");
+    ws.WriteHostIni("[System]\n" + ini + "\n");
     testing::User& user = ws.user();
     std::string results = GetPraxoDBPath(user);
     results += "|" + GetPraxoDBPathModule(user);
     results += "|" + GetPraxoPath(user);
     results += "|" + GetPgmsDir(user);
-    EXPECT_EQ(results, c.results) << c.ini;
-    EXPECT_EQ(user.boxes, c.boxes) << c.ini;
+    EXPECT_EQ(results, expected) << ini;
+    EXPECT_EQ(user.Shown(), boxes) << ini;
   }
 }
 
 // Two objects of one module: the start-up runs once, and each object asks
 // for the program folder.
 TEST(StartUp, OncePerModuleAndTheServerComponentOnce) {
-  struct Case {
-    std::string host_ini;
-    std::string component;  // the equipment INI's class; "" names none
-    std::string method;
-    int created;
-    std::string asked;  // class|method|server of the last request
-    Boxes boxes;
-    std::string error_file;
-  } const cases[] = {
-      {"[ADOConnection]\nConnectThru=msde", "Praxo.Link", "", 0, "", {kErrorTitle + kNoIni}, ""},
-      {"", "Praxo.Link", "", 0, "", {kErrorTitle + kNoIni}, ""},
-      {"[ADOConnection]\nConnectThru=SQL\nDataSource=SRV", "", "", 0, "", {}, ""},
-      {"[ADOConnection]\nConnectThru=SQL\nDataSource=SRV",
-       "Praxo.Link",
-       "",
-       1,
-       "Praxo.Link|SetServerName|SRV",
-       {},
+  const std::string sql = "[ADOConnection]\nConnectThru=SQL\nDataSource=SRV";
+  const std::string clsid = "{621C4617-A319-477D-9951-490064C0ACF2}";
+  const struct {
+    std::string host_ini, component, method, asked, boxes,
+        error_file;  // asked: class|method|server
+  } cases[] = {
+      {"[ADOConnection]\nConnectThru=msde", "Praxo.Link", "", "", kErrorTitle + kNoIni, ""},
+      {"", "Praxo.Link", "", "", kErrorTitle + kNoIni, ""},
+      {sql, "", "", "", "", ""},
+      {sql, "Praxo.Link", "", "Praxo.Link|SetServerName|SRV", "", ""},
+      {"[ADOConnection]\nConnectThru=MSDE\nDataSource=SRV", clsid, "Open", clsid + "|Open|SRV", "",
        ""},
-      {"[ADOConnection]\nConnectThru=MSDE\nDataSource=SRV",
-       "{621C4617-A319-477D-9951-490064C0ACF2}",
-       "Open",
-       1,
-       "{621C4617-A319-477D-9951-490064C0ACF2}|Open|SRV",
-       {},
-       ""},
-      {"[ADOConnection]\nConnectThru=SQL\nDataSource=SRV",
-       "Praxo Link",
-       "",
-       0,
-       "Praxo Link|SetServerName|SRV",
-       {},
+      {sql, "Praxo Link", "", "", "",
        kStamp +
            " Error in: Main\r\n      Error Num=429  ActiveX component can't create object\r\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Workstation ws;
     ws.WriteHostIni("[System]\nPgmsDir=C:\\P\n" + c.host_ini + "\n");
     ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=" + c.component +
@@ -92,54 +67,43 @@ TEST(StartUp, OncePerModuleAndTheServerComponentOnce) {
     HostModule module(ws.user());
     ClsTavirex first(module, ws.user());
     ClsTavirex second(module, ws.user());
-    EXPECT_EQ(ws.platform().server_connections_created(), c.created) << c.host_ini << c.component;
-    EXPECT_EQ(module.has_server_connection(), c.created == 1);
+    const int created = c.asked.empty() ? 0 : 1;
+    EXPECT_EQ(ws.platform().server_connections_created(), created) << c.host_ini << c.component;
+    EXPECT_EQ(module.has_server_connection(), created == 1);
     const auto& asked = ws.platform().last_server_request();
-    if (!c.asked.empty()) {
+    if (created) {
       EXPECT_EQ(asked.component_class + "|" + asked.method + "|" + asked.server_name, c.asked);
     }
-    EXPECT_EQ(ws.user().boxes, c.boxes) << c.host_ini << c.component;
+    EXPECT_EQ(ws.user().Shown(), c.boxes) << c.host_ini << c.component;
     EXPECT_EQ(ws.Log("PX_IF_Tavirex.err"), c.error_file);
   }
   Workstation ws;  // no program folder: one box per object
   HostModule module(ws.user());
   ClsTavirex first(module, ws.user());
   ClsTavirex second(module, ws.user());
-  EXPECT_EQ(ws.user().boxes, (Boxes{kErrorTitle + kNoIni, kNoIni, kNoIni}));
+  EXPECT_EQ(ws.user().Shown(), kErrorTitle + kNoIni + kNoIni + kNoIni);
 }
 
 TEST(Logs, LayoutsAndTimeStamp) {
-  struct Case {
-    std::function<void(Platform&)> write;
-    std::string file;
-    std::string bytes;
-    Boxes boxes;
-  } const cases[] = {
-      {[](Platform& p) { AppendToLog(p, " CaptureDevice, Err Number: 76"); },
-       "Tavirex.log",
-       kStamp + " CaptureDevice, Err Number: 76\r\n",
-       {}},
-      {[](Platform& p) { AppendToHostLog(p, "Capture started"); },
-       "KR_Tavirex.log",
-       kStamp + "Capture started\r\n\r\n",
-       {}},
-      {[](Platform& p) { ReportError(p, "WriteToLog", VbError(53)); },
-       "PX_IF_Tavirex.err",
-       kStamp + " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n",
-       {kErrorTitle + "|PXE_Tavirex IF Error Num=53  File not found.\r\nWriteToLog|16"}},
-      {[](Platform& p) { AppendErrorEntry(p, "Main", VbError(-2147, "Odd")); },
-       "PX_IF_Tavirex.err",
-       kStamp + " Error in: Main\r\n      Error Num=-2147  Odd\r\n",
-       {}},
-  };
-  for (const Case& c : cases) {
+  const std::tuple<std::function<void(Platform&)>, std::string, std::string, std::string> cases[] =
+      {
+          // writer, file, bytes, box
+          {[](Platform& p) { AppendToLog(p, " CaptureDevice, Err Number: 76"); }, "Tavirex.log",
+           kStamp + " CaptureDevice, Err Number: 76\r\n", ""},
+          {[](Platform& p) { AppendToHostLog(p, "Capture started"); }, "KR_Tavirex.log",
+           kStamp + "Capture started\r\n\r\n", ""},
+          {[](Platform& p) { ReportError(p, "WriteToLog", VbError(53)); }, "PX_IF_Tavirex.err",
+           kStamp + " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n",
+           kErrorTitle + "|PXE_Tavirex IF Error Num=53  File not found.\r\nWriteToLog|16\n"},
+          {[](Platform& p) { AppendErrorEntry(p, "Main", VbError(-2147, "Odd")); },
+           "PX_IF_Tavirex.err", kStamp + " Error in: Main\r\n      Error Num=-2147  Odd\r\n", ""},
+      };
+  for (const auto& [write, file, bytes, box] : cases) {
     Workstation ws;
-    c.write(ws.user());
-    c.write(ws.user());  // appended
-    EXPECT_EQ(ws.Log(c.file), c.bytes + c.bytes);
-    Boxes boxes = c.boxes;
-    if (!boxes.empty()) boxes.push_back(boxes[0]);
-    EXPECT_EQ(ws.user().boxes, boxes);
+    write(ws.user());
+    write(ws.user());  // appended
+    EXPECT_EQ(ws.Log(file), bytes + bytes);
+    EXPECT_EQ(ws.user().Shown(), box + box);
   }
   // An error file that cannot be written reaches the caller, after the box.
   Workstation ws;
@@ -153,18 +117,11 @@ TEST(Logs, WriteToLogGate) {
   ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
   ClsTavirex& object = ws.NewObject();
   EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse);  // no equipment INI
-  for (auto [value, on] : std::vector<std::pair<std::string, VbBool>>{{"yes", kVbTrue},
-                                                                      {" yEs ", kVbTrue},
-                                                                      {"YES", kVbTrue},
-                                                                      {"Y", kVbFalse},
-                                                                      {"TRUE", kVbFalse},
-                                                                      {"", kVbFalse},
-                                                                      {"YES!", kVbFalse}}) {
-    ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
-    EXPECT_EQ(object.ShouldWriteToLog(), on) << value;
+  for (const std::string row : {"1yes", "1 yEs ", "1YES", "0Y", "0TRUE", "0", "0YES!"}) {
+    ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + row.substr(1) + "\n");
+    EXPECT_EQ(object.ShouldWriteToLog(), row[0] == '1' ? kVbTrue : kVbFalse) << row;
   }
   EXPECT_EQ(object.props().gblnShouldWriteToLog, kVbFalse);  // asking does not set it
-
   object.WriteToLog("closed");
   object.props().gblnShouldWriteToLog = 1;  // any value but 0 opens the gate
   object.WriteToLog("open");
@@ -173,8 +130,8 @@ TEST(Logs, WriteToLogGate) {
   fs::remove(ws.Path("module/KR_Tavirex.log"));
   fs::create_directory(ws.Path("module/KR_Tavirex.log"));
   EXPECT_NO_THROW(object.WriteToLog("cannot"));
-  ASSERT_EQ(ws.user().boxes.size(), 1u);
-  EXPECT_NE(ws.user().boxes[0].find(".\r\nWriteToLog|16"), std::string::npos);
+  EXPECT_NE(ws.user().Shown().find(".\r\nWriteToLog|16\n"), std::string::npos);
+  EXPECT_EQ(ws.user().boxes.size(), 1u);
   EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: WriteToLog\r\n"), std::string::npos);
 }
 

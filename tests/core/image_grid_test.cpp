@@ -1,7 +1,5 @@
 // The image list's grid: its sort (dates as dates, texts without regard to
-// case, case as the tie-break, stable) and the cells the window relies on.
-#include <gtest/gtest.h>
-
+// case, case as the tie-break, stable).
 #include "review/image_grid.h"
 #include "test_support.h"
 
@@ -69,26 +67,6 @@ TEST(ImageGrid, SortOrders) {
     grid.SetAction(grid::kActionSort);
     EXPECT_EQ(Column(grid, 3), c.tags) << c.rows[0][0] << " order " << c.order1;
   }
-}
-
-// Cells outside the grid read "" and keep nothing; shrinking drops rows.
-TEST(ImageGrid, CellsOutsideTheGridAndShrinking) {
-  Workstation ws;
-  ImageGrid grid(ws.platform());
-  grid.SetMaxCols(1);
-  grid.SetMaxRows(3);
-  for (std::int32_t row : {1, 3, 4}) {
-    grid.SetRow(row);
-    grid.SetCol(1);
-    grid.SetText("r" + std::to_string(row));
-  }
-  EXPECT_EQ(grid.Text(), "");
-  EXPECT_EQ(grid.DataRowCnt(), 3);
-  grid.SetMaxRows(1);
-  grid.SetMaxRows(3);
-  EXPECT_EQ(Column(grid, 1), "r1,,");
-  EXPECT_EQ(grid.DataRowCnt(), 1);
-  EXPECT_EQ(testing::ErrorOf([&] { grid.SetAction(7); }), 5);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // a drop folder, against real folders.
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
 #include "capture/import.h"
 #include "test_support.h"
 
@@ -11,7 +9,6 @@ namespace tavirex {
 namespace {
 
 using testing::ErrorOf;
-using testing::Folder;
 using testing::Workstation;
 
 TEST(Import, ParseFileNamePutsTheExamAfterTheFirstUnderscore) {

@@ -1,9 +1,6 @@
 // The review side on real folders: the image list window's loading, sorting
 // and double-click, the viewer launch, ReviewDevice and the image count, with
 // the scripted user at the window and as the viewer.
-#include <gtest/gtest.h>
-
-#include "review/frm_image_files.h"
 #include "review/launch_file.h"
 #include "test_support.h"
 #include "winrules/utf8.h"
@@ -12,45 +9,30 @@ namespace tavirex {
 namespace {
 
 using testing::Workstation;
-using Boxes = std::vector<std::string>;
 
 // Field 0 key, 1 exam, 7 eye, 8 date, 9 time (with the extension).
-std::string Name(const std::string& key, const std::string& exam, const std::string& eye,
-                 const std::string& date, const std::string& time, const std::string& f2 = "a") {
-  return key + "_" + exam + "_" + f2 + "_b_c_d_e_" + eye + "_" + date + "_" + time + ".jpg";
+std::string Name(const std::string& key, const std::string& exam, const std::string& eye = "OD",
+                 const std::string& date = "2016-05-31", const std::string& time = "14-05-09",
+                 const std::string& field2 = "a") {
+  return key + "_" + exam + "_" + field2 + "_b_c_d_e_" + eye + "_" + date + "_" + time + ".jpg";
 }
 
-// The cells of a row, or of a column, joined by "|".
-std::string Row(ImageGrid& grid, std::int32_t row) {
+// The cells of row `row` (col 0), or of column `col` (row 0), joined by "|".
+std::string Cells(ImageGrid& grid, std::int32_t row, std::int32_t col = 0) {
   std::string text;
-  for (std::int32_t col = 1; col <= grid.MaxCols(); ++col) {
-    text += (col > 1 ? "|" : "") + grid.CellText(col, row);
-  }
-  return text;
-}
-std::string Column(ImageGrid& grid, std::int32_t col) {
-  std::string text;
-  for (std::int32_t row = 1; row <= grid.MaxRows(); ++row) {
-    text += (row > 1 ? "|" : "") + grid.CellText(col, row);
+  for (std::int32_t i = 1; i <= (col ? grid.MaxRows() : grid.MaxCols()); ++i) {
+    text += (i > 1 ? "|" : "") + (col ? grid.CellText(col, i) : grid.CellText(i, row));
   }
   return text;
 }
 
 TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
-  const std::string x42(42, 'x');
-  struct Case {
-    std::string name;
-    std::string row;  // columns 1 to 5, then the name's two parts
-  } const cases[] = {
-      {"4711_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg",
-       "4711|1042|5/31/"
-       "2016|14:05:09.jpg|OD|C:\\img|4711_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg|"},
-      {"4711_7_a_b_c_d_e_OU_20160531_1-2-3",
-       "4711|7|20160531|1:2:3|OU|C:\\img|"
-       "4711_7_a_b_c_d_e_OU_20160531_1-2-3|"},  // no date
-      {"4711_7_a_b_c_d_e_OS_12-1-2016_9-00-00_more",
-       "4711|7|12/1/2016|9:00:00|OS|C:\\img|"
-       "4711_7_a_b_c_d_e_OS_12-1-2016_9-00-00_more|"},
+  const std::string full = "|C:\\img|";
+  const std::pair<std::string, std::string> cases[] = {
+      // name, columns 1 to 5 or the split
+      {Name("4711", "1042"), "4711|1042|5/31/2016|14:05:09.jpg|OD"},
+      {"4711_7_a_b_c_d_e_OU_20160531_1-2-3", "4711|7|20160531|1:2:3|OU"},  // no date
+      {"4711_7_a_b_c_d_e_OS_12-1-2016_9-00-00_more", "4711|7|12/1/2016|9:00:00|OS"},
       // Lengths count UTF-16 units, as VB does: an emoji's pair at units 60
       // and 61 goes whole to the second part.
       {Name("4711", "1", "OD", "2016-05-31", "14-05-09", std::string(18, 'x')), "60|"},
@@ -60,75 +42,69 @@ TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
       {Name("4711", "1", "OD", "2016-05-31", "14-05-09", "😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀"),
        "59|😀_b_c_d_e_OD_2016-05-31_14-05-09.jpg"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [name, cells] : cases) {
     Workstation ws;
-    ws.Write("img/" + c.name, "image");
+    ws.Write("img/" + name, "image");
     FrmImageFiles form(ws.user(), ws.user());
-    ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img")) << c.name;
+    ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img")) << name;
     ImageGrid& grid = form.grdImageFiles();
     ASSERT_EQ(grid.MaxRows(), 1);
-    if (c.row.size() < 50) {  // the name's split: length of the first part | the rest
-      EXPECT_EQ(std::to_string(Utf16Length(grid.CellText(7, 1))) + "|" + grid.CellText(8, 1),
-                c.row);
+    const std::string first = grid.CellText(7, 1), rest = grid.CellText(8, 1);
+    if (cells.rfind("4711|", 0) == 0) {
+      EXPECT_EQ(Cells(grid, 1), cells + full + name + "|");
     } else {
-      EXPECT_EQ(Row(grid, 1), c.row);
+      EXPECT_EQ(std::to_string(Utf16Length(first)) + "|" + rest, cells);
     }
-    EXPECT_EQ(grid.CellText(7, 1) + grid.CellText(8, 1), c.name);
     form.grdImageFiles_DblClick(2, 1);  // opens the whole name
-    EXPECT_EQ(ws.user().launched, Boxes{"C:\\img\\" + c.name + "||"});
-    EXPECT_EQ(ws.user().boxes, Boxes{});
+    EXPECT_EQ(ws.user().launched, Boxes{"C:\\img\\" + name + "||"});
+    EXPECT_EQ(ws.user().Shown(), "");
   }
 }
 
-// No file of the patient: the headers only.
 TEST(Review, EmptyListAndTheWindowItself) {
   Workstation ws;
-  for (const char* name : {"47110_1_a_b_c_d_e_OD_x_y", "4712_1_a", "4711.jpg"}) {
-    ws.Write(std::string("img/") + name, "");
+  for (const char* name : {"img/47110_1_a_b_c_d_e_OD_x_y", "img/4712_1_a", "img/4711.jpg",
+                           "other/4711_1_a_b_c_d_e_OD_x_y"}) {
+    ws.Write(name, "");
   }
-  ws.Write("other/4711_1_a_b_c_d_e_OD_x_y", "");
   for (const char* folder : {"C:\\img", "C:\\missing", "C:\\other\\sub"}) {
     FrmImageFiles form(ws.user(), ws.user());
     EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", folder)) << folder;
     EXPECT_EQ(form.grdImageFiles().MaxRows(), 0);
-    EXPECT_EQ(Row(form.grdImageFiles(), 0), "Patient #|Exam #|Date|Time|Eye|File|File|File");
+    EXPECT_EQ(Cells(form.grdImageFiles(), 0), "Patient #|Exam #|Date|Time|Eye|File|File|File");
     EXPECT_EQ(form.grdImageFiles().VisibleCols(), (std::vector<std::int32_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(form.Caption() + "|" + form.lblInstructions().Caption + "|" +
                   form.lblSortInstructions().Caption,
               "Tavirex Images|Double-click a row to display the Tavirex image.|Click on a column "
               "header to sort by that column.");
   }
-  EXPECT_EQ(ws.user().boxes, Boxes{});
+  EXPECT_EQ(ws.user().Shown(), "");
 }
 
 // A name with too few fields stops the list at its step; the rows before it
 // stay, unsorted, and the row being filled holds only the key. The 32768th
 // file overflows the 16-bit row count.
 TEST(Review, FailureSteps) {
+  const std::string short_name = "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=";
   const struct {
-    std::string name;
-    std::string failure;
+    std::string name, failure;
     int files = 3;
   } cases[] = {
-      {"4711_old/", "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=36"},  // a folder
-      {"4711_1_a_b_c_d_e_OD.jpg", "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=36"},
-      {"4711_1_a_b_c_d_e_OD_20160531", "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=37"},
-      {"4711_1_a_b_c_d_e_OD_2016-05-31",
-       "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=38"},
+      {"4711_old/x", short_name + "36"},  // a folder
+      {"4711_1_a_b_c_d_e_OD.jpg", short_name + "36"},
+      {"4711_1_a_b_c_d_e_OD_20160531", short_name + "37"},
+      {"4711_1_a_b_c_d_e_OD_2016-05-31", short_name + "38"},
       {"", "6  Overflow.\r\nLoadGridWithFiles4PatID=25", 32768},
   };
   for (const auto& c : cases) {
     Workstation ws;
-    for (int i = 0; i < c.files; ++i) {
-      ws.Write("img/" + Name("4711", std::to_string(i), "OD",
-                             "2015-01-0" + std::to_string(i % 9 + 1), "1-0-0"),
-               "");
-    }
-    if (!c.name.empty()) ws.Write("img/" + c.name + (c.name.back() == '/' ? "x" : ""), "");
+    for (int i = 0; i < c.files; ++i) ws.Write("img/" + Name("4711", std::to_string(i)), "");
+    if (!c.name.empty()) ws.Write("img/" + c.name, "");
+    const std::string failing = c.name.substr(0, c.name.find('/'));
     std::vector<std::string> listed;  // up to the failing name
     ws.platform().ListDirectory("C:\\img\\4711_*.*", [&](const std::string& name) {
       listed.push_back(name);
-      return name + "/" != c.name && name != c.name && listed.size() < 32768;
+      return name != failing && listed.size() < 32768;
     });
     FrmImageFiles form(ws.user(), ws.user());
     EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", "C:\\img")) << c.name;
@@ -138,13 +114,12 @@ TEST(Review, FailureSteps) {
       EXPECT_EQ(grid.CellText(7, row), listed[row - 1]);
     }
     if (!c.name.empty()) {
-      EXPECT_EQ(Row(grid, grid.MaxRows()), "4711|||||||");
+      EXPECT_EQ(Cells(grid, grid.MaxRows()), "4711|||||||");
     }
-    EXPECT_EQ(ws.user().boxes,
-              Boxes{"PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + c.failure + "|16"});
-    EXPECT_NE(ws.Log("PX_IF_Tavirex.err")
-                  .find(" Error in: " + c.failure.substr(c.failure.find("\r\n") + 2) + "\r\n"),
-              std::string::npos);
+    EXPECT_EQ(ws.user().Shown(),
+              "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + c.failure + "|16\n");
+    const std::string where = c.failure.substr(c.failure.find("\r\n") + 2);
+    EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + where + "\r\n"), std::string::npos);
   }
 }
 
@@ -157,13 +132,10 @@ TEST(Review, NewestFirstThenHeaderClicks) {
   FrmImageFiles form(ws.user(), ws.user());
   ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
   ImageGrid& grid = form.grdImageFiles();
-  // December after May: dates compare as dates.
-  EXPECT_EQ(Column(grid, 2), "2|1|3|4");
+  EXPECT_EQ(Cells(grid, 0, 2), "2|1|3|4");  // December after May: dates compare as dates
   EXPECT_EQ(grid.ActiveCol() * 10 + grid.ActiveRow(), 11);
-  const struct {
-    std::int32_t col, row;
-    std::string exams;  // column 2 afterwards
-  } clicks[] = {
+  const std::tuple<std::int32_t, std::int32_t, std::string> clicks[] = {
+      // col, row, exams
       {3, 0, "4|3|1|2"},                     // date ascending, equal dates by eye
       {3, 0, "2|3|1|4"},                     // date descending, the eyes still ascending
       {4, 0, "2|3|1|4"},                     // time: the order alternates from the last click
@@ -172,11 +144,11 @@ TEST(Review, NewestFirstThenHeaderClicks) {
       {2, 0, "1|2|3|4"}, {2, 0, "4|3|2|1"},
       {1, 0, "4|3|2|1"},  // one key for all rows: they keep their order
   };
-  for (const auto& click : clicks) {
-    form.grdImageFiles_Click(click.col, click.row);
-    EXPECT_EQ(Column(grid, 2), click.exams) << click.col << "," << click.row;
-    for (std::int32_t row = 1; row <= grid.MaxRows(); ++row) {  // rows move whole
-      EXPECT_EQ(grid.CellText(7, row).substr(0, 7), "4711_" + grid.CellText(2, row) + "_");
+  for (const auto& [col, row, exams] : clicks) {
+    form.grdImageFiles_Click(col, row);
+    EXPECT_EQ(Cells(grid, 0, 2), exams) << col << "," << row;
+    for (std::int32_t r = 1; r <= grid.MaxRows(); ++r) {  // rows move whole
+      EXPECT_EQ(grid.CellText(7, r).substr(0, 7), "4711_" + grid.CellText(2, r) + "_");
     }
   }
   EXPECT_EQ(ws.user().cursor, "");
@@ -184,38 +156,33 @@ TEST(Review, NewestFirstThenHeaderClicks) {
 
 TEST(Review, DoubleClickSaysWhatTheShellSaid) {
   const std::string no_viewer =
-      "Tavirex Interface|There was a problem executing the default image viewer.\r\n Check that "
-      "it is properly installed.|16";
-  const struct {
-    std::intptr_t result;
-    std::string name;
-    Boxes boxes;
-  } cases[] = {
-      {33, "4711_1_a_b_c_d_e_OD_x_y.jpg", {}},
-      {shellexec::kNoAssociation,
-       "4711_1_a_b_c_d_e_OD_x_y.JPG",
-       {"Tavirex Interface|There is no file association for the JPG file type.|16"}},
-      {shellexec::kNoAssociation,
-       "4711_1_a_b_c_d_e_OD_x_y.a.jpg",
-       {"Tavirex Interface|There is no file association for the jpg file type.|16"}},
-      {shellexec::kFileNotFound, "4711_1_a_b_c_d_e_OD_x_y.jpg", {no_viewer}},
-      {shellexec::kLastFailure, "4711_1_a_b_c_d_e_OD_x_y.jpg", {no_viewer}},
+      "Tavirex Interface|There was a problem executing the default "
+      "image viewer.\r\n Check that it is properly installed.|16\n";
+  const std::string no_jpg =
+      "Tavirex Interface|There is no file association for the jpg file "
+      "type.|16\n";
+  const std::tuple<std::intptr_t, std::string, std::string> cases[] = {
+      {33, "x.jpg", ""},
+      {shellexec::kNoAssociation, "x.a.jpg", no_jpg},
+      {shellexec::kNoAssociation, "x.JPG",
+       "Tavirex Interface|There is no file association "
+       "for the JPG file type.|16\n"},
+      {shellexec::kFileNotFound, "x.jpg", no_viewer},
+      {shellexec::kLastFailure, "x.jpg", no_viewer},
   };
-  for (const auto& c : cases) {
+  for (const auto& [result, type, shown] : cases) {
     Workstation ws;
-    ws.Write("img/" + c.name, "image");
-    ws.user().shell_result = c.result;
+    ws.Write("img/4711_1_a_b_c_d_e_OD_x_" + type, "image");
+    ws.user().shell_result = result;
     FrmImageFiles form(ws.user(), ws.user());
     ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
     form.grdImageFiles_DblClick(1, 0);  // the header row opens nothing
     form.grdImageFiles_DblClick(1, 2);  // nor does a row without a file
-    EXPECT_EQ(ws.user().launched.size(), 0u);
-    EXPECT_EQ(form.grdImageFiles().ActiveCol(), 1);
+    EXPECT_EQ(ws.user().launched.size() * 10 + form.grdImageFiles().ActiveCol(), 1u);
     form.grdImageFiles_DblClick(1, 1);
-    EXPECT_EQ(ws.user().boxes, c.boxes) << c.result;
-    EXPECT_EQ(ws.user().launched.size(), 1u);
-    EXPECT_EQ(ws.user().cursor, "wait,normal,wait,normal,") << c.result;
-    EXPECT_EQ(form.grdImageFiles().ActiveCol(), 8);
+    EXPECT_EQ(ws.user().Shown(), shown) << result;
+    EXPECT_EQ(ws.user().launched.size() * 10 + form.grdImageFiles().ActiveCol(), 18u);
+    EXPECT_EQ(ws.user().cursor, "wait,normal,wait,normal,") << result;
   }
   Workstation ws;  // a name without a dot: the type is what follows the folder's
   ws.user().shell_result = shellexec::kNoAssociation;
@@ -229,20 +196,19 @@ TEST(Review, ReviewDeviceFolder) {
   const std::string list =
       "[Equipment]\nNumber=2\n1=5:x:Tavirex:Capture Vessara\n2=6:y:Tavirex:Review Vessara\n";
   const std::string pgms = "[System]\nPgmsDir=C:\\Praxo\n";
-  const struct {
-    std::string equip_ini, host_ini, listed;  // "" when nothing is listed
-  } cases[] = {
-      {list + "[6]\nEquipDataPath=C:\\rev\n[5]\nEquipDataPath=C:\\cap\n", pgms, "C:\\rev"},
-      {list + "[5]\nEquipDataPath=C:\\cap\n", pgms, "C:\\Praxo"},
-      {list + "[5]\nEquipDataPath=\"  C:\\cap  \"\n", "", "C:\\cap\\Data"},
-      {"", "", ""},
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // equip, host, listed
+      {list + "[6]\nEquipDataPath=C:\\rev\n[5]\nEquipDataPath=C:\\cap\n", pgms, "1C:\\rev"},
+      {list + "[5]\nEquipDataPath=C:\\cap\n", pgms, "1C:\\Praxo"},
+      {list + "[5]\nEquipDataPath=\"  C:\\cap  \"\n", "", "1C:\\cap\\Data"},
+      {"", "", "0"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [equip_ini, host_ini, listed] : cases) {
     Workstation ws;
-    ws.WriteEquipIni(c.equip_ini);
-    ws.WriteHostIni(c.host_ini);
-    for (const char* folder : {"rev", "Praxo", "cap", "cap/Data"}) {
-      ws.Write(std::string(folder) + "/" + Name("4711", "1", "OD", "2016-05-31", "14-05-09"), "");
+    ws.WriteEquipIni(equip_ini);
+    ws.WriteHostIni(host_ini);
+    for (const std::string folder : {"rev", "Praxo", "cap", "cap/Data"}) {
+      ws.Write(folder + "/" + Name("4711", "1"), "");
     }
     ClsTavirex& object = ws.NewObject("Review Vessara");
     std::string shown = "none";
@@ -251,12 +217,12 @@ TEST(Review, ReviewDeviceFolder) {
     };
     EXPECT_EQ(object.ReviewDevice(), "Was OK");
     EXPECT_EQ(ws.user().windows_shown, 1);
-    EXPECT_EQ(shown, (c.listed.empty() ? "0" : "1") + c.listed);
+    EXPECT_EQ(shown, listed);
   }
 }
 
-// The count: files of the patient (the key exactly, case included) in the
-// Review twin's folder, or the folder the host left.
+// The count: files of the patient (the key exactly, case included; a folder
+// too) in the Review twin's folder, or the folder the host left.
 TEST(Review, CountAndTooltip) {
   const std::string review6 = "[Equipment]\nNumber=1\n1=6:y:Tavirex:Review Vessara\n[6]\n";
   const struct {
@@ -276,26 +242,25 @@ TEST(Review, CountAndTooltip) {
     ws.WriteEquipIni(c.equip_ini);
     int exam = 0;
     for (const char* key : {"AB47", "AB47", "AB47", "ab47", "Ab47", "AB470", "AB4"}) {
-      ws.Write(std::string("img/") + Name(key, std::to_string(++exam), "OD", "x", "y"), "");
+      ws.Write("img/" + Name(key, std::to_string(++exam)), "");
     }
-    fs::create_directories(ws.Path("img/AB47_old"));  // a folder counts too
-    ws.Write("other/" + Name("AB47", "1", "OD", "x", "y"), "");
+    fs::create_directories(ws.Path("img/AB47_old"));
+    ws.Write("other/" + Name("AB47", "1"), "");
     ClsTavirex& object = ws.NewObject(c.device, "A-B-47");
     object.props().EquipDataPath = c.preset;
     EXPECT_EQ(object.NumPatientImageFiles(), c.count) << c.device << " " << c.folder;
     EXPECT_EQ(object.props().EquipDataPath, c.folder);
     EXPECT_EQ(object.props().LogoToolTip,
               "Last Session: 12/4/2026 4:12:40 PM  Images=" + std::to_string(c.count));
-    EXPECT_EQ(ws.user().boxes, Boxes{});
+    EXPECT_EQ(ws.user().Shown(), "");
   }
-  // The host INI is read only so that its absence is shown.
-  Workstation ws;
+  Workstation ws;  // the host INI is read only so that its absence is shown
   ws.Write("img/AB47_1", "");
   ClsTavirex& object = ws.NewObject("Review Vessara", "AB47");
   object.props().EquipDataPath = "C:\\img";
   ws.user().boxes.clear();
   EXPECT_EQ(object.NumPatientImageFiles(), 1);
-  EXPECT_EQ(ws.user().boxes, Boxes{"Tavirex|Unable to find or read the praxo32.ini file.|16"});
+  EXPECT_EQ(ws.user().Shown(), "Tavirex|Unable to find or read the praxo32.ini file.|16\n");
 }
 
 }  // namespace

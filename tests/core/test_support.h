@@ -1,22 +1,18 @@
-// A workstation in a temporary folder (the Windows directory with the two INI
-// files, the module folder with the logs, drive C) on the POSIX services, and
-// the one scripted user every core test plays: it answers the boxes, watches
-// the image list window and the cursor, plays the launched programs, keeps
-// the clock and the date separator, and can make the k-th copy, flush or
-// delete of the disk fail.
+// A workstation in a temporary folder (Windows directory with the INI files,
+// module folder with the logs, drive C) on the POSIX services, and the one
+// scripted user of every core test: it answers and records the boxes, watches
+// the image list window and the cursor, plays the launched programs, shows
+// its own clock and date separator, and can make the k-th copy, flush or
+// delete fail.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
@@ -27,74 +23,72 @@
 
 namespace tavirex {
 namespace fs = std::filesystem;
+using Boxes = std::vector<std::string>;
+using Folder = std::map<std::string, std::string>;  // file name -> bytes
 }  // namespace tavirex
 
 namespace tavirex::testing {
 
-using Folder = std::map<std::string, std::string>;  // file name -> bytes
-
 enum class Fault { kNone, kCopyFails, kCopyDiesHalfWay, kFlushFails, kDeleteFails };
-
-// The clock the user's workstation shows: 12/04/2026 4:12:40 PM.
-inline VbDate TestNow() { return FromCivil({2026, 12, 4, 16, 12, 40}); }
+inline const std::string kStamp = "\r\n12-04-2026  4:12:40 PM";  // the log stamp of Now()
 
 class User final : public ForwardingPlatform, public ImageListView {
  public:
   explicit User(PosixPlatform& disk) : ForwardingPlatform(disk), disk_(disk) {}
 
-  // Each box as "title|text|style"; the answers are taken in order, and with
-  // none left the box is closed (Cancel, No or OK).
+  // Records "title|text|style"; takes the next answer, else closes the box.
   int MessageBox(const std::string& text, int style,
                  const std::optional<std::string>& title) override {
     boxes.push_back(title.value_or(std::string(kDefaultAppTitle)) + "|" + text + "|" +
                     std::to_string(style));
     if (on_box) on_box(boxes.back());
-    if (answers.empty()) {
-      return (style & 7) == msgbox::kOkCancel ? msgbox::kCancel
-             : (style & 7) == msgbox::kYesNo  ? msgbox::kNo
-                                              : msgbox::kOk;
-    }
-    const int answer = answers.front();
-    answers.pop_front();
+    const int closed = (style & 7) == msgbox::kOkCancel ? msgbox::kCancel
+                       : (style & 7) == msgbox::kYesNo  ? msgbox::kNo
+                                                        : msgbox::kOk;
+    const int answer = answers.empty() ? closed : answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
-  // A launched program or viewer: recorded as "file|parameters|folder".
   std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string& file,
-                             const std::string& parameters, const std::string& directory,
+                             const std::string& parameters, const std::string& folder,
                              int) override {
-    launched.push_back(file + "|" + parameters + "|" + directory);
+    launched.push_back(file + "|" + parameters + "|" + folder);
     return shell_result;
   }
-  VbDate Now() override { return TestNow(); }
+  VbDate Now() override { return FromCivil({2026, 12, 4, 16, 12, 40}); }
   std::string DateSeparator() override { return date_separator; }
-
   void CopyFile(const std::string& source, const std::string& destination) override {
-    if (++copies_ == fault_at && fault == Fault::kCopyFails) throw VbError(vberr::kDiskFull);
+    if (Fails(copies_, Fault::kCopyFails)) throw VbError(vberr::kDiskFull);
     if (copies_ == fault_at && fault == Fault::kCopyDiesHalfWay) {
       std::ifstream in(disk_.ToNativePath(source), std::ios::binary);
       std::string bytes((std::istreambuf_iterator<char>(in)), {});
-      std::ofstream(disk_.ToNativePath(destination), std::ios::binary)
-          << bytes.substr(0, bytes.size() / 2);
+      std::ofstream(disk_.ToNativePath(destination)) << bytes.substr(0, bytes.size() / 2);
       throw VbError(vberr::kDeviceIoError);
     }
     ForwardingPlatform::CopyFile(source, destination);
   }
   void FlushFile(const std::string& path) override {
-    if (++flushes_ == fault_at && fault == Fault::kFlushFails) throw VbError(vberr::kDeviceIoError);
+    if (Fails(flushes_, Fault::kFlushFails)) throw VbError(vberr::kDeviceIoError);
     ForwardingPlatform::FlushFile(path);
   }
   void DeleteFile(const std::string& path) override {
-    if (++deletes_ == fault_at && fault == Fault::kDeleteFails) {
-      throw VbError(vberr::kPermissionDenied);
-    }
+    if (Fails(deletes_, Fault::kDeleteFails)) throw VbError(vberr::kPermissionDenied);
     ForwardingPlatform::DeleteFile(path);
   }
-  void FailAt(Fault what, int k) {
-    fault = what;
-    fault_at = k;
-    copies_ = flushes_ = deletes_ = 0;
+  // The next answers: O(k), C(ancel), Y(es), N(o).
+  void Answer(const std::string& keys) {
+    for (char key : keys) {
+      answers.push_back(key == 'O'   ? msgbox::kOk
+                        : key == 'C' ? msgbox::kCancel
+                        : key == 'Y' ? msgbox::kYes
+                                     : msgbox::kNo);
+    }
   }
-
+  std::string Shown() const {  // the boxes, one a line
+    std::string shown;
+    for (const std::string& box : boxes) shown += box + "\n";
+    return shown;
+  }
   // The image list window: `at_window` plays the user, then Exit.
   void ShowModal(FrmImageFiles& form) override {
     ++windows_shown;
@@ -104,22 +98,21 @@ class User final : public ForwardingPlatform, public ImageListView {
   void SetWaitCursor(bool wait) override { cursor += wait ? "wait," : "normal,"; }
 
   std::deque<int> answers;
-  std::vector<std::string> boxes;
+  Boxes boxes;
   std::function<void(const std::string& box)> on_box;
-  std::vector<std::string> launched;
+  Boxes launched;  // "file|parameters|folder"
   std::intptr_t shell_result = 42;
   std::string date_separator = "/";
   Fault fault = Fault::kNone;
-  int fault_at = 0;
+  int fault_at = 0;  // the k-th call of the failing kind, from 1
   std::function<void(FrmImageFiles&)> at_window;
   int windows_shown = 0;
   std::string cursor;
 
  private:
+  bool Fails(int& calls, Fault kind) { return ++calls == fault_at && fault == kind; }
   PosixPlatform& disk_;
-  int copies_ = 0;
-  int flushes_ = 0;
-  int deletes_ = 0;
+  int copies_ = 0, flushes_ = 0, deletes_ = 0;
 };
 
 class Workstation {
@@ -127,23 +120,21 @@ class Workstation {
   Workstation() {
     std::string pattern = (fs::temp_directory_path() / "tavirex-XXXXXX").string();
     root_ = mkdtemp(pattern.data());
-    fs::create_directories(root_ / "windows");
-    fs::create_directories(root_ / "module");
     PosixPlatformOptions options;
-    options.windows_dir = (root_ / "windows").string();
-    options.module_dir = (root_ / "module").string();
+    options.windows_dir = Path("windows").string();
+    options.module_dir = Path("module").string();
     options.drive_roots['C'] = root_.string();  // "C:\x" is root()/x
     options.interactive = false;
+    for (const auto& folder : {options.windows_dir, options.module_dir}) {
+      fs::create_directories(folder);
+    }
     disk_ = std::make_unique<PosixPlatform>(options);
     user_ = std::make_unique<User>(*disk_);
   }
-  // A capture moves the process into the vendor program's folder.
   ~Workstation() {
-    fs::current_path(cwd_);
+    fs::current_path(cwd_);  // a capture moves into the vendor program's folder
     fs::remove_all(root_);
   }
-  Workstation(const Workstation&) = delete;
-  Workstation& operator=(const Workstation&) = delete;
 
   fs::path Path(const std::string& relative) const { return root_ / relative; }
   const fs::path& root() const { return root_; }
@@ -156,22 +147,19 @@ class Workstation {
     std::ofstream(Path(relative), std::ios::binary) << bytes;
   }
   std::string Read(const std::string& relative) const {
-    std::ifstream in(Path(relative), std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(Path(relative), std::ios::binary).rdbuf();
     return bytes.str();
   }
   void WriteHostIni(const std::string& text) const { Write("windows/praxo32.ini", text); }
   void WriteEquipIni(const std::string& text) const { Write("windows/PXEquip.ini", text); }
   std::string Log(const std::string& name) const { return Read("module/" + name); }
-  // The files (not folders) directly in a folder.
-  Folder Contents(const std::string& relative) const {
+  Folder Contents(const std::string& relative) const {  // the files directly in it
     Folder files;
     std::error_code missing;
     for (const auto& entry : fs::directory_iterator(Path(relative), missing)) {
-      if (entry.is_regular_file())
-        files[entry.path().filename().string()] =
-            Read(relative + "/" + entry.path().filename().string());
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file()) files[name] = Read(relative + "/" + name);
     }
     return files;
   }
@@ -195,9 +183,8 @@ class Workstation {
   std::unique_ptr<ClsTavirex> object_;
 };
 
-// The VB error number an action raised, 0 for none.
 template <typename Action>
-int ErrorOf(Action action) {
+int ErrorOf(Action action) {  // the VB error number it raised, 0 for none
   try {
     action();
   } catch (const VbError& e) {

@@ -62,7 +62,7 @@ TEST(Capture, SettingsBoxesParametersAndFolders) {
     TavirexProperties& p = object.props();
     std::tie(p.LastName, p.FirstName, p.Gender, p.DateOfBirth, p.ExamRecNum) =
         std::make_tuple("Doe", "Ann", "F", "01/02/1960", 1042);
-    ws.user().Answer(c.answers);
+    ws.user().answers = c.answers;
     ws.user().date_separator = c.separator;
     const fs::path cwd = fs::current_path();
 

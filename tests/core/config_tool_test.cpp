@@ -17,92 +17,61 @@ const char kCorvana[] =
     "EquipDataPath=C:\\x\r\n";
 
 struct ToolCase {
-  const char* ini;  // nullptr: no PXEquip.ini
-  std::vector<std::string> args;
+  const char* ini;   // nullptr: no PXEquip.ini
+  std::string args;  // separated by "|"
   int exit_code;
   std::string text;             // in what it printed
   const char* after = nullptr;  // nullptr: the file is unchanged
 };
 
 const ToolCase kCases[] = {
-    {kGood, {"check"}, config::kExitOk, "No problems found."},
-    {kGood, {"check", "--json"}, config::kExitOk, "\"problems\": []"},
-    {nullptr, {"check"}, config::kExitProblems, "PXEquip.ini is missing"},
-    {"[Equipment]\nNumber=40000\n",
-     {"check"},
-     config::kExitProblems,
+    {kGood, "check", config::kExitOk, "No problems found."},
+    {kGood, "check|--json", config::kExitOk, "\"problems\": []"},
+    {nullptr, "check", config::kExitProblems, "PXEquip.ini is missing"},
+    {"[Equipment]\nNumber=40000\n", "check", config::kExitProblems,
      "beyond 32767: every lookup fails (Err 6 Overflow)"},
-    {"[Equipment]\nNumber=1\n1=x:c:Tavirex:Capture Vessara\n",
-     {"check", "--json"},
-     config::kExitProblems,
-     "the plug-in's lookup of its entry fails (Err 13 Type mismatch)"},
+    {"[Equipment]\nNumber=1\n1=x:c:Tavirex:Capture Vessara\n", "check|--json",
+     config::kExitProblems, "the plug-in's lookup of its entry fails (Err 13 Type mismatch)"},
     {"[Equipment]\nNumber=1\n1=21:c:Tavirex:Capture Vessara\n2=22:r:Tavirex:Review Vessara\n",
-     {"check"},
-     config::kExitProblems,
-     "after entry 1 (\"Number\"): never read"},
-    {"[Equipment]\nNumber=1\n1=21:cap:Tavirex:capture Vessara\n",
-     {"check"},
-     config::kExitProblems,
+     "check", config::kExitProblems, "after entry 1 (\"Number\"): never read"},
+    {"[Equipment]\nNumber=1\n1=21:cap:Tavirex:capture Vessara\n", "check", config::kExitProblems,
      "\"capture Vessara\" is no device name"},
-    {kGood,
-     {"add", "capture iPedra", "--data", "C:\\x"},
-     config::kExitRefused,
+    {kGood, "add|capture iPedra|--data|C:\\x", config::kExitRefused,
      "\"capture iPedra\" is not one of"},
-    {kGood,
-     {"add", "Review Vessara", "--data", "C:\\x"},
-     config::kExitRefused,
+    {kGood, "add|Review Vessara|--data|C:\\x", config::kExitRefused,
      "already configured, in section [22]"},
-    {kGood,
-     {"add", "Review Corvana", "--data", "Images"},
-     config::kExitRefused,
-     "is no full Windows path"},
-    {kGood,
-     {"add", "Review Corvana", "--data", "C:\\x", "--label", "a:b"},
-     config::kExitRefused,
+    {kGood, "add|Review Corvana|--data|Images", config::kExitRefused, "is no full Windows path"},
+    {kGood, "add|Review Corvana|--data|C:\\x|--label|a:b", config::kExitRefused,
      "must not contain ':'"},
-    {kGood,
-     {"add", "Review Corvana", "--data", "C:\\x", "--program", "C:\\p.exe"},
-     config::kExitRefused,
+    {kGood, "add|Review Corvana|--data|C:\\x|--program|C:\\p.exe", config::kExitRefused,
      "--program is for"},
-    {kGood, {"add", "Review Corvana"}, config::kExitRefused, "--data is required"},
-    {kGood,
-     {"set", "Review Corvana", "--data", "C:\\x"},
-     config::kExitRefused,
+    {kGood, "add|Review Corvana", config::kExitRefused, "--data is required"},
+    {kGood, "set|Review Corvana|--data|C:\\x", config::kExitRefused,
      "\"Review Corvana\" is not configured"},
-    {kGood, {"set", "Review Vessara"}, config::kExitRefused, "nothing to set"},
-    {kGood,
-     {"remove", "Capture Corvana"},
-     config::kExitRefused,
+    {kGood, "set|Review Vessara", config::kExitRefused, "nothing to set"},
+    {kGood, "remove|Capture Corvana", config::kExitRefused,
      "\"Capture Corvana\" is not configured"},
-    {kGood, {"server", "--class", "Praxo Server"}, config::kExitRefused, "neither a ProgID"},
-    {kGood, {"server", "--method", "M"}, config::kExitRefused, "--method requires --class"},
-    {nullptr, {"add", "Review Corvana", "--data", "C:\\x"}, config::kExitOk, "", kCorvana},
-    {"[Equipment]\r\nNumber=x3\r\n",
-     {"add", "Review Corvana", "--data", "C:\\x"},
-     config::kExitOk,
-     "",
+    {kGood, "server|--class|Praxo Server", config::kExitRefused, "neither a ProgID"},
+    {kGood, "server|--method|M", config::kExitRefused, "--method requires --class"},
+    {nullptr, "add|Review Corvana|--data|C:\\x", config::kExitOk, "", kCorvana},
+    {"[Equipment]\r\nNumber=x3\r\n", "add|Review Corvana|--data|C:\\x", config::kExitOk, "",
      kCorvana},
     // Arguments are UTF-8, the file Windows-1252.
-    {kGood,
-     {"set", "Capture Vessara", "--data", "C:\\M\xc3\xbcller", "--label", "OCT"},
-     config::kExitOk,
-     "",
+    {kGood, "set|Capture Vessara|--data|C:\\M\xc3\xbcller|--label|OCT", config::kExitOk, "",
      "[Equipment]\r\nNumber=2\r\n1=21:OCT:Tavirex:Capture Vessara\r\n2=22:rev:Tavirex:Review "
      "Vessara\r\n\r\n[21]\r\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath=C:"
      "\\M\xfcller\r\n; store\r\n[22]\r\nEquipDataPath=C:\\Images\r\n"},
-    {kGood,
-     {"remove", "Capture Vessara"},
-     config::kExitOk,
-     "",
+    {kGood, "remove|Capture Vessara", config::kExitOk, "",
      "[Equipment]\r\nNumber=1\r\n1=22:rev:Tavirex:Review Vessara\r\n\r\n; store\r\n[22]\r\n"
      "EquipDataPath=C:\\Images\r\n"},
 };
 
 TEST(ConfigTool, CommandsTable) {
   for (const ToolCase& c : kCases) {
-    std::string line;
-    for (const std::string& arg : c.args) line += arg + " ";
-    SCOPED_TRACE(line);
+    SCOPED_TRACE(c.args);
+    std::vector<std::string> args;
+    std::istringstream line(c.args);
+    for (std::string arg; std::getline(line, arg, '|');) args.push_back(arg);
     testing::Workstation ws;
     ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
     for (const char* folder : {"Praxo/Data", "Export", "Images"}) {
@@ -113,7 +82,7 @@ TEST(ConfigTool, CommandsTable) {
     if (c.ini) ws.WriteEquipIni(c.ini);
     std::ostringstream out, err;
     config::ToolContext context{ws.platform(), ws.Path("windows/PXEquip.ini").string(), out, err};
-    EXPECT_EQ(config::RunConfigTool(c.args, context), c.exit_code) << out.str() << err.str();
+    EXPECT_EQ(config::RunConfigTool(args, context), c.exit_code) << out.str() << err.str();
     EXPECT_NE((out.str() + err.str()).find(c.text), std::string::npos) << out.str() << err.str();
     const std::string ini = ws.Read("windows/PXEquip.ini");
     if (c.after == nullptr) {

@@ -29,18 +29,12 @@ TEST(Import, ParseFileNamePutsTheExamAfterTheFirstUnderscore) {
   EXPECT_EQ(ErrorOf([&] { object.ParseFileName(std::nullopt, "C:\\Store"); }), 94);
 }
 
-struct FileSpec {
-  std::string name;
-  std::string bytes;
-  bool read_only = false;
-};
-
-// One import or clearing; the listing order is the file system's, so a
-// failing case names the file whose handling fails, and every other file's
-// fate follows from where it stands in the listing.
+// One import or clearing. Files are "name=bytes", "!" after the bytes for a
+// read-only file. The listing order is the file system's, so a failing case
+// names the file whose handling fails, and every other file's fate follows
+// from where it stands in the listing.
 struct DropCase {
-  std::vector<FileSpec> drop;
-  std::vector<FileSpec> store;  // there before the import
+  std::string drop, store;  // the store's files are there before the import
   int error;
   std::string failing;          // "": no file is handled at all
   bool failing_copied = false;  // the delete failed
@@ -48,43 +42,34 @@ struct DropCase {
 };
 
 const DropCase kDropCases[] = {
-    {{}, {}, 0, ""},
-    {{{"P1_A.jpg", "a"}, {"A.jpg", "b"}, {"_x", "c"}, {".hidden", "d"}}, {}, 0, ""},
-    {{{"P1_A.jpg", "new"}}, {{"P1_42_A.jpg", "old"}}, 0, ""},
-    {{{"P1_A.jpg", "a"}, {"P1_B.jpg", "b"}, {"P1_C.jpg", "c"}},
-     {{"P1_42_B.jpg", "old", true}},
-     70,
-     "P1_B.jpg"},
-    {{{"P1_A.jpg", "a"}, {"P1_B.jpg", "b", true}, {"P1_C.jpg", "c"}}, {}, 70, "P1_B.jpg", true},
-    {{{"P1_A.jpg", "a"}, {"p1_a.JPG", "b"}, {"P1_C.jpg", "c"}}, {}, 457, ""},
-    {{{"P1_A.jpg", "a"}, {"B", "b"}}, {}, 0, "", false, true},
-    {{{"P1_A.jpg", "a"}, {"p1_a.JPG", "b"}}, {}, 457, "", false, true},
-    {{{"P1_A.jpg", "a"}, {"P1_B.jpg", "b", true}, {"P1_C.jpg", "c"}},
-     {},
-     70,
-     "P1_B.jpg",
-     false,
-     true},
+    {"", "", 0, ""},
+    {"P1_A.jpg=a A.jpg=b _x=c .hidden=d", "", 0, ""},
+    {"P1_A.jpg=new", "P1_42_A.jpg=old", 0, ""},
+    {"P1_A.jpg=a P1_B.jpg=b P1_C.jpg=c", "P1_42_B.jpg=old!", 70, "P1_B.jpg"},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", true},
+    {"P1_A.jpg=a p1_a.JPG=b P1_C.jpg=c", "", 457, ""},
+    {"P1_A.jpg=a B=b", "", 0, "", false, true},
+    {"P1_A.jpg=a p1_a.JPG=b", "", 457, "", false, true},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", false, true},
 };
 
 TEST(Import, ImportAndClearDropFolder) {
   for (const DropCase& c : kDropCases) {
-    SCOPED_TRACE((c.clear ? "clear " : "import ") + std::to_string(c.drop.size()) + " " +
-                 c.failing);
+    SCOPED_TRACE(std::string(c.clear ? "clear " : "import ") + c.drop + " / " + c.store);
     Workstation ws;
     ClsTavirex& object = ws.NewObject();
     object.props().ExamRecNum = 42;
-    for (const auto& [folder, files] :
-         {std::pair{"drop/", &c.drop}, std::pair{"store/", &c.store}}) {
+    for (const auto& [folder, files] : {std::pair{"drop/", c.drop}, std::pair{"store/", c.store}}) {
       fs::create_directories(ws.Path(folder));
-      for (const FileSpec& f : *files) {
-        ws.Write(folder + f.name, f.bytes);
-        if (f.read_only) chmod(ws.Path(folder + f.name).c_str(), 0444);
+      std::istringstream specs(files);
+      for (std::string spec; specs >> spec;) {
+        const std::string name = folder + spec.substr(0, spec.find('='));
+        ws.Write(name, spec.substr(spec.find('=') + 1, spec.find('!') - spec.find('=') - 1));
+        if (spec.back() == '!') chmod(ws.Path(name).c_str(), 0444);
       }
     }
     ws.Write("drop/sub/P1_S.jpg", "s");  // never imported or deleted
-    const Folder exported = ws.Contents("drop");
-    const Folder stored_before = ws.Contents("store");
+    const Folder exported = ws.Contents("drop"), stored_before = ws.Contents("store");
     const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\drop");
 
     EXPECT_EQ(ErrorOf([&] {
@@ -92,26 +77,20 @@ TEST(Import, ImportAndClearDropFolder) {
                         : ImportDropFolder(object, "C:\\drop", "C:\\store");
               }),
               c.error);
-    const Folder drop = ws.Contents("drop");
-    const Folder store = ws.Contents("store");
+    const Folder drop = ws.Contents("drop"), store = ws.Contents("store");
+    auto get = [](const Folder& files, const std::string& name) {
+      return files.count(name) ? files.at(name) : "-";
+    };
     bool handled = c.error == 0 || !c.failing.empty();  // a failed listing handles nothing
     for (const std::string& name : listing) {
-      SCOPED_TRACE(name);
       const bool failing = name == c.failing;
       handled = handled && !failing;
       const std::string stored = object.ParseFileName(name, "").substr(1);
-      EXPECT_EQ(drop.count(name), handled ? 0u : 1u);
-      if (!handled) {
-        EXPECT_EQ(drop.at(name), exported.at(name));
-      }
-      if ((handled && !c.clear) || (failing && c.failing_copied)) {
-        EXPECT_EQ(store.at(stored), exported.at(name));
-      } else {
-        EXPECT_EQ(store.count(stored), stored_before.count(stored));
-        if (store.count(stored)) {
-          EXPECT_EQ(store.at(stored), stored_before.at(stored));
-        }
-      }
+      EXPECT_EQ(get(drop, name), handled ? "-" : exported.at(name)) << name;
+      EXPECT_EQ(get(store, stored), (handled && !c.clear) || (failing && c.failing_copied)
+                                        ? exported.at(name)
+                                        : get(stored_before, stored))
+          << name;
     }
     EXPECT_TRUE(fs::exists(ws.Path("drop/sub/P1_S.jpg")));
     EXPECT_FALSE(fs::exists(ws.Path("store/sub")));

@@ -61,26 +61,6 @@ TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
   }
 }
 
-TEST(Review, EmptyListAndTheWindowItself) {
-  Workstation ws;
-  for (const char* name : {"img/47110_1_a_b_c_d_e_OD_x_y", "img/4712_1_a", "img/4711.jpg",
-                           "other/4711_1_a_b_c_d_e_OD_x_y"}) {
-    ws.Write(name, "");
-  }
-  for (const char* folder : {"C:\\img", "C:\\missing", "C:\\other\\sub"}) {
-    FrmImageFiles form(ws.user(), ws.user());
-    EXPECT_FALSE(form.LoadGridWithFiles4PatID("4711", folder)) << folder;
-    EXPECT_EQ(form.grdImageFiles().MaxRows(), 0);
-    EXPECT_EQ(Cells(form.grdImageFiles(), 0), "Patient #|Exam #|Date|Time|Eye|File|File|File");
-    EXPECT_EQ(form.grdImageFiles().VisibleCols(), (std::vector<std::int32_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(form.Caption() + "|" + form.lblInstructions().Caption + "|" +
-                  form.lblSortInstructions().Caption,
-              "Tavirex Images|Double-click a row to display the Tavirex image.|Click on a column "
-              "header to sort by that column.");
-  }
-  EXPECT_EQ(ws.user().Shown(), "");
-}
-
 // A name with too few fields stops the list at its step; the rows before it
 // stay, unsorted, and the row being filled holds only the key. The 32768th
 // file overflows the 16-bit row count.
@@ -129,6 +109,7 @@ TEST(Review, NewestFirstThenHeaderClicks) {
   ws.Write("img/" + Name("4711", "2", "OU", "2016-12-01", "09-00-00"), "");
   ws.Write("img/" + Name("4711", "3", "OD", "2016-05-31", "14-05-09"), "");
   ws.Write("img/" + Name("4711", "4", "OS", "2015-01-02", "23-59-59"), "");
+  ws.Write("img/" + Name("47110", "5"), "");  // another patient's
   FrmImageFiles form(ws.user(), ws.user());
   ASSERT_TRUE(form.LoadGridWithFiles4PatID("4711", "C:\\img"));
   ImageGrid& grid = form.grdImageFiles();
@@ -202,6 +183,7 @@ TEST(Review, ReviewDeviceFolder) {
       {list + "[5]\nEquipDataPath=C:\\cap\n", pgms, "1C:\\Praxo"},
       {list + "[5]\nEquipDataPath=\"  C:\\cap  \"\n", "", "1C:\\cap\\Data"},
       {"", "", "0"},
+      {list + "[6]\nEquipDataPath=C:\\rev\\sub\n", pgms, "0"},
   };
   for (const auto& [equip_ini, host_ini, listed] : cases) {
     Workstation ws;
@@ -213,7 +195,14 @@ TEST(Review, ReviewDeviceFolder) {
     ClsTavirex& object = ws.NewObject("Review Vessara");
     std::string shown = "none";
     ws.user().at_window = [&](FrmImageFiles& form) {
-      shown = std::to_string(form.grdImageFiles().MaxRows()) + form.grdImageFiles().CellText(6, 1);
+      ImageGrid& grid = form.grdImageFiles();
+      shown = std::to_string(grid.MaxRows()) + grid.CellText(6, 1);
+      EXPECT_EQ(Cells(grid, 0), "Patient #|Exam #|Date|Time|Eye|File|File|File");
+      EXPECT_EQ(grid.VisibleCols(), (std::vector<std::int32_t>{1, 2, 3, 4, 5}));
+      EXPECT_EQ(form.Caption() + "|" + form.lblInstructions().Caption + "|" +
+                    form.lblSortInstructions().Caption,
+                "Tavirex Images|Double-click a row to display the Tavirex image.|Click on a "
+                "column header to sort by that column.");
     };
     EXPECT_EQ(object.ReviewDevice(), "Was OK");
     EXPECT_EQ(ws.user().windows_shown, 1);

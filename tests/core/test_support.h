@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,18 +35,21 @@ class User final : public ForwardingPlatform, public ImageListView {
  public:
   explicit User(PosixPlatform& disk) : ForwardingPlatform(disk), disk_(disk) {}
 
-  // Records "title|text|style"; takes the next answer, else closes the box.
+  // Records "title|text|style" and gives the next answer.
   int MessageBox(const std::string& text, int style,
                  const std::optional<std::string>& title) override {
     boxes.push_back(title.value_or(std::string(kDefaultAppTitle)) + "|" + text + "|" +
                     std::to_string(style));
     if (on_box) on_box(boxes.back());
-    const int closed = (style & 7) == msgbox::kOkCancel ? msgbox::kCancel
-                       : (style & 7) == msgbox::kYesNo  ? msgbox::kNo
-                                                        : msgbox::kOk;
-    const int answer = answers.empty() ? closed : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
+    const char key = answers.empty() ? '-' : answers[0];  // '-': the box is closed
+    if (!answers.empty()) answers.erase(0, 1);
+    return key == 'O'                         ? msgbox::kOk
+           : key == 'C'                       ? msgbox::kCancel
+           : key == 'Y'                       ? msgbox::kYes
+           : key == 'N'                       ? msgbox::kNo
+           : (style & 7) == msgbox::kOkCancel ? msgbox::kCancel
+           : (style & 7) == msgbox::kYesNo    ? msgbox::kNo
+                                              : msgbox::kOk;
   }
   std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string& file,
                              const std::string& parameters, const std::string& folder,
@@ -75,15 +77,6 @@ class User final : public ForwardingPlatform, public ImageListView {
     if (Fails(deletes_, Fault::kDeleteFails)) throw VbError(vberr::kPermissionDenied);
     ForwardingPlatform::DeleteFile(path);
   }
-  // The next answers: O(k), C(ancel), Y(es), N(o).
-  void Answer(const std::string& keys) {
-    for (char key : keys) {
-      answers.push_back(key == 'O'   ? msgbox::kOk
-                        : key == 'C' ? msgbox::kCancel
-                        : key == 'Y' ? msgbox::kYes
-                                     : msgbox::kNo);
-    }
-  }
   std::string Shown() const {  // the boxes, one a line
     std::string shown;
     for (const std::string& box : boxes) shown += box + "\n";
@@ -97,7 +90,7 @@ class User final : public ForwardingPlatform, public ImageListView {
   }
   void SetWaitCursor(bool wait) override { cursor += wait ? "wait," : "normal,"; }
 
-  std::deque<int> answers;
+  std::string answers;  // the next answers: O(k), C(ancel), Y(es), N(o)
   Boxes boxes;
   std::function<void(const std::string& box)> on_box;
   Boxes launched;  // "file|parameters|folder"

@@ -1,13 +1,13 @@
 // The capture workflow on real folders, the vendor program played by the
-// scripted user, and DoDeviceFunction's choice of workflows.
+// scripted user: stored names, the import, and DoDeviceFunction.
+#include <sys/stat.h>
+
 #include "capture/capture_device.h"
+#include "capture/import.h"
 #include "test_support.h"
 
 namespace tavirex {
 namespace {
-
-using testing::kStamp;
-using testing::Workstation;
 
 const std::string kWait = "Tavirex Capture|Waiting for Technician  -  Place files in C:\\";
 const std::string kDelete = "Attention|Do you want to delete current files?|4\n";
@@ -43,8 +43,7 @@ const CaptureCase kCaptures[] = {
     {"Capture Corvana",
      "[Equipment]\nNumber=1\n1=5:x:Tavirex:Capture Corvana\n[5]\nEquipProgPathFName=C:\\None\\x."
      "exe\nEquipDataPath=C:\\Export\n",
-     "", "/", "", kNoProgram, "", "Export", "Export/Data", kKept},
-};
+     "", "/", "", kNoProgram, "", "Export", "Export/Data", kKept}};
 
 TEST(Capture, SettingsBoxesParametersAndFolders) {
   const Folder exported = {{"4711_Vessara_1.jpg", "one"}, {"P_2.jpg", "two"}};
@@ -57,7 +56,6 @@ TEST(Capture, SettingsBoxesParametersAndFolders) {
     ws.Write("KSOCTVIEW/bin/CreatePatient.exe", "MZ");
     ws.Write("Vendor/CreatePatient.exe", "MZ");
     for (const auto& [name, bytes] : exported) ws.Write(c.drop + "/" + name, bytes);
-    fs::create_directories(ws.Path(c.drop + "/sub"));
     ClsTavirex& object = ws.NewObject(c.device);
     TavirexProperties& p = object.props();
     std::tie(p.LastName, p.FirstName, p.Gender, p.DateOfBirth, p.ExamRecNum) =
@@ -76,7 +74,6 @@ TEST(Capture, SettingsBoxesParametersAndFolders) {
               c.program.empty() ? cwd : ws.Path(c.program == kKs ? "KSOCTVIEW/bin" : "Vendor"));
     EXPECT_TRUE(fs::is_directory(ws.Path(c.store)));
     EXPECT_EQ(ws.Contents(c.drop), c.outcome == kKept ? exported : Folder{});
-    EXPECT_TRUE(fs::is_directory(ws.Path(c.drop + "/sub")));  // sub-folders stay
     for (const char* store : {"Praxo/Data", "Store", "Export/Data"}) {
       EXPECT_EQ(ws.Contents(store), store == c.store && c.outcome == kMoved ? stored : Folder{});
     }
@@ -99,20 +96,18 @@ TEST(Capture, FailureLineCarriesTheCheckpoint) {
             "found.\r\n" +
                 line + "|16\n");
   fs::remove_all(ws.Path("module"));  // when the log cannot be written, the caller hears
-  EXPECT_NE(testing::ErrorOf([&] { object.CaptureDevice(); }), 0);
+  EXPECT_NE(ErrorOf([&] { object.CaptureDevice(); }), 0);
 }
 
 TEST(Capture, VendorParameters) {
   const struct {
     std::string patient, last, middle, parameters;
-  } cases[] = {
-      {"12-3456-789", "Doe", "", R"("123456789" "Doe" "Ann" "n/a" F 1/2/60 "n/a" D 1)"},
-      {"1234-5678-9012-3456-78", "O\"Neil", " ",
-       R"("1234567890123456" "O"Neil" "Ann" " " F 1/2/60 "n/a" D 1)"},
-      // 16 UTF-16 units; the emoji's pair would be cut and is left out whole.
-      {"Zoë-Ω東京-łódź-12345😀", "Doe", "M",
-       R"("ZoëΩ東京łódź12345" "Doe" "Ann" "M" F 1/2/60 "n/a" D 1)"},
-  };
+  } cases[] = {{"12-3456-789", "Doe", "", R"("123456789" "Doe" "Ann" "n/a" F 1/2/60 "n/a" D 1)"},
+               {"1234-5678-9012-3456-78", "O\"Neil", " ",
+                R"("1234567890123456" "O"Neil" "Ann" " " F 1/2/60 "n/a" D 1)"},
+               // 16 UTF-16 units; the emoji's pair would be cut and is left out whole.
+               {"Zoë-Ω東京-łódź-12345😀", "Doe", "M",
+                R"("ZoëΩ東京łódź12345" "Doe" "Ann" "M" F 1/2/60 "n/a" D 1)"}};
   for (const auto& c : cases) {
     TavirexProperties p;
     std::tie(p.PATIENTID, p.LastName, p.FirstName, p.MiddleName, p.Gender, p.DateOfBirth) =
@@ -131,18 +126,14 @@ TEST(Capture, DoDeviceFunction) {
       failure + "|16\n";
   const struct {
     std::string device, entry, result, seen;
-  } cases[] = {
-      {"Capture Vessara", "", "", kNoProgram},
-      {"Review Vessara", "", "Was OK", "window\n"},
-      {"review vessara", "", "", ""},
-      {"CAPTURE Vessara", "", "", ""},
-      {"Review Capture", "", "Was OK", kNoProgram + "window\n"},  // Capture first
-      {"xCapturexReviewx", "", "Was OK", kNoProgram + "window\n"},
-      {"Review Vessara", "x:y:Tavirex:Review Vessara", "", failed},
-      // Only Review looks up "Capture Capture".
-      {"Capture Review", "x:y:Tavirex:Capture Capture", "Was OK",
-       kWait + "drop|1\n" + kDelete + failed},
-  };
+  } cases[] = {{"Capture Vessara", "", "", kNoProgram},
+               {"Review Vessara", "", "Was OK", "window\n"},
+               {"review vessara", "", "", ""},
+               {"Review Capture", "", "Was OK", kNoProgram + "window\n"},  // Capture first
+               {"Review Vessara", "x:y:Tavirex:Review Vessara", "", failed},
+               // Only Review looks up "Capture Capture".
+               {"Capture Review", "x:y:Tavirex:Capture Capture", "Was OK",
+                kWait + "drop|1\n" + kDelete + failed}};
   for (const auto& c : cases) {
     Workstation ws;
     ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\D\n");
@@ -156,11 +147,104 @@ TEST(Capture, DoDeviceFunction) {
     EXPECT_EQ(ws.user().Shown(), c.seen) << c.device;
     if (!c.entry.empty()) {
       EXPECT_EQ(ws.Log("Tavirex.log"), kStamp + failure + "\r\n");
-      EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + failure + "\r\n"),
-                std::string::npos);
-      EXPECT_EQ(testing::ErrorOf([&] { object.ReviewDevice(); }), 13);  // passed on when direct
+      EXPECT_EQ(ErrorOf([&] { object.ReviewDevice(); }), 13);  // passed on when direct
     }
   }
+}
+
+TEST(Import, ParseFileNamePutsTheExamAfterTheFirstUnderscore) {
+  Workstation ws;
+  ClsTavirex& object = ws.NewObject();
+  const std::tuple<std::string, std::int32_t, std::string> cases[] = {
+      {"P1_A.jpg", 42, "C:\\Store\\P1_42_A.jpg"},
+      {"A.jpg", 42, "C:\\Store\\42_A.jpg"},
+      {"_x", 42, "C:\\Store\\_42_x"},
+      {"", 42, "C:\\Store\\42_"},
+      {"P1_A_B.jpg", -7, "C:\\Store\\P1_-7_A_B.jpg"},
+      {"P1_A.jpg", 0, "C:\\Store\\P1_0_A.jpg"}};
+  for (const auto& [exported, exam, stored] : cases) {
+    object.props().ExamRecNum = exam;
+    EXPECT_EQ(object.ParseFileName(exported, "C:\\Store"), stored);
+  }
+  EXPECT_EQ(ErrorOf([&] { object.ParseFileName(std::nullopt, "C:\\Store"); }), 94);
+}
+
+// One import or clearing. Files are "name=bytes", "!" after the bytes for a
+// read-only file. The listing order is the file system's, so a failing case
+// names the file whose handling fails, and every other file's fate follows
+// from where it stands in the listing.
+struct DropCase {
+  std::string drop, store;  // the store's files are there before the import
+  int error;
+  std::string failing;          // "": no file is handled at all
+  bool failing_copied = false;  // the delete failed
+  bool clear = false;           // ClearDropFolder instead of the import
+};
+
+const DropCase kDropCases[] = {
+    {"", "", 0, ""},
+    {"P1_A.jpg=a A.jpg=b _x=c .hidden=d", "", 0, ""},
+    {"P1_A.jpg=new", "P1_42_A.jpg=old", 0, ""},
+    {"P1_A.jpg=a P1_B.jpg=b P1_C.jpg=c", "P1_42_B.jpg=old!", 70, "P1_B.jpg"},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", true},
+    {"P1_A.jpg=a p1_a.JPG=b P1_C.jpg=c", "", 457, ""},
+    {"P1_A.jpg=a B=b", "", 0, "", false, true},
+    {"P1_A.jpg=a p1_a.JPG=b", "", 457, "", false, true},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", false, true}};
+
+TEST(Import, ImportAndClearDropFolder) {
+  for (const DropCase& c : kDropCases) {
+    SCOPED_TRACE(std::string(c.clear ? "clear " : "import ") + c.drop + " / " + c.store);
+    Workstation ws;
+    ClsTavirex& object = ws.NewObject();
+    object.props().ExamRecNum = 42;
+    for (const auto& [folder, files] : {std::pair{"drop/", c.drop}, std::pair{"store/", c.store}}) {
+      fs::create_directories(ws.Path(folder));
+      std::istringstream specs(files);
+      for (std::string spec; specs >> spec;) {
+        const std::string name = folder + spec.substr(0, spec.find('='));
+        ws.Write(name, spec.substr(spec.find('=') + 1, spec.find('!') - spec.find('=') - 1));
+        if (spec.back() == '!') chmod(ws.Path(name).c_str(), 0444);
+      }
+    }
+    ws.Write("drop/sub/P1_S.jpg", "s");  // never imported or deleted
+    const Folder exported = ws.Contents("drop"), stored_before = ws.Contents("store");
+    const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\drop");
+
+    EXPECT_EQ(ErrorOf([&] {
+                c.clear ? ClearDropFolder(object, "C:\\drop")
+                        : ImportDropFolder(object, "C:\\drop", "C:\\store");
+              }),
+              c.error);
+    const Folder drop = ws.Contents("drop"), store = ws.Contents("store");
+    auto get = [](const Folder& files, const std::string& name) {
+      return files.count(name) ? files.at(name) : "-";
+    };
+    bool handled = c.error == 0 || !c.failing.empty();  // a failed listing handles nothing
+    for (const std::string& name : listing) {
+      const bool failing = name == c.failing;
+      handled = handled && !failing;
+      const std::string stored = object.ParseFileName(name, "").substr(1);
+      EXPECT_EQ(get(drop, name), handled ? "-" : exported.at(name)) << name;
+      EXPECT_EQ(get(store, stored), (handled && !c.clear) || (failing && c.failing_copied)
+                                        ? exported.at(name)
+                                        : get(stored_before, stored))
+          << name;
+    }
+    EXPECT_TRUE(fs::exists(ws.Path("drop/sub/P1_S.jpg")));
+    EXPECT_FALSE(fs::exists(ws.Path("store/sub")));
+  }
+}
+
+TEST(Import, MissingFolderAndImportIntoItself) {
+  Workstation ws;
+  ClsTavirex& object = ws.NewObject();
+  object.props().ExamRecNum = 42;
+  EXPECT_EQ(ErrorOf([&] { ImportDropFolder(object, "C:\\missing", "C:\\store"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { ClearDropFolder(object, "C:\\missing"); }), 76);
+  ws.Write("drop/P1_A.jpg", "a");
+  ImportDropFolder(object, "C:\\drop", "C:\\drop");  // each file is renamed once
+  EXPECT_EQ(ws.Contents("drop"), (Folder{{"P1_42_A.jpg", "a"}}));
 }
 
 }  // namespace

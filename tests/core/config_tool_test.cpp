@@ -45,14 +45,12 @@ const ToolCase kCases[] = {
      "must not contain ':'"},
     {kGood, "add|Review Corvana|--data|C:\\x|--program|C:\\p.exe", config::kExitRefused,
      "--program is for"},
-    {kGood, "add|Review Corvana", config::kExitRefused, "--data is required"},
     {kGood, "set|Review Corvana|--data|C:\\x", config::kExitRefused,
      "\"Review Corvana\" is not configured"},
     {kGood, "set|Review Vessara", config::kExitRefused, "nothing to set"},
     {kGood, "remove|Capture Corvana", config::kExitRefused,
      "\"Capture Corvana\" is not configured"},
     {kGood, "server|--class|Praxo Server", config::kExitRefused, "neither a ProgID"},
-    {kGood, "server|--method|M", config::kExitRefused, "--method requires --class"},
     {nullptr, "add|Review Corvana|--data|C:\\x", config::kExitOk, "", kCorvana},
     {"[Equipment]\r\nNumber=x3\r\n", "add|Review Corvana|--data|C:\\x", config::kExitOk, "",
      kCorvana},
@@ -63,8 +61,7 @@ const ToolCase kCases[] = {
      "\\M\xfcller\r\n; store\r\n[22]\r\nEquipDataPath=C:\\Images\r\n"},
     {kGood, "remove|Capture Vessara", config::kExitOk, "",
      "[Equipment]\r\nNumber=1\r\n1=22:rev:Tavirex:Review Vessara\r\n\r\n; store\r\n[22]\r\n"
-     "EquipDataPath=C:\\Images\r\n"},
-};
+     "EquipDataPath=C:\\Images\r\n"}};
 
 TEST(ConfigTool, CommandsTable) {
   for (const ToolCase& c : kCases) {

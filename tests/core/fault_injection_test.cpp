@@ -1,6 +1,5 @@
 // Captures whose disk fails at every possible step, and two captures into one
-// store folder at once: whatever happens, no exported image is lost or
-// damaged.
+// store folder at once: no exported image is ever lost or damaged.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,9 +7,6 @@
 
 namespace tavirex {
 namespace {
-
-using testing::Fault;
-using testing::Workstation;
 
 // Two devices whose Review functions share one store folder.
 const char kEquipIni[] =
@@ -60,8 +56,7 @@ TEST(Faults, FailingAtEveryStepLosesNothing) {
       {Fault::kCopyDiesHalfWay, "57 Err Description: Device I/O error 6", kHalfCopy, "O"},
       {Fault::kFlushFails, "57 Err Description: Device I/O error 6", kInBoth, "O"},
       {Fault::kDeleteFails, "70 Err Description: Permission denied 6", kInBoth, "O"},
-      {Fault::kDeleteFails, "70 Err Description: Permission denied 5", kUntouched, "CY"},
-  };
+      {Fault::kDeleteFails, "70 Err Description: Permission denied 5", kUntouched, "CY"}};
   const Folder exported = Exports("", 5, 40000);
   for (const auto& [fault, line, failing, answers] : cases) {
     for (int k = 1; k <= 5; ++k) {

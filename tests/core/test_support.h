@@ -1,9 +1,7 @@
-// A workstation in a temporary folder (Windows directory with the INI files,
-// module folder with the logs, drive C) on the POSIX services, and the one
+// A workstation in a temporary folder on the POSIX services, and the one
 // scripted user of every core test: it answers and records the boxes, watches
-// the image list window and the cursor, plays the launched programs, shows
-// its own clock and date separator, and can make the k-th copy, flush or
-// delete fail.
+// the window and the cursor, plays the launched programs, shows its own clock
+// and date separator, and can make the k-th copy, flush or delete fail.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -118,9 +116,7 @@ class Workstation {
     options.module_dir = Path("module").string();
     options.drive_roots['C'] = root_.string();  // "C:\x" is root()/x
     options.interactive = false;
-    for (const auto& folder : {options.windows_dir, options.module_dir}) {
-      fs::create_directories(folder);
-    }
+    fs::create_directories(options.windows_dir), fs::create_directories(options.module_dir);
     disk_ = std::make_unique<PosixPlatform>(options);
     user_ = std::make_unique<User>(*disk_);
   }
@@ -187,3 +183,10 @@ int ErrorOf(Action action) {  // the VB error number it raised, 0 for none
 }
 
 }  // namespace tavirex::testing
+
+namespace tavirex {
+using testing::ErrorOf;
+using testing::Fault;
+using testing::kStamp;
+using testing::Workstation;
+}  // namespace tavirex

@@ -44,9 +44,7 @@ TEST(Catalogue, SixteenNamesAndTheFixedPropertiesOfExactNamesOnly) {
   ws.WriteHostIni("[System]\nDataDir=C:\\D\n");  // no PgmsDir: no folder
   object.LoadEquipProps("Review Corvana");
   EXPECT_EQ(object.props().EquipDataPath, "");
-}
-
-TEST(Catalogue, FixStringDoublesEveryQuote) {
+  // SQL quoting: every quote doubled.
   const std::pair<std::string, std::string> cases[] = {
       {"", ""}, {"Smith", "Smith"}, {"O'Brien", "O''Brien"}, {"'a''b'", "''a''''b''"}};
   for (const auto& [text, fixed] : cases) {
@@ -81,7 +79,7 @@ const LookupCase kLookups[] = {
     {"Number=1\n1=70000:x:Tavirex:Review Vessara", "error 6"},
     {"Number=1\n1=abc:x:Tavirex:Review Vessara", "error 13"}};
 
-TEST(Equipment, LookupTable) {
+TEST(Equipment, LookupAndSettings) {
   Workstation ws;
   ClsTavirex& object = ws.NewObject();
   for (const LookupCase& c : kLookups) {
@@ -91,11 +89,7 @@ TEST(Equipment, LookupTable) {
     const int error = ErrorOf([&] { result = std::to_string(object.GetEquipNumber(c.key)); });
     EXPECT_EQ(error ? "error " + std::to_string(error) : result, c.result) << c.entries;
   }
-}
-
-TEST(Equipment, SettingsOfTheNumberedSection) {
-  Workstation ws;
-  ClsTavirex& object = ws.NewObject();
+  // The settings of the numbered section; "" reads as no value.
   ws.WriteEquipIni(
       "[Equipment]\nNumber=3\n1=7:x:Tavirex:Review Vessara\n2=-3:x:Tavirex:Capture Vessara\n"
       "3=8:x:Tavirex:Review Corvana\n[7]\nEquipDataPath=C:\\Store\nEquipProgPathFName=\n"

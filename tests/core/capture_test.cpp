@@ -1,240 +1,410 @@
-// The capture workflow end to end on real folders: the stand-in vendor program
-// is really started, and the user who answers the boxes is scripted.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
+// The capture workflow on real folders, the vendor program played by the
+// scripted user: stored names, the import, DoDeviceFunction, a disk failing at
+// every step and two captures at once: no exported image is lost or damaged.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "capture/capture_device.h"
-#include "hostenv/error_report.h"
-#include "interface/cls_tavirex.h"
+#include "capture/import.h"
 #include "test_support.h"
 
 namespace tavirex {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::ForwardingPlatform;
-using testing::Workstation;
+const std::string kWait = "Tavirex Capture|Waiting for Technician  -  Place files in C:\\";
+const std::string kDelete = "Attention|Do you want to delete current files?|4\n";
+const std::string kNoProgram = "Attention|File Not Found|0\n";
+const std::string kPatient = R"("4711" "Doe" "Ann" "n/a" F 01/02/1960 "n/a" 12)";
+const std::string kKs = "C:\\KSOCTVIEW\\bin\\";
+const std::string kVendor = "C:\\Vendor\\";
+const std::string kTwins =
+    "[Equipment]\nNumber=2\n1=5:x:Tavirex:Capture Corvana\n2=6:y:Tavirex:Review Corvana\n"
+    "[5]\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\nEquipDataPath=C:\\Export\n";
 
-// The user at the waiting box: waits until the technician (the stand-in
-// program) has exported its images, then answers as scripted. Can also make
-// the k-th copy fail, as a full or failing disk would.
-class CaptureUser : public ForwardingPlatform {
- public:
-  CaptureUser(Workstation& ws) : ForwardingPlatform(ws.platform()), ws_(ws) {}
+enum Outcome { kMoved, kKept, kDeleted };
 
-  int MessageBox(const std::string& text, int style,
-                 const std::optional<std::string>& title) override {
-    if (title == "Tavirex Capture" && wait_for_exports_ > 0) {
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      while (CountFiles(export_folder_) < wait_for_exports_ &&
-             std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+struct CaptureCase {
+  std::string device, equip_ini, answers, separator, result, boxes;
+  std::string program;  // the folder of the program launched; "" for none
+  std::string drop;     // where the exports lie
+  std::string store;    // made before the program is looked for
+  Outcome outcome;
+};
+
+const CaptureCase kCaptures[] = {
+    {"Capture Vessara", "", "O", "/", "Was OK", kWait + "Praxo|1\n", kKs, "Praxo", "Praxo/Data",
+     kMoved},
+    {"Capture Corvana", kTwins + "[6]\nEquipDataPath=C:\\Store\n", "O", ".", "Was OK",
+     kWait + "Export|1\n", kVendor, "Export", "Store", kMoved},
+    {"Capture Corvana", kTwins, "O", "-", "Was OK", kWait + "Export|1\n", kVendor, "Export",
+     "Export/Data", kMoved},
+    {"Capture iPedra", "", "CN", "/", "Was OK", kWait + "Praxo|1\n" + kDelete, kKs, "Praxo",
+     "Praxo/Data", kKept},
+    {"Capture iPedra", "", "CY", "/", "Was OK", kWait + "Praxo|1\n" + kDelete, kKs, "Praxo",
+     "Praxo/Data", kDeleted},
+    {"Capture Corvana",
+     "[Equipment]\nNumber=1\n1=5:x:Tavirex:Capture Corvana\n[5]\nEquipProgPathFName=C:\\None\\x."
+     "exe\nEquipDataPath=C:\\Export\n",
+     "", "/", "", kNoProgram, "", "Export", "Export/Data", kKept}};
+
+TEST(Capture, SettingsBoxesParametersAndFolders) {
+  const Folder exported = {{"4711_Vessara_1.jpg", "one"}, {"P_2.jpg", "two"}};
+  const Folder stored = {{"4711_1042_Vessara_1.jpg", "one"}, {"P_1042_2.jpg", "two"}};
+  for (const CaptureCase& c : kCaptures) {
+    SCOPED_TRACE(c.device + " " + c.answers + " " + c.equip_ini);
+    Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
+    ws.WriteEquipIni(c.equip_ini);
+    ws.Write("KSOCTVIEW/bin/CreatePatient.exe", "MZ");
+    ws.Write("Vendor/CreatePatient.exe", "MZ");
+    for (const auto& [name, bytes] : exported) ws.Write(c.drop + "/" + name, bytes);
+    ClsTavirex& object = ws.NewObject(c.device);
+    TavirexProperties& p = object.props();
+    std::tie(p.LastName, p.FirstName, p.Gender, p.DateOfBirth, p.ExamRecNum) =
+        std::make_tuple("Doe", "Ann", "F", "01/02/1960", 1042);
+    ws.user().answers = c.answers;
+    ws.user().date_separator = c.separator;
+    const fs::path cwd = fs::current_path();
+
+    EXPECT_EQ(object.CaptureDevice(), c.result);
+    EXPECT_EQ(ws.user().Shown(), c.boxes);
+    const std::string parameters = kPatient + c.separator + "04" + c.separator + "2026 1";
+    EXPECT_EQ(ws.user().launched, c.program.empty() ? Boxes{}
+                                                    : Boxes{c.program + "CreatePatient.exe|" +
+                                                            parameters + "|" + c.program});
+    EXPECT_EQ(fs::current_path(),
+              c.program.empty() ? cwd : ws.Path(c.program == kKs ? "KSOCTVIEW/bin" : "Vendor"));
+    EXPECT_TRUE(fs::is_directory(ws.Path(c.store)));
+    EXPECT_EQ(ws.Contents(c.drop), c.outcome == kKept ? exported : Folder{});
+    for (const char* store : {"Praxo/Data", "Store", "Export/Data"}) {
+      EXPECT_EQ(ws.Contents(store), store == c.store && c.outcome == kMoved ? stored : Folder{});
+    }
+    EXPECT_EQ(ws.Log("Tavirex.log"), "");
+  }
+}
+
+// A failure is logged with the step it happened in, and shown.
+TEST(Capture, FailureLineCarriesTheCheckpoint) {
+  Workstation ws;
+  ws.WriteHostIni("[System]\nDataDir=C:\\D\n");  // no folder to drop into
+  ClsTavirex& object = ws.NewObject("Capture iBlendo");
+  ws.user().boxes.clear();
+  EXPECT_EQ(object.CaptureDevice(), "");
+  const std::string line = " CaptureDevice, Err Number: 76 Err Description: Path not found 1";
+  EXPECT_EQ(ws.Log("Tavirex.log"), kStamp + line + "\r\n");
+  EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + line + "\r\n"), std::string::npos);
+  EXPECT_EQ(ws.user().Shown(),
+            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=76  Path not "
+            "found.\r\n" +
+                line + "|16\n");
+  fs::remove_all(ws.Path("module"));  // when the log cannot be written, the caller hears
+  EXPECT_NE(ErrorOf([&] { object.CaptureDevice(); }), 0);
+}
+
+TEST(Capture, VendorParameters) {
+  const struct {
+    std::string patient, last, middle, parameters;
+  } cases[] = {{"12-3456-789", "Doe", "", R"("123456789" "Doe" "Ann" "n/a" F 1/2/60 "n/a" D 1)"},
+               {"1234-5678-9012-3456-78", "O\"Neil", " ",
+                R"("1234567890123456" "O"Neil" "Ann" " " F 1/2/60 "n/a" D 1)"},
+               // 16 UTF-16 units; the emoji's pair would be cut and is left out whole.
+               {"Zoë-Ω東京-łódź-12345😀", "Doe", "M",
+                R"("ZoëΩ東京łódź12345" "Doe" "Ann" "M" F 1/2/60 "n/a" D 1)"}};
+  for (const auto& c : cases) {
+    TavirexProperties p;
+    std::tie(p.PATIENTID, p.LastName, p.FirstName, p.MiddleName, p.Gender, p.DateOfBirth) =
+        std::make_tuple(c.patient, c.last, "Ann", c.middle, "F", "1/2/60");
+    EXPECT_EQ(BuildVendorParameters(p, "D"), c.parameters);
+  }
+}
+
+// Which workflows a device name runs, in which order; a failure reaching
+// DoDeviceFunction is logged and shown, and an earlier result stays.
+TEST(Capture, DoDeviceFunction) {
+  const std::string failure = " DoDeviceFunction, Err Number: 13 Err Description: Type mismatch";
+  const std::string failed =
+      "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=13  Type "
+      "mismatch.\r\n" +
+      failure + "|16\n";
+  const struct {
+    std::string device, entry, result, seen;
+  } cases[] = {{"Capture Vessara", "", "", kNoProgram},
+               {"Review Vessara", "", "Was OK", "window\n"},
+               {"review vessara", "", "", ""},
+               {"Review Capture", "", "Was OK", kNoProgram + "window\n"},  // Capture first
+               {"Review Vessara", "x:y:Tavirex:Review Vessara", "", failed},
+               // Only Review looks up "Capture Capture".
+               {"Capture Review", "x:y:Tavirex:Capture Capture", "Was OK",
+                kWait + "drop|1\n" + kDelete + failed}};
+  for (const auto& c : cases) {
+    Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\D\n");
+    ws.WriteEquipIni("[Equipment]\nNumber=1\n1=" + c.entry + "\n");
+    ws.Write("p.exe", "MZ");
+    ClsTavirex& object = ws.NewObject(c.device);
+    object.props().EquipDataPath = "C:\\drop";  // for the names outside the catalogue
+    if (!c.entry.empty()) object.props().EquipProgPathFName = "C:\\p.exe";
+    ws.user().at_window = [&](FrmImageFiles&) { ws.user().boxes.push_back("window"); };
+    EXPECT_EQ(object.DoDeviceFunction(), c.result) << c.device;
+    EXPECT_EQ(ws.user().Shown(), c.seen) << c.device;
+    if (!c.entry.empty()) {
+      EXPECT_EQ(ws.Log("Tavirex.log"), kStamp + failure + "\r\n");
+      EXPECT_EQ(ErrorOf([&] { object.ReviewDevice(); }), 13);  // passed on when direct
+    }
+  }
+}
+
+TEST(Import, ParseFileNamePutsTheExamAfterTheFirstUnderscore) {
+  Workstation ws;
+  ClsTavirex& object = ws.NewObject();
+  const std::tuple<std::string, std::int32_t, std::string> cases[] = {
+      {"P1_A.jpg", 42, "C:\\Store\\P1_42_A.jpg"},
+      {"A.jpg", 42, "C:\\Store\\42_A.jpg"},
+      {"_x", 42, "C:\\Store\\_42_x"},
+      {"", 42, "C:\\Store\\42_"},
+      {"P1_A_B.jpg", -7, "C:\\Store\\P1_-7_A_B.jpg"},
+      {"P1_A.jpg", 0, "C:\\Store\\P1_0_A.jpg"}};
+  for (const auto& [exported, exam, stored] : cases) {
+    object.props().ExamRecNum = exam;
+    EXPECT_EQ(object.ParseFileName(exported, "C:\\Store"), stored);
+  }
+  EXPECT_EQ(ErrorOf([&] { object.ParseFileName(std::nullopt, "C:\\Store"); }), 94);
+}
+
+// One import or clearing. Files are "name=bytes", "!" after the bytes for a
+// read-only file. The listing order is the file system's, so a failing case
+// names the file whose handling fails, and every other file's fate follows
+// from where it stands in the listing.
+struct DropCase {
+  std::string drop, store;  // the store's files are there before the import
+  int error;
+  std::string failing;          // "": no file is handled at all
+  bool failing_copied = false;  // the delete failed
+  bool clear = false;           // ClearDropFolder instead of the import
+};
+
+const DropCase kDropCases[] = {
+    {"", "", 0, ""},
+    {"P1_A.jpg=a A.jpg=b _x=c .hidden=d", "", 0, ""},
+    {"P1_A.jpg=new", "P1_42_A.jpg=old", 0, ""},
+    {"P1_A.jpg=a P1_B.jpg=b P1_C.jpg=c", "P1_42_B.jpg=old!", 70, "P1_B.jpg"},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", true},
+    {"P1_A.jpg=a p1_a.JPG=b P1_C.jpg=c", "", 457, ""},
+    {"P1_A.jpg=a B=b", "", 0, "", false, true},
+    {"P1_A.jpg=a p1_a.JPG=b", "", 457, "", false, true},
+    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", false, true}};
+
+TEST(Import, ImportAndClearDropFolder) {
+  for (const DropCase& c : kDropCases) {
+    SCOPED_TRACE(std::string(c.clear ? "clear " : "import ") + c.drop + " / " + c.store);
+    Workstation ws;
+    ClsTavirex& object = ws.NewObject();
+    object.props().ExamRecNum = 42;
+    for (const auto& [folder, files] : {std::pair{"drop/", c.drop}, std::pair{"store/", c.store}}) {
+      fs::create_directories(ws.Path(folder));
+      std::istringstream specs(files);
+      for (std::string spec; specs >> spec;) {
+        const std::string name = folder + spec.substr(0, spec.find('='));
+        ws.Write(name, spec.substr(spec.find('=') + 1, spec.find('!') - spec.find('=') - 1));
+        if (spec.back() == '!') chmod(ws.Path(name).c_str(), 0444);
       }
     }
-    return ForwardingPlatform::MessageBox(text, style, title);
-  }
-  void CopyFile(const std::string& source, const std::string& destination) override {
-    if (++copies_ == fail_copy_) throw VbError(vberr::kDiskFull);
-    ForwardingPlatform::CopyFile(source, destination);
-  }
+    ws.Write("drop/sub/P1_S.jpg", "s");  // never imported or deleted
+    const Folder exported = ws.Contents("drop"), stored_before = ws.Contents("store");
+    const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\drop");
 
-  static int CountFiles(const fs::path& folder) {
-    int count = 0;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-      count += entry.is_regular_file() && entry.path().extension() != ".part";
+    EXPECT_EQ(ErrorOf([&] {
+                c.clear ? ClearDropFolder(object, "C:\\drop")
+                        : ImportDropFolder(object, "C:\\drop", "C:\\store");
+              }),
+              c.error);
+    const Folder drop = ws.Contents("drop"), store = ws.Contents("store");
+    auto get = [](const Folder& files, const std::string& name) {
+      return files.count(name) ? files.at(name) : "-";
+    };
+    bool handled = c.error == 0 || !c.failing.empty();  // a failed listing handles nothing
+    for (const std::string& name : listing) {
+      const bool failing = name == c.failing;
+      handled = handled && !failing;
+      const std::string stored = object.ParseFileName(name, "").substr(1);
+      EXPECT_EQ(get(drop, name), handled ? "-" : exported.at(name)) << name;
+      EXPECT_EQ(get(store, stored), (handled && !c.clear) || (failing && c.failing_copied)
+                                        ? exported.at(name)
+                                        : get(stored_before, stored))
+          << name;
     }
-    return count;
+    EXPECT_TRUE(fs::exists(ws.Path("drop/sub/P1_S.jpg")));
+    EXPECT_FALSE(fs::exists(ws.Path("store/sub")));
   }
+}
 
-  Workstation& ws_;
-  fs::path export_folder_;
-  int wait_for_exports_ = 0;
-  int fail_copy_ = 0;
-  int copies_ = 0;
-};
+TEST(Import, MissingFolderAndImportIntoItself) {
+  Workstation ws;
+  ClsTavirex& object = ws.NewObject();
+  object.props().ExamRecNum = 42;
+  EXPECT_EQ(ErrorOf([&] { ImportDropFolder(object, "C:\\missing", "C:\\store"); }), 76);
+  EXPECT_EQ(ErrorOf([&] { ClearDropFolder(object, "C:\\missing"); }), 76);
+  ws.Write("drop/P1_A.jpg", "a");
+  ImportDropFolder(object, "C:\\drop", "C:\\drop");  // each file is renamed once
+  EXPECT_EQ(ws.Contents("drop"), (Folder{{"P1_42_A.jpg", "a"}}));
+}
 
-class CaptureTest : public ::testing::Test {
- protected:
-  CaptureTest() : user_(ws_) {
-    ws_.WriteHostIni("[System]\r\nPgmsDir=C:\\Praxo\r\nDataDir=C:\\Praxo\\Data\r\n");
-    fs::create_directories(ws_.root() / "Praxo");
-  }
-  // Capture moves the whole process into the vendor program's folder.
-  ~CaptureTest() override { fs::current_path(working_directory_); }
+// Two devices whose Review functions share one store folder.
+const char kEquipIni[] =
+    "[Equipment]\nNumber=4\n1=3:a:Tavirex:Capture Vessara\n2=4:b:Tavirex:Capture Corvana\n"
+    "3=5:c:Tavirex:Review Vessara\n4=5:d:Tavirex:Review Corvana\n"
+    "[3]\nEquipProgPathFName=C:\\V.exe\nEquipDataPath=C:\\Drop\n"
+    "[4]\nEquipProgPathFName=C:\\V.exe\nEquipDataPath=C:\\DropB\n[5]\nEquipDataPath=C:\\Store\n";
 
-  // Puts the stand-in program where Capture looks for the vendor's, exporting
-  // `images` files into `drop` (a folder under the workstation root).
-  void InstallVendorProgram(const std::string& drop, int images = 3) {
-    fs::path bin = ws_.root() / "KSOCTVIEW" / "bin";
-    fs::create_directories(bin);
-    // The program of an earlier capture may still run: writing over it would
-    // fail (ETXTBSY), replacing its directory entry does not.
-    fs::remove(bin / "CreatePatient.exe");
-    fs::copy_file(TAVIREX_STANDIN_PROGRAM, bin / "CreatePatient.exe");
-    Workstation::WriteFile(
-        bin / "CreatePatient.cfg",
-        "DropFolder=" + (ws_.root() / drop).string() + "\nImages=" + std::to_string(images) + "\n");
-    user_.export_folder_ = ws_.root() / drop;
-    user_.wait_for_exports_ = images;
+// Exported images; the same name never has the same bytes in two batches.
+Folder Exports(const std::string& tag, int count, std::size_t size) {
+  Folder files;
+  for (int i = 0; i < count; ++i) {
+    std::string bytes(size + static_cast<std::size_t>(i) * 7919, '\0');
+    for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>(b * (i + 3) + 1);
+    files["4711_OCT_" + std::to_string(i) + ".jpg"] = bytes + tag;
   }
-  std::string VendorLog() {
-    return Workstation::ReadFile(ws_.root() / "KSOCTVIEW/bin/CreatePatient.log");
-  }
+  return files;
+}
 
-  ClsTavirex& NewObject(const std::string& device) {
-    module_ = std::make_unique<HostModule>(user_);
-    object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
-    auto& p = object_->props();
-    p.DeviceName = device;
-    p.PATIENTID = "47-11";
-    p.LastName = "Doe";
-    p.FirstName = "Ann";
-    p.Gender = "F";
-    p.DateOfBirth = "01/02/1960";
-    p.ExamRecNum = 1042;
-    return *object_;
+std::string Stored(const std::string& exported, std::int32_t exam) {
+  return exported.substr(0, 5) + std::to_string(exam) + "_" + exported.substr(5);
+}
+
+void Prepare(Workstation& ws, const std::vector<std::pair<std::string, const Folder*>>& drops) {
+  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\D\n");
+  ws.WriteEquipIni(kEquipIni);
+  ws.Write("V.exe", "MZ");
+  fs::create_directories(ws.Path("Store"));
+  for (const auto& [drop, files] : drops) {
+    for (const auto& [name, bytes] : *files) ws.Write(drop + "/" + name, bytes);
   }
-  std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
+}
+
+std::string Capture(Workstation& ws, const std::string& device, std::int32_t exam) {
+  ClsTavirex& object = ws.NewObject(device);
+  object.props().ExamRecNum = exam;
+  return object.CaptureDevice();
+}
+
+// The listing's i-th file when the k-th copy, flush or delete fails, in an
+// import or in a clearing: before k moved (or deleted), after k untouched,
+// the k-th as the fault leaves it.
+TEST(Faults, FailingAtEveryStepLosesNothing) {
+  enum Where { kMoved, kUntouched, kInBoth, kHalfCopy };
+  const std::tuple<Fault, std::string, Where, std::string> cases[] = {
+      {Fault::kCopyFails, "61 Err Description: Disk full 6", kUntouched, "O"},
+      {Fault::kCopyDiesHalfWay, "57 Err Description: Device I/O error 6", kHalfCopy, "O"},
+      {Fault::kFlushFails, "57 Err Description: Device I/O error 6", kInBoth, "O"},
+      {Fault::kDeleteFails, "70 Err Description: Permission denied 6", kInBoth, "O"},
+      {Fault::kDeleteFails, "70 Err Description: Permission denied 5", kUntouched, "CY"}};
+  const Folder exported = Exports("", 5, 40000);
+  for (const auto& [fault, line, failing, answers] : cases) {
+    for (int k = 1; k <= 5; ++k) {
+      SCOPED_TRACE(line + " at step " + std::to_string(k));
+      Workstation ws;
+      Prepare(ws, {{"Drop", &exported}});
+      const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\Drop");
+      ws.user().fault = fault;
+      ws.user().fault_at = k;
+      ws.user().answers = answers;
+      EXPECT_EQ(Capture(ws, "Capture Vessara", 1042), "");
+      EXPECT_NE(ws.Log("Tavirex.log").find(" CaptureDevice, Err Number: " + line + "\r\n"),
+                std::string::npos);
+      const Folder drop = ws.Contents("Drop");
+      Folder store = ws.Contents("Store");
+      for (int i = 0; i < static_cast<int>(listing.size()); ++i) {
+        const std::string& name = listing[i];
+        const std::string& bytes = exported.at(name);
+        const Where where = i + 1 < k ? kMoved : i + 1 == k ? failing : kUntouched;
+        EXPECT_TRUE((drop.count(name) ? drop.at(name) : "") == (where == kMoved ? "" : bytes))
+            << name;
+        const std::string expected = where == kHalfCopy ? bytes.substr(0, bytes.size() / 2)
+                                     : where == kInBoth || (where == kMoved && answers == "O")
+                                         ? bytes
+                                         : "";
+        auto it = store.find(Stored(name, 1042));
+        EXPECT_TRUE((it == store.end() ? "" : it->second) == expected) << name;
+        if (it != store.end()) store.erase(it);
+      }
+      EXPECT_TRUE(store.empty());
     }
-    std::sort(names.begin(), names.end());
-    return names;
   }
-
-  fs::path working_directory_ = fs::current_path();
-  Workstation ws_;
-  CaptureUser user_;
-  std::unique_ptr<HostModule> module_;
-  std::unique_ptr<ClsTavirex> object_;
-};
-
-TEST_F(CaptureTest, UnconfiguredDeviceUsesTheDefaultsAndImportsOnOk) {
-  InstallVendorProgram("Praxo");
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture Vessara");
-  EXPECT_EQ(object.CaptureDevice(), "Was OK");
-
-  EXPECT_EQ(object.props().EquipProgPathFName, kDefaultVendorProgram);
-  EXPECT_EQ(object.props().EquipDataPath, "C:\\Praxo");
-  EXPECT_EQ(ws_.Boxes(),
-            std::vector<std::string>{"Tavirex Capture|Waiting for Technician  -  Place files in "
-                                     "C:\\Praxo|1"});
-  std::vector<std::string> stored = Names(ws_.root() / "Praxo" / "Data");
-  ASSERT_EQ(stored.size(), 3u);
-  for (const std::string& name : stored) EXPECT_EQ(name.rfind("4711_1042_Vessara_", 0), 0u) << name;
-  EXPECT_EQ(Names(ws_.root() / "Praxo"), std::vector<std::string>{"Data"});
-
-  // The vendor program got the nine parameters, and ran in its own folder.
-  std::string log = VendorLog();
-  EXPECT_NE(log.find("cwd=" + (ws_.root() / "KSOCTVIEW" / "bin").string()), std::string::npos);
-  EXPECT_NE(log.find("argc=9\narg1=4711\narg2=Doe\narg3=Ann\narg4=n/a\narg5=F\narg6=01/02/1960\n"
-                     "arg7=n/a\narg8="),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find("arg9=1\n"), std::string::npos);
 }
 
-TEST_F(CaptureTest, ConfiguredFoldersAndTheReviewTwinsStoreFolder) {
-  ws_.WriteEquipIni(
-      "[Equipment]\r\nNumber=2\r\n1=5:x:Tavirex:Capture Corvana\r\n2=6:y:Tavirex:Review Corvana\r\n"
-      "[5]\r\nEquipProgPathFName=C:\\KSOCTVIEW\\bin\\CreatePatient.exe\r\n"
-      "EquipDataPath=C:\\Export\r\n[6]\r\nEquipDataPath=C:\\Store\r\n");
-  fs::create_directories(ws_.root() / "Store");
-  InstallVendorProgram("Export", 2);
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture Corvana");
-  EXPECT_EQ(object.CaptureDevice(), "Was OK");
-  EXPECT_EQ(object.props().EquipDataPath, "C:\\Export");
-  EXPECT_EQ(Names(ws_.root() / "Store").size(), 2u);
-  EXPECT_TRUE(Names(ws_.root() / "Export").empty());  // no "Data" made there either
-}
+// Two captures for one patient with different exam numbers, run by two
+// processes at once into one store folder: two devices with their own drop
+// folders, or two host windows capturing from the same device.
+TEST(Faults, TwoCapturesAtOnceLoseNothing) {
+  for (const char* second_drop : {"DropB", "Drop"}) {
+    SCOPED_TRACE(second_drop);
+    const bool shared = std::string(second_drop) == "Drop";
+    const Folder first = Exports("first", 40, 3000);
+    const Folder second = Exports("second", 40, 3000);
+    Workstation ws;
+    Prepare(ws, {{"Drop", &first}, {second_drop, shared ? &first : &second}});
 
-TEST_F(CaptureTest, CancelThenNoKeepsAndCancelThenYesClears) {
-  fs::create_directories(ws_.root() / "Praxo" / "sub");
-  for (auto [answer, left] : {std::pair{msgbox::kNo, 3u}, std::pair{msgbox::kYes, 1u}}) {
-    for (const auto& entry : fs::directory_iterator(ws_.root() / "Praxo")) {
-      if (entry.is_regular_file()) fs::remove(entry.path());
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready) + ::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (const auto& [device, exam] :
+         {std::pair{"Capture Vessara", 1042},
+          std::pair{shared ? "Capture Vessara" : "Capture Corvana", 1043}}) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {  // at the waiting box: ready, then wait for the go
+        ws.user().on_box = [&](const std::string& box) {
+          char c = 'r';
+          if (box.rfind("Tavirex Capture|", 0) != 0) return;
+          if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(3);
+        };
+        ws.user().answers = "O";
+        ::_exit(Capture(ws, device, exam) == "Was OK" ? 0 : 1);
+      }
+      children.push_back(pid);
     }
-    InstallVendorProgram("Praxo", 2);
-    ws_.platform().QueueAnswers({msgbox::kCancel, answer});
-    ClsTavirex& object = NewObject("Capture iPedra");
-    EXPECT_EQ(object.CaptureDevice(), "Was OK");
-    EXPECT_EQ(ws_.Boxes().back(), "Attention|Do you want to delete current files?|4");
-    // The "Data" store folder and the sub-folder are never touched.
-    EXPECT_EQ(Names(ws_.root() / "Praxo").size(), left + 1) << answer;
-    EXPECT_TRUE(Names(ws_.root() / "Praxo" / "Data").empty());
+    char signal[2];
+    EXPECT_EQ(::read(ready[0], signal, 1) + ::read(ready[0], signal + 1, 1), 2);
+    EXPECT_EQ(::write(go[1], "gg", 2), 2);
+    std::vector<int> results;
+    for (pid_t pid : children) {
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+      results.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+
+    // Sharing a drop folder, the import behind stops at a file the other
+    // has moved (53), and the other goes on.
+    EXPECT_TRUE(ws.Contents("Drop").empty());
+    EXPECT_TRUE(ws.Contents(second_drop).empty());
+    EXPECT_NE(results, (std::vector<int>{1, 1}));
+    if (!shared) {
+      EXPECT_EQ(results, (std::vector<int>{0, 0}));
+    }
+    if (results != std::vector<int>{0, 0}) {
+      EXPECT_NE(ws.Log("Tavirex.log").find("Err Number: 53 Err Description: File not found 6"),
+                std::string::npos);
+    }
+    // Each export is stored whole under an exam that took it, nothing else.
+    Folder store = ws.Contents("Store");
+    for (const auto& [batch, exams] : {std::pair{&first, shared ? "1042 1043" : "1042"},
+                                       std::pair{&second, shared ? "" : "1043"}}) {
+      for (const auto& [name, bytes] : *exams ? *batch : Folder{}) {
+        bool found = false;
+        for (const std::string exam : {"1042", "1043"}) {
+          auto it = store.find(Stored(name, std::stoi(exam)));
+          if (it == store.end() || std::string(exams).find(exam) == std::string::npos) continue;
+          EXPECT_TRUE(it->second == bytes) << name << " damaged";
+          found = true;
+          store.erase(it);
+        }
+        EXPECT_TRUE(found) << name << " lost";
+      }
+    }
+    EXPECT_TRUE(store.empty());
   }
-}
-
-TEST_F(CaptureTest, MissingProgramShowsOneBoxAfterTheFolders) {
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture iScopa");
-  EXPECT_EQ(object.CaptureDevice(), "");
-  EXPECT_EQ(ws_.Boxes(), std::vector<std::string>{"Attention|File Not Found|0"});
-  EXPECT_TRUE(fs::is_directory(ws_.root() / "Praxo" / "Data"));
-  EXPECT_FALSE(fs::exists(ws_.module_dir() / "Tavirex.log"));
-}
-
-TEST_F(CaptureTest, OkWithAnEmptyDropFolder) {
-  InstallVendorProgram("Praxo", 0);
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  EXPECT_EQ(NewObject("Capture iPicta").CaptureDevice(), "Was OK");
-  EXPECT_TRUE(Names(ws_.root() / "Praxo" / "Data").empty());
-}
-
-TEST_F(CaptureTest, FailureAtTheThirdOfFiveFilesKeepsEveryFile) {
-  InstallVendorProgram("Praxo", 5);
-  user_.fail_copy_ = 3;
-  ws_.platform().QueueAnswers({msgbox::kOk});
-  EXPECT_EQ(NewObject("Capture iVitara").CaptureDevice(), "");
-  EXPECT_EQ(Names(ws_.root() / "Praxo" / "Data").size(), 2u);
-  EXPECT_EQ(Names(ws_.root() / "Praxo").size(), 3u + 1u);
-  const std::string line = " CaptureDevice, Err Number: 61 Err Description: Disk full 6";
-  EXPECT_NE(ws_.ModuleFile("Tavirex.log").find(line + "\r\n"), std::string::npos);
-  EXPECT_NE(ws_.ModuleFile("PX_IF_Tavirex.err").find(" Error in: " + line), std::string::npos);
-  EXPECT_EQ(ws_.Boxes().back(),
-            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=61  Disk full.\r\n" + line + "|16");
-}
-
-TEST_F(CaptureTest, EmptyDropFolderPathFailsAtCheckpointOne) {
-  ws_.WriteHostIni("[System]\r\nDataDir=C:\\D\r\n");
-  ws_.platform().QueueAnswers({msgbox::kOk, msgbox::kOk});
-  ClsTavirex& object = NewObject("Capture iBlendo");
-  EXPECT_EQ(object.CaptureDevice(), "");
-  std::string log = ws_.ModuleFile("Tavirex.log");
-  EXPECT_NE(log.find(" CaptureDevice, Err Number: 76 Err Description: Path not found 1\r\n"),
-            std::string::npos)
-      << log;
-
-  // When the log itself cannot be written, the failure reaches the caller.
-  fs::remove_all(ws_.module_dir());
-  EXPECT_THROW(object.CaptureDevice(), VbError);
-}
-
-TEST(VendorParameters, QuotingAndThePatientKey) {
-  TavirexProperties p;
-  p.PATIENTID = "12-3456-789";
-  p.LastName = "Doe";
-  p.FirstName = "Ann";
-  p.Gender = "F";
-  p.DateOfBirth = "01/02/1960";
-  EXPECT_EQ(BuildVendorParameters(p, "12/04/2026"),
-            "\"123456789\" \"Doe\" \"Ann\" \"n/a\" F 01/02/1960 \"n/a\" 12/04/2026 1");
-  p.PATIENTID = "1234-5678-9012-3456-78";
-  p.MiddleName = " ";
-  p.LastName = "O\"Neil";
-  EXPECT_EQ(BuildVendorParameters(p, "x"),
-            "\"1234567890123456\" \"O\"Neil\" \"Ann\" \" \" F 01/02/1960 \"n/a\" x 1");
-  // 16 characters as VB counts them: UTF-16 units; the emoji's pair would be
-  // cut after 15 and is left out whole.
-  EXPECT_EQ(MakePatID("Zoë-Ω東京-łódź-12345😀"), "ZoëΩ東京łódź12345");
-  EXPECT_EQ(ProgramFolder("C:\\KSOCTVIEW\\bin\\CreatePatient.exe"), "C:\\KSOCTVIEW\\bin\\");
-  EXPECT_EQ(ProgramFolder("CreatePatient.exe"), "");
 }
 
 }  // namespace

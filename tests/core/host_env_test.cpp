@@ -1,236 +1,228 @@
-// Host paths, start-up, logs and the property set, on real INI files and a
-// real module folder.
-#include <gtest/gtest.h>
-
-#include <regex>
-
+// The host settings on real INI files: the device catalogue, the equipment
+// lookup, the host INI's folders and their boxes, the start-up routine, the
+// three logs and the host's progress-log gate.
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
-#include "interface/cls_tavirex.h"
-#include "interface/property_table.h"
+#include "interface/equip_settings.h"
 #include "test_support.h"
 
 namespace tavirex {
 namespace {
 
-using testing::Workstation;
+TEST(Catalogue, SixteenNamesAndTheFixedPropertiesOfExactNamesOnly) {
+  const std::vector<std::string> catalogue = {
+      "Capture iKoraiBlendo", "Review iKoraiBlendo", "Capture Vessara", "Review Vessara",
+      "Capture Corvana",      "Review Corvana",      "Capture iScopa",  "Review iScopa",
+      "Capture iBlendo",      "Review iBlendo",      "Capture iPicta",  "Review iPicta",
+      "Capture iVitara",      "Review iVitara",      "Capture iPedra",  "Review iPedra",
+  };
+  EXPECT_EQ(ClsTavirex::DeviceNames(), catalogue);
+  Workstation ws;
+  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\\Pgms\n");
+  ClsTavirex& object = ws.NewObject();
+  auto props = [&] {
+    const TavirexProperties& p = object.props();
+    return std::to_string(p.UseSerialPort) + "|" + p.DataSource + "|" + p.EquipProgPathFName + "|" +
+           p.EquipDataPath + "|" + p.EquipDataFileStartChars + "|" + p.EquipDataFileEndChars + "|" +
+           std::to_string(p.Look4EndOfTransChar) + "|" + std::to_string(p.UseOtherCommCtrl) + "|" +
+           p.CompanyName + p.Model + p.DeviceName;
+  };
+  std::vector<std::string> names = {"capture iPedra", "Capture iKora", " Review Vessara", ""};
+  names.insert(names.end(), catalogue.begin(), catalogue.end());
+  for (const std::string& name : names) {
+    TavirexProperties& p = object.props();
+    p.UseSerialPort = p.Look4EndOfTransChar = p.UseOtherCommCtrl = kVbTrue;
+    p.DataSource = p.EquipProgPathFName = p.EquipDataPath = p.EquipDataFileStartChars =
+        p.EquipDataFileEndChars = p.CompanyName = p.Model = p.DeviceName = "s";
+    object.LoadEquipProps(name);
+    const bool listed = std::find(catalogue.begin(), catalogue.end(), name) != catalogue.end();
+    EXPECT_EQ(props(), listed ? "0|File|C:\\KSOCTVIEW\\bin\\CreatePatient.exe|C:\\Praxo\\Pgms|op_|"
+                                ".jpg|0|0|sss"
+                              : "-1|s|s|s|s|s|-1|-1|sss")
+        << name;
+  }
+  ws.WriteHostIni("[System]\nDataDir=C:\\D\n");  // no PgmsDir: no folder
+  object.LoadEquipProps("Review Corvana");
+  EXPECT_EQ(object.props().EquipDataPath, "");
+  // SQL quoting: every quote doubled.
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"Smith", "Smith"}, {"O'Brien", "O''Brien"}, {"'a''b'", "''a''''b''"}};
+  for (const auto& [text, fixed] : cases) {
+    EXPECT_EQ(ClsTavirex::fun_sFixString(text), fixed);
+  }
+}
 
-const std::string kIniBox = "|Unable to find or read the praxo32.ini file.|16";
-const std::string kStamp = R"(\d\d-\d\d-\d{4}  \d{1,2}:\d\d:\d\d [AP]M)";
+// The "Equipment" list: `entries` is its body (nullptr: no equipment INI).
+struct LookupCase {
+  const char* entries;
+  const char* result;  // the number, or "error N"
+  const char* key = "Tavirex:Review Vessara";
+};
 
-TEST(HostPaths, DataDirResultsAndMessages) {
-  struct Case {
-    std::string ini;
+const LookupCase kLookups[] = {
+    {nullptr, "0"},
+    {"1=7:x:Tavirex:Review Vessara", "0"},  // no Number
+    {"Number=0\n1=7:x:Tavirex:Review Vessara", "0"},
+    {"Number=x3\n1=7:x:Tavirex:Review Vessara", "0"},
+    {"Number=1\n1=-3:x:Tavirex:Review Vessara", "-3"},
+    {"Number=2.5\n3=7:x:Tavirex:Review Vessara", "0"},  // 2.5 rounds to 2
+    {"Number=3.5\n4=7:x:Tavirex:Review Vessara", "7"},  // 3.5 rounds to 4
+    {"Number=3\n1=7:x:Tavirex:Review Vessara\n3=9:x:Tavirex:Review Vessara", "7"},
+    {"Number=1\n1=7:x:y:Tavirex:Review Vessara", "0"},  // a colon too many
+    {"Number=2\n1=7:x:Tavirex:review Vessara\n2=8:x:tavirex:Review Vessara", "0"},
+    {"Number=1\n1=7:x:Tavirex:Capture Vessara", "0"},
+    {"Number=3\n1=abc:x:Tavirex:Capture Vessara\n2=99999\n3=12:x:Tavirex:Review Vessara", "12"},
+    {"Number=1\n1=5:x:Tavirex:Review:Vessara", "5", "Tavirex:Review:Vessara"},
+    {"Number=1\n1=5:x:Tavirex", "0", "Tavirex"},
+    {"Number=1\n1=5:x:a:b:c:d", "0", "a:b:c:d"},
+    {"Number=40000", "error 6"},
+    {"Number=1\n1=70000:x:Tavirex:Review Vessara", "error 6"},
+    {"Number=1\n1=abc:x:Tavirex:Review Vessara", "error 13"}};
+
+TEST(Equipment, LookupAndSettings) {
+  Workstation ws;
+  ClsTavirex& object = ws.NewObject();
+  for (const LookupCase& c : kLookups) {
+    fs::remove(ws.Path("windows/PXEquip.ini"));
+    if (c.entries) ws.WriteEquipIni(std::string("[Equipment]\n") + c.entries + "\n");
     std::string result;
-    std::vector<std::string> boxes;
+    const int error = ErrorOf([&] { result = std::to_string(object.GetEquipNumber(c.key)); });
+    EXPECT_EQ(error ? "error " + std::to_string(error) : result, c.result) << c.entries;
+  }
+  // The settings of the numbered section; "" reads as no value.
+  ws.WriteEquipIni(
+      "[Equipment]\nNumber=3\n1=7:x:Tavirex:Review Vessara\n2=-3:x:Tavirex:Capture Vessara\n"
+      "3=8:x:Tavirex:Review Corvana\n[7]\nEquipDataPath=C:\\Store\nEquipProgPathFName=\n"
+      "EquipDataPath=C:\\Second\n"
+      "[-3]\nEquipDataPath=C:\\Drop\n[8]\nEquipDataPath=" +
+      std::string(255, 'v') + "\n[0]\nEquipDataPath=C:\\Unlisted\n");
+  const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
+      {"Review Vessara", kEquipDataPathKey, "C:\\Store"},
+      {"Capture Vessara", kEquipDataPathKey, "C:\\Drop"},
+      {"Review Vessara", kEquipProgPathFNameKey, std::nullopt},   // empty value
+      {"Capture Vessara", kEquipProgPathFNameKey, std::nullopt},  // missing key
+      {"Review Corvana", kEquipDataPathKey, std::string(254, 'v')},
+      {"Review iPedra", kEquipDataPathKey, "C:\\Unlisted"},  // not listed: section 0
   };
-  const std::vector<Case> cases = {
-      {"[System]\nDataDir=C:\\Praxo\\Data\\\n", "C:\\Praxo\\Data\\", {}},
-      {"[System]\nDataDir=\\\\server\\share\n", "\\\\server\\share", {}},
-      {"[System]\nDataDir=data\n", "-4", {}},
-      {"[System]\nDataDir=\\data\n", "-4", {}},
-      {"[System]\nDataDir=\n", "-3", {"Tavirex" + kIniBox}},
-      {"[Other]\nDataDir=C:\\x\n", "-3", {"Tavirex" + kIniBox}},
-  };
-  for (const Case& c : cases) {
-    Workstation ws;
-    ws.WriteHostIni(c.ini);
-    EXPECT_EQ(GetPraxoDBPath(ws.platform()), c.result) << c.ini;
-    EXPECT_EQ(ws.Boxes(), c.boxes) << c.ini;
+  for (const auto& [device, key, value] : cases) {
+    EXPECT_EQ(object.ReadDeviceSetting(device, key), value) << device << " " << key;
   }
 }
 
-TEST(HostPaths, ModuleRoutineWantsTheDatabaseFile) {
-  Workstation ws;
-  std::filesystem::create_directories(ws.root() / "data");
-  ws.WriteHostIni("[System]\nDataDir=C:\\data\n");
-  EXPECT_EQ(GetPraxoDBPathModule(ws.platform()), "-3");
-  Workstation::WriteFile(ws.root() / "data" / "praxo.mdb", "");
-  EXPECT_EQ(GetPraxoDBPathModule(ws.platform()), "C:\\data");
-  EXPECT_TRUE(ws.Boxes().empty());
+const std::string kNoIni = "|Unable to find or read the praxo32.ini file.|16\n";
+const std::string kErrorTitle = "PXEquipIF TavirexIF Error";
 
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\n");
-  EXPECT_EQ(GetPraxoDBPathModule(ws.platform()), "-3");
-  EXPECT_EQ(ws.Boxes(), std::vector<std::string>{"PXEquipIF TavirexIF Error" + kIniBox});
-}
-
-TEST(HostPaths, ProgramFolder) {
-  Workstation ws;
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\\ \n");
-  EXPECT_EQ(GetPraxoPath(ws.platform()), "C:\\Praxo\\");
-  EXPECT_EQ(GetPgmsDir(ws.platform()), "C:\\Praxo\\");
-  ws.WriteHostIni("");
-  EXPECT_EQ(GetPgmsDir(ws.platform()), "");
-  EXPECT_TRUE(ws.Boxes().empty());
-  EXPECT_EQ(GetPraxoPath(ws.platform()), "-3");
-  EXPECT_EQ(ws.Boxes(), std::vector<std::string>{kIniBox});
-}
-
-TEST(StartUp, FileRouteRunsOnceBeforeTheFirstObject) {
-  Workstation ws;
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\n[ADOConnection]\nConnectThru=msde\n");
-  HostModule module(ws.platform());
-  ClsTavirex first(module, ws.window());
-  ClsTavirex second(module, ws.window());
-  EXPECT_EQ(ws.Boxes(), std::vector<std::string>{"PXEquipIF TavirexIF Error" + kIniBox});
-  EXPECT_EQ(ws.platform().server_connections_created(), 0);
-}
-
-TEST(StartUp, ServerRouteConnectsOnceToTheConfiguredComponent) {
-  struct Case {
-    std::string route;
-    std::string component_class;  // "": none installed, nothing is asked
-    std::string method;           // configured; "" for the default
-    int created;
-    std::string error_file;
-  };
-  const std::vector<Case> cases = {
-      {"SQL", "", "", 0, ""},
-      {"SQL", "Praxo.ServerLink", "", 1, ""},
-      {"MSDE", "{621C4617-A319-477D-9951-490064C0ACF2}", "Open", 1, ""},
-      {"SQL", "Praxo Server", "", 0,
-       "\r\n" + kStamp +
-           " Error in: Main\r\n      Error Num=429  ActiveX component can't create object\r\n"},
-  };
-  for (const Case& c : cases) {
+// GetPraxoDBPath, the module's GetPraxoDBPath, GetPraxoPath and GetPgmsDir,
+// in that order, on one host INI ("data\praxo.mdb" exists).
+TEST(HostPaths, ResultsAndBoxes) {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // ini, results, boxes
+      {"DataDir=C:\\data\nPgmsDir=C:\\P", "C:\\data|C:\\data|C:\\P|C:\\P", ""},
+      {"DataDir=C:\\nodb\nPgmsDir=C:\\P", "C:\\nodb|-3|C:\\P|C:\\P", ""},
+      {"DataDir=\\\\srv\\share\nPgmsDir=C:\\P", "\\\\srv\\share|-3|C:\\P|C:\\P", ""},
+      {"DataDir=data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", ""},
+      {"DataDir=\\data\nPgmsDir=C:\\P", "-4|-4|C:\\P|C:\\P", ""},
+      {"PgmsDir=C:\\P", "-3|-3|C:\\P|C:\\P", "Tavirex" + kNoIni + kErrorTitle + kNoIni},
+      {"DataDir=C:\\data", "C:\\data|C:\\data|-3|", kNoIni}};
+  for (const auto& [ini, expected, boxes] : cases) {
     Workstation ws;
-    ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n[ADOConnection]\nConnectThru=" +
-                    c.route + "\nDataSource=PRAXO-SRV\n");
-    ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=" + c.component_class +
+    ws.Write("data/praxo.mdb", "");
+    ws.WriteHostIni("[System]\n" + ini + "\n");
+    testing::User& user = ws.user();
+    std::string results = GetPraxoDBPath(user);
+    results += "|" + GetPraxoDBPathModule(user);
+    results += "|" + GetPraxoPath(user);
+    results += "|" + GetPgmsDir(user);
+    EXPECT_EQ(results, expected) << ini;
+    EXPECT_EQ(user.Shown(), boxes) << ini;
+  }
+}
+
+// Two objects of one module: the start-up runs once, and each object asks
+// for the program folder.
+TEST(StartUp, OncePerModuleAndTheServerComponentOnce) {
+  const std::string sql = "[ADOConnection]\nConnectThru=SQL\nDataSource=SRV";
+  const std::string clsid = "{621C4617-A319-477D-9951-490064C0ACF2}";
+  const struct {
+    std::string host_ini, component, method, asked, boxes,
+        error_file;  // asked: class|method|server
+  } cases[] = {
+      {"[ADOConnection]\nConnectThru=msde", "Praxo.Link", "", "", kErrorTitle + kNoIni, ""},
+      {"", "Praxo.Link", "", "", kErrorTitle + kNoIni, ""},
+      {sql, "", "", "", "", ""},
+      {sql, "Praxo.Link", "", "Praxo.Link|SetServerName|SRV", "", ""},
+      {"[ADOConnection]\nConnectThru=MSDE\nDataSource=SRV", clsid, "Open", clsid + "|Open|SRV", "",
+       ""},
+      {sql, "Praxo Link", "", "", "",
+       kStamp +
+           " Error in: Main\r\n      Error Num=429  ActiveX component can't create object\r\n"}};
+  for (const auto& c : cases) {
+    Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\P\n" + c.host_ini + "\n");
+    ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=" + c.component +
                      "\nServerConnectionMethod=" + c.method + "\n");
-    HostModule module(ws.platform());
-    ClsTavirex first(module, ws.window());
-    ClsTavirex second(module, ws.window());
-    EXPECT_EQ(second.GetPraxoDBPath(), "C:\\D") << c.component_class;
-    EXPECT_TRUE(ws.Boxes().empty()) << c.component_class;
-    EXPECT_EQ(ws.platform().server_connections_created(), c.created) << c.component_class;
-    EXPECT_EQ(module.has_server_connection(), c.created == 1) << c.component_class;
-    const PosixPlatform::ServerConnection& asked = ws.platform().last_server_request();
-    EXPECT_EQ(asked.component_class, c.component_class);
-    if (!c.component_class.empty()) {
-      EXPECT_EQ(asked.method, c.method.empty() ? "SetServerName" : c.method);
-      EXPECT_EQ(asked.server_name, "PRAXO-SRV");
+    HostModule module(ws.user());
+    ClsTavirex first(module, ws.user());
+    ClsTavirex second(module, ws.user());
+    const int created = c.asked.empty() ? 0 : 1;
+    EXPECT_EQ(ws.platform().server_connections_created(), created) << c.host_ini << c.component;
+    EXPECT_EQ(module.has_server_connection(), created == 1);
+    const auto& asked = ws.platform().last_server_request();
+    if (created) {
+      EXPECT_EQ(asked.component_class + "|" + asked.method + "|" + asked.server_name, c.asked);
     }
-    EXPECT_TRUE(std::regex_match(ws.ModuleFile("PX_IF_Tavirex.err"), std::regex(c.error_file)))
-        << c.component_class;
+    EXPECT_EQ(ws.user().Shown(), c.boxes) << c.host_ini << c.component;
+    EXPECT_EQ(ws.Log("PX_IF_Tavirex.err"), c.error_file);
+  }
+  Workstation ws;  // no program folder: one box per object
+  HostModule module(ws.user());
+  ClsTavirex first(module, ws.user());
+  ClsTavirex second(module, ws.user());
+  EXPECT_EQ(ws.user().Shown(), kErrorTitle + kNoIni + kNoIni + kNoIni);
+}
+
+TEST(Logs, LayoutsAndTimeStamp) {
+  const std::tuple<std::function<void(Platform&)>, std::string, std::string, std::string> cases[] =
+      {// writer, file, bytes, box
+       {[](Platform& p) { AppendToLog(p, " CaptureDevice, Err Number: 76"); }, "Tavirex.log",
+        kStamp + " CaptureDevice, Err Number: 76\r\n", ""},
+       {[](Platform& p) { AppendToHostLog(p, "Capture started"); }, "KR_Tavirex.log",
+        kStamp + "Capture started\r\n\r\n", ""},
+       {[](Platform& p) { ReportError(p, "WriteToLog", VbError(53)); }, "PX_IF_Tavirex.err",
+        kStamp + " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n",
+        kErrorTitle + "|PXE_Tavirex IF Error Num=53  File not found.\r\nWriteToLog|16\n"},
+       {[](Platform& p) { AppendErrorEntry(p, "Main", VbError(-2147, "Odd")); },
+        "PX_IF_Tavirex.err", kStamp + " Error in: Main\r\n      Error Num=-2147  Odd\r\n", ""}};
+  for (const auto& [write, file, bytes, box] : cases) {
+    Workstation ws;
+    write(ws.user());
+    write(ws.user());  // appended
+    EXPECT_EQ(ws.Log(file), bytes + bytes);
+    EXPECT_EQ(ws.user().Shown(), box + box);
   }
 }
 
-TEST(StartUp, EveryConstructionAsksForTheProgramFolder) {
-  Workstation ws;
-  ws.WriteHostIni("[ADOConnection]\nConnectThru=SQL\n");
-  ws.WriteEquipIni("[Tavirex]\nServerConnectionClass=Praxo.ServerLink\n");
-  HostModule module(ws.platform());
-  ClsTavirex first(module, ws.window());
-  ClsTavirex second(module, ws.window());
-  EXPECT_EQ(ws.Boxes(), (std::vector<std::string>{kIniBox, kIniBox}));
-  EXPECT_EQ(ws.platform().server_connections_created(), 1);  // with the empty server name
-  EXPECT_EQ(ws.platform().last_server_request().server_name, "");
-}
-
-TEST(Logs, ThreeLayoutsByteForByte) {
-  Workstation ws;
-  AppendToLog(ws.platform(), " CaptureDevice, Err Number: 76");
-  AppendToLog(ws.platform(), "second");
-  EXPECT_TRUE(std::regex_match(ws.ModuleFile("Tavirex.log"),
-                               std::regex("\r\n" + kStamp + " CaptureDevice, Err Number: 76\r\n" +
-                                          "\r\n" + kStamp + "second\r\n")));
-
-  AppendToHostLog(ws.platform(), "Capture started");
-  EXPECT_TRUE(std::regex_match(ws.ModuleFile("KR_Tavirex.log"),
-                               std::regex("\r\n" + kStamp + "Capture started\r\n\r\n")));
-
-  ReportError(ws.platform(), "WriteToLog", VbError(53));
-  ReportError(ws.platform(), "x", VbError(-2147, "Odd"));
-  EXPECT_EQ(ws.Boxes(),
-            (std::vector<std::string>{
-                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=53  File not "
-                "found.\r\nWriteToLog|16",
-                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=-2147  Odd.\r\nx|16",
-            }));
-  EXPECT_TRUE(std::regex_match(
-      ws.ModuleFile("PX_IF_Tavirex.err"),
-      std::regex("\r\n" + kStamp +
-                 " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n" + "\r\n" +
-                 kStamp + " Error in: x\r\n      Error Num=-2147  Odd\r\n")));
-}
-
-TEST(Logs, UnwritableErrorFileReachesTheCaller) {
-  Workstation ws;
-  std::filesystem::remove_all(ws.module_dir());
-  EXPECT_THROW(ReportError(ws.platform(), "x", VbError(5)), VbError);
-  EXPECT_EQ(ws.Boxes().size(), 1u);  // the box comes first
-}
-
-TEST(ClsTavirexTest, WriteToLogIsGatedAndCatchesItsFailures) {
+TEST(Logs, WriteToLogGate) {
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
-  HostModule module(ws.platform());
-  ClsTavirex object(module, ws.window());
-  object.WriteToLog("not written");
-  EXPECT_FALSE(std::filesystem::exists(ws.module_dir() / "KR_Tavirex.log"));
+  ClsTavirex& object = ws.NewObject();
+  EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse);  // no equipment INI
+  for (const std::string row : {"1yes", "1 yEs ", "1YES", "0Y", "0TRUE", "0", "0YES!"}) {
+    ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + row.substr(1) + "\n");
+    EXPECT_EQ(object.ShouldWriteToLog(), row[0] == '1' ? kVbTrue : kVbFalse) << row;
+  }
+  EXPECT_EQ(object.props().gblnShouldWriteToLog, kVbFalse);  // asking does not set it
+  object.WriteToLog("closed");
   object.props().gblnShouldWriteToLog = 1;  // any value but 0 opens the gate
-  object.WriteToLog("written");
-  EXPECT_NE(ws.ModuleFile("KR_Tavirex.log").find("written\r\n\r\n"), std::string::npos);
-
-  std::filesystem::remove(ws.module_dir() / "KR_Tavirex.log");
-  std::filesystem::create_directory(ws.module_dir() / "KR_Tavirex.log");
+  object.WriteToLog("open");
+  EXPECT_EQ(ws.Log("KR_Tavirex.log"), kStamp + "open\r\n\r\n");
+  // A failure to write is reported, never passed on.
+  fs::remove(ws.Path("module/KR_Tavirex.log"));
+  fs::create_directory(ws.Path("module/KR_Tavirex.log"));
   EXPECT_NO_THROW(object.WriteToLog("cannot"));
-  ASSERT_EQ(ws.Boxes().size(), 1u);
-  EXPECT_NE(ws.Boxes()[0].find("\r\nWriteToLog|16"), std::string::npos);
-  EXPECT_NE(ws.ModuleFile("PX_IF_Tavirex.err").find(" Error in: WriteToLog\r\n"),
-            std::string::npos);
-}
-
-TEST(ClsTavirexTest, ShouldWriteToLogReadsTheEquipmentSwitch) {
-  Workstation ws;
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
-  HostModule module(ws.platform());
-  ClsTavirex object(module, ws.window());
-  EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse);  // no file
-  for (std::string value : {"yes", "Yes", "YES", " yEs "}) {
-    ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
-    EXPECT_EQ(object.ShouldWriteToLog(), kVbTrue) << value;
-  }
-  for (std::string value : {"Y", "TRUE", "", "YES!"}) {
-    ws.WriteEquipIni("[Equipment]\nWriteReceiveDataLog=" + value + "\n");
-    EXPECT_EQ(object.ShouldWriteToLog(), kVbFalse) << value;
-  }
-  EXPECT_EQ(object.props().gblnShouldWriteToLog, kVbFalse);
-}
-
-TEST(ClsTavirexTest, DefaultsConstantsAndQuoting) {
-  Workstation ws;
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
-  HostModule module(ws.platform());
-  ClsTavirex object(module, ws.window());
-  for (const PropertyInfo& info : StoredProperties()) {
-    std::string text = SlotText(object.props(), info);
-    EXPECT_TRUE(text == "" || text == "0" || text == "Nothing") << info.name << "=" << text;
-  }
-  EXPECT_EQ(StoredProperties().size(), 52u);
-  EXPECT_EQ(ClsTavirex::ConnectStringParams(), "me");
-  EXPECT_EQ(ClsTavirex::fun_sFixString(""), "");
-  EXPECT_EQ(ClsTavirex::fun_sFixString("O'Brien"), "O''Brien");
-  EXPECT_EQ(ClsTavirex::fun_sFixString("a''b'"), "a''''b''");
-  EXPECT_EQ(ClsTavirex::fun_sFixString("Smith"), "Smith");
-}
-
-TEST(ClsTavirexTest, ObjectFieldsReleaseWhatTheyHeld) {
-  Workstation ws;
-  ws.WriteHostIni("[System]\nPgmsDir=C:\\P\nDataDir=C:\\D\n");
-  HostModule module(ws.platform());
-  std::weak_ptr<HostObject> first;
-  {
-    ClsTavirex object(module, ws.window());
-    auto patient = std::make_shared<HostObject>();
-    first = patient;
-    object.props().mobjPatient = std::move(patient);
-    object.props().mobjKMDataObject = object.props().mobjPatient;
-    object.props().mobjPatient = std::make_shared<HostObject>();
-    EXPECT_FALSE(first.expired());  // still held by mobjKMDataObject
-  }
-  EXPECT_TRUE(first.expired());
+  EXPECT_NE(ws.user().Shown().find(".\r\nWriteToLog|16\n"), std::string::npos);
+  EXPECT_EQ(ws.user().boxes.size(), 1u);
+  EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: WriteToLog\r\n"), std::string::npos);
 }
 
 }  // namespace

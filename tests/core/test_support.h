@@ -1,94 +1,192 @@
-// A workstation in a temporary folder: the Windows directory with the two INI
-// files, the module folder with the logs, and POSIX services and an image
-// list window whose user is scripted.
+// A workstation in a temporary folder on the POSIX services, and the one
+// scripted user of every core test: it answers and records the boxes, watches
+// the window and the cursor, plays the launched programs, shows its own clock
+// and date separator, and can make the k-th copy, flush or delete fail.
 #pragma once
 
-#include <cstdlib>
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
+#include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
+#include "interface/cls_tavirex.h"
 #include "review/frm_image_files.h"
+#include "winrules/vb_date.h"
+#include "winrules/vb_error.h"
+
+namespace tavirex {
+namespace fs = std::filesystem;
+using Boxes = std::vector<std::string>;
+using Folder = std::map<std::string, std::string>;  // file name -> bytes
+}  // namespace tavirex
 
 namespace tavirex::testing {
 
-// The user at the image list window: what happens while it is shown is
-// scripted, then Exit; the wait cursor is watched.
-class WindowUser final : public ImageListView {
+enum class Fault { kNone, kCopyFails, kCopyDiesHalfWay, kFlushFails, kDeleteFails };
+inline const std::string kStamp = "\r\n12-04-2026  4:12:40 PM";  // the log stamp of Now()
+
+class User final : public ForwardingPlatform, public ImageListView {
  public:
+  explicit User(PosixPlatform& disk) : ForwardingPlatform(disk), disk_(disk) {}
+
+  // Records "title|text|style" and gives the next answer.
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override {
+    boxes.push_back(title.value_or(std::string(kDefaultAppTitle)) + "|" + text + "|" +
+                    std::to_string(style));
+    if (on_box) on_box(boxes.back());
+    const char key = answers.empty() ? '-' : answers[0];  // '-': the box is closed
+    if (!answers.empty()) answers.erase(0, 1);
+    return key == 'O'                         ? msgbox::kOk
+           : key == 'C'                       ? msgbox::kCancel
+           : key == 'Y'                       ? msgbox::kYes
+           : key == 'N'                       ? msgbox::kNo
+           : (style & 7) == msgbox::kOkCancel ? msgbox::kCancel
+           : (style & 7) == msgbox::kYesNo    ? msgbox::kNo
+                                              : msgbox::kOk;
+  }
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string& file,
+                             const std::string& parameters, const std::string& folder,
+                             int) override {
+    launched.push_back(file + "|" + parameters + "|" + folder);
+    return shell_result;
+  }
+  VbDate Now() override { return FromCivil({2026, 12, 4, 16, 12, 40}); }
+  std::string DateSeparator() override { return date_separator; }
+  void CopyFile(const std::string& source, const std::string& destination) override {
+    if (Fails(copies_, Fault::kCopyFails)) throw VbError(vberr::kDiskFull);
+    if (copies_ == fault_at && fault == Fault::kCopyDiesHalfWay) {
+      std::ifstream in(disk_.ToNativePath(source), std::ios::binary);
+      std::string bytes((std::istreambuf_iterator<char>(in)), {});
+      std::ofstream(disk_.ToNativePath(destination)) << bytes.substr(0, bytes.size() / 2);
+      throw VbError(vberr::kDeviceIoError);
+    }
+    ForwardingPlatform::CopyFile(source, destination);
+  }
+  void FlushFile(const std::string& path) override {
+    if (Fails(flushes_, Fault::kFlushFails)) throw VbError(vberr::kDeviceIoError);
+    ForwardingPlatform::FlushFile(path);
+  }
+  void DeleteFile(const std::string& path) override {
+    if (Fails(deletes_, Fault::kDeleteFails)) throw VbError(vberr::kPermissionDenied);
+    ForwardingPlatform::DeleteFile(path);
+  }
+  std::string Shown() const {  // the boxes, one a line
+    std::string shown;
+    for (const std::string& box : boxes) shown += box + "\n";
+    return shown;
+  }
+  // The image list window: `at_window` plays the user, then Exit.
   void ShowModal(FrmImageFiles& form) override {
     ++windows_shown;
-    if (script) script(form);
+    if (at_window) at_window(form);
     form.cmdExit_Click();
   }
-  void SetWaitCursor(bool wait) override { cursor.push_back(wait); }
+  void SetWaitCursor(bool wait) override { cursor += wait ? "wait," : "normal,"; }
 
-  std::function<void(FrmImageFiles&)> script;
+  std::string answers;  // the next answers: O(k), C(ancel), Y(es), N(o)
+  Boxes boxes;
+  std::function<void(const std::string& box)> on_box;
+  Boxes launched;  // "file|parameters|folder"
+  std::intptr_t shell_result = 42;
+  std::string date_separator = "/";
+  Fault fault = Fault::kNone;
+  int fault_at = 0;  // the k-th call of the failing kind, from 1
+  std::function<void(FrmImageFiles&)> at_window;
   int windows_shown = 0;
-  std::vector<bool> cursor;
+  std::string cursor;
+
+ private:
+  bool Fails(int& calls, Fault kind) { return ++calls == fault_at && fault == kind; }
+  PosixPlatform& disk_;
+  int copies_ = 0, flushes_ = 0, deletes_ = 0;
 };
 
 class Workstation {
  public:
   Workstation() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavirex-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "tavirex-XXXXXX").string();
     root_ = mkdtemp(pattern.data());
-    std::filesystem::create_directories(windows_dir());
-    std::filesystem::create_directories(module_dir());
     PosixPlatformOptions options;
-    options.windows_dir = windows_dir().string();
-    options.module_dir = module_dir().string();
+    options.windows_dir = Path("windows").string();
+    options.module_dir = Path("module").string();
     options.drive_roots['C'] = root_.string();  // "C:\x" is root()/x
     options.interactive = false;
-    platform_ = std::make_unique<PosixPlatform>(options);
+    fs::create_directories(options.windows_dir), fs::create_directories(options.module_dir);
+    disk_ = std::make_unique<PosixPlatform>(options);
+    user_ = std::make_unique<User>(*disk_);
   }
-  ~Workstation() { std::filesystem::remove_all(root_); }
-  Workstation(const Workstation&) = delete;
-  Workstation& operator=(const Workstation&) = delete;
-
-  const std::filesystem::path& root() const { return root_; }
-  std::filesystem::path windows_dir() const { return root_ / "windows"; }
-  std::filesystem::path module_dir() const { return root_ / "module"; }
-  PosixPlatform& platform() { return *platform_; }
-  WindowUser& window() { return window_; }
-
-  void WriteHostIni(const std::string& text) { WriteFile(windows_dir() / "praxo32.ini", text); }
-  void WriteEquipIni(const std::string& text) { WriteFile(windows_dir() / "PXEquip.ini", text); }
-  std::string ModuleFile(const std::string& name) const { return ReadFile(module_dir() / name); }
-
-  static void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+  ~Workstation() {
+    fs::current_path(cwd_);  // a capture moves into the vendor program's folder
+    fs::remove_all(root_);
   }
-  static std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+
+  fs::path Path(const std::string& relative) const { return root_ / relative; }
+  const fs::path& root() const { return root_; }
+  PosixPlatform& platform() { return *disk_; }
+  User& user() { return *user_; }
+  ImageListView& window() { return *user_; }
+
+  void Write(const std::string& relative, const std::string& bytes) const {
+    fs::create_directories(Path(relative).parent_path());
+    std::ofstream(Path(relative), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& relative) const {
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(Path(relative), std::ios::binary).rdbuf();
     return bytes.str();
   }
-
-  // Titles and texts of the boxes shown so far, as "title|text|style".
-  std::vector<std::string> Boxes() const {
-    std::vector<std::string> boxes;
-    for (const auto& box : platform_->shown_boxes()) {
-      boxes.push_back(box.title + "|" + box.text + "|" + std::to_string(box.style));
+  void WriteHostIni(const std::string& text) const { Write("windows/praxo32.ini", text); }
+  void WriteEquipIni(const std::string& text) const { Write("windows/PXEquip.ini", text); }
+  std::string Log(const std::string& name) const { return Read("module/" + name); }
+  Folder Contents(const std::string& relative) const {  // the files directly in it
+    Folder files;
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(Path(relative), missing)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file()) files[name] = Read(relative + "/" + name);
     }
-    return boxes;
+    return files;
+  }
+
+  // A new module and object, as a host creates them, with the scripted user.
+  ClsTavirex& NewObject(const std::string& device = "", const std::string& patient = "47-11") {
+    object_.reset();
+    module_ = std::make_unique<HostModule>(*user_);
+    object_ = std::make_unique<ClsTavirex>(*module_, *user_);
+    object_->props().DeviceName = device;
+    object_->props().PATIENTID = patient;
+    return *object_;
   }
 
  private:
-  std::filesystem::path root_;
-  std::unique_ptr<PosixPlatform> platform_;
-  WindowUser window_;
+  fs::path cwd_ = fs::current_path();
+  fs::path root_;
+  std::unique_ptr<PosixPlatform> disk_;
+  std::unique_ptr<User> user_;
+  std::unique_ptr<HostModule> module_;
+  std::unique_ptr<ClsTavirex> object_;
 };
 
-// Forwards every service to the POSIX one; a test overrides the few members
-// through which it plays the user or a failing disk.
-using ForwardingPlatform = tavirex::ForwardingPlatform;
+template <typename Action>
+int ErrorOf(Action action) {  // the VB error number it raised, 0 for none
+  try {
+    action();
+  } catch (const VbError& e) {
+    return e.number();
+  }
+  return 0;
+}
 
 }  // namespace tavirex::testing
+
+namespace tavirex {
+using testing::ErrorOf;
+using testing::Fault;
+using testing::kStamp;
+using testing::Workstation;
+}  // namespace tavirex

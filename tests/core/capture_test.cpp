@@ -203,11 +203,11 @@ TEST(Import, ImportAndClearDropFolder) {
     object.props().ExamRecNum = 42;
     for (const auto& [folder, files] : {std::pair{"drop/", c.drop}, std::pair{"store/", c.store}}) {
       fs::create_directories(ws.Path(folder));
-      std::istringstream specs(files);
-      for (std::string spec; specs >> spec;) {
-        const std::string name = folder + spec.substr(0, spec.find('='));
-        ws.Write(name, spec.substr(spec.find('=') + 1, spec.find('!') - spec.find('=') - 1));
-        if (spec.back() == '!') chmod(ws.Path(name).c_str(), 0444);
+      std::istringstream entries(files);
+      for (std::string entry; entries >> entry;) {
+        const std::string name = folder + entry.substr(0, entry.find('='));
+        ws.Write(name, entry.substr(entry.find('=') + 1, entry.find('!') - entry.find('=') - 1));
+        if (entry.back() == '!') chmod(ws.Path(name).c_str(), 0444);
       }
     }
     ws.Write("drop/sub/P1_S.jpg", "s");  // never imported or deleted

@@ -1,7 +1,10 @@
-// tavirex-config on a temporary workstation: one command line per row, its
-// exit code, a text it must print and the equipment INI it leaves.
+// The tools on a temporary workstation, one command line per row: for
+// tavirex-config its exit code, a text it must print and the equipment INI it
+// leaves; for tavirex-host also whether it created the object.
 #include "tools/config/config_tool.h"
 #include "test_support.h"
+#include "tools/host/direct_driver.h"
+#include "tools/host/host_tool.h"
 
 namespace tavirex {
 namespace {
@@ -89,6 +92,47 @@ TEST(ConfigTool, CommandsTable) {
       EXPECT_EQ(ws.Read("windows/PXEquip.ini.bak"), c.ini ? c.ini : "");
     }
     EXPECT_EQ(ws.user().boxes, std::vector<std::string>{});
+  }
+}
+
+// tavirex-host checks every step before it creates the object, and stops at
+// the first one that fails unless told to go on.
+TEST(HostTool, ChecksEveryStepFirstAndStopsAtAFailure) {
+  const std::tuple<std::vector<std::string>, int, std::string, bool> cases[] = {
+      {{"PATIENTD=77-1", "CaptureDevice"},
+       host::kExitRefused,
+       "no property named \"PATIENTD\" (did you mean PATIENTID?)",
+       false},
+      {{"LogoToolTip=x"}, host::kExitRefused, "LogoToolTip is read-only", false},
+      {{"ExamRecNum=40O1"}, host::kExitRefused, "ExamRecNum takes a whole number", false},
+      {{"CaptureDevice:now"}, host::kExitRefused, "CaptureDevice takes no argument", false},
+      // Corvana is not configured, and its default vendor program is missing.
+      {{"DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
+       host::kExitStepFailed,
+       "stopped after step 2 of 3",
+       true},
+      {{"--keep-going", "DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
+       host::kExitStepFailed,
+       "GetPraxoDBPath -> C:\\Praxo\\Data\n",
+       true},
+      {{"ExamRecNum=42", "examrecnum", "fun_sFixString:O'Brien"},
+       host::kExitOk,
+       "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n",
+       true}};
+  for (const auto& [args, exit_code, text, creates] : cases) {
+    SCOPED_TRACE(text);
+    testing::Workstation ws;
+    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
+    fs::create_directories(ws.Path("Praxo/Data"));
+    int created = 0;
+    host::DriverFactory factory{"", true, [&] {
+                                  ++created;
+                                  return host::MakeDirectDriver(ws.user(), ws.window());
+                                }};
+    std::ostringstream out, err;
+    EXPECT_EQ(host::RunHostTool(args, factory, out, err), exit_code) << out.str() << err.str();
+    EXPECT_NE((out.str() + err.str()).find(text), std::string::npos) << out.str() << err.str();
+    EXPECT_EQ(created, creates ? 1 : 0);
   }
 }
 

@@ -93,6 +93,20 @@ const std::string kRowOld = "4711|977|11/2/2015|09:30:00.tvxtest|OD";
 const std::string kRowNew = "4711|1108|1/15/2017|16:45:30.tvxtest|OU";
 const std::string kRowForeign = "4711|1042|5/31/2016|14:05:09.Ωμέγα東京😀.tvxtest|OS";
 
+// The visible columns' headers, as the user reads them.
+std::string Headers(HWND list) {
+  std::vector<std::string> headers;
+  wchar_t text[64];
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  for (int c = 0; column.pszText = text, column.cchTextMax = 64,
+           SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+       ++c) {
+    if (column.cx > 0) headers.push_back(Narrow(text));
+  }
+  return Join(headers);
+}
+
 void CheckRows(HWND list, const std::vector<std::string>& expected, const std::string& what) {
   std::vector<std::string> rows;
   WaitUntil([&] { return (rows = ReadRows(list)) == expected; }, 5000);
@@ -122,6 +136,7 @@ void Review(Watcher& watcher, const Watcher::Answer& user) {
           "the image list window: " + Describe(window));
     Check(!IsWindowEnabled(host_window), "the host's window is disabled during Review");
     HWND list = FindWindowExW(window.window, nullptr, WC_LISTVIEWW, nullptr);
+    CheckEqual(Headers(list), "Patient #|Exam #|Date|Time|Eye", "the visible columns");
     CheckRows(list, {kRowNew, kRowForeign, kRowOld}, "as loaded");
     Click(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMRECT, 1,
           false);

@@ -84,6 +84,26 @@ void TypeLibrary(IDispatch* dispatch) {
     library->GetTypeInfoOfGuid(CLSID_clsTavirex, &class_info);
     Check(TypeFlags(class_info, TKIND_COCLASS) & TYPEFLAG_FCANCREATE, "clsTavirex is creatable");
     if (class_info != nullptr) class_info->Release();
+    TLIBATTR* version = nullptr;
+    library->GetLibAttr(&version);
+    Check(version->wMajorVerNum == 1 && version->wMinorVerNum == 0, "type library version 1.0");
+    library->ReleaseTLibAttr(version);
+    // The enumeration hosts see in their object browsers.
+    ITypeInfo* eye = nullptr;
+    MEMBERID member = 0;
+    USHORT found = 1;
+    wchar_t eye_name[] = L"EyeSide";
+    library->FindName(eye_name, 0, &eye, &member, &found);
+    std::string values;
+    VARDESC* value = nullptr;
+    for (UINT i = 0; found == 1 && SUCCEEDED(eye->GetVarDesc(i, &value)); ++i) {
+      Bstr name;
+      eye->GetDocumentation(value->memid, name.out(), nullptr, nullptr, nullptr);
+      values += name.text() + "=" + std::to_string(V_I4(value->lpvarValue)) + " ";
+      eye->ReleaseVarDesc(value);
+    }
+    CheckEqual(values, "RightOD=0 LeftOS=1 BothOU=2 ", "EyeSide's values");
+    if (found == 1) eye->Release();
     library->Release();
   }
   if (info != nullptr) info->Release();

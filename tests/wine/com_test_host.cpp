@@ -282,6 +282,32 @@ void ServerRouteStartUp(Watcher& watcher, const std::wstring& dll_path) {
 
 }  // namespace
 
+// What Explorer's file properties and self-registering setups read.
+void VersionResource(const std::wstring& dll_path) {
+  std::vector<char> data(GetFileVersionInfoSizeW(dll_path.c_str(), nullptr));
+  const bool read =
+      !data.empty() && GetFileVersionInfoW(dll_path.c_str(), 0, data.size(), data.data());
+  std::string found;
+  for (const wchar_t* name :
+       {L"CompanyName", L"ProductName", L"FileVersion", L"OriginalFilename", L"OLESelfRegister"}) {
+    void* value = nullptr;
+    UINT length = 0;
+    const bool has =
+        read &&
+        VerQueryValueW(data.data(), (L"\\StringFileInfo\\040904B0\\" + std::wstring(name)).c_str(),
+                       &value, &length);
+    found += Narrow(name) + "=" +
+             (!has          ? "<none>"
+              : length == 0 ? ""
+                            : Narrow(static_cast<const wchar_t*>(value))) +
+             " ";
+  }
+  CheckEqual(found,
+             "CompanyName=Tavirex ProductName=Tavirex FileVersion=" TAVIREX_EXPECTED_VERSION
+             " OriginalFilename=tavirex.dll OLESelfRegister= ",
+             "the version resource");
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::printf("usage: com_test_host <path of tavirex.dll> [server-route]\n");
@@ -305,6 +331,7 @@ int main(int argc, char** argv) {
         object->Release();
       }
       Unloading(dll_path);
+      VersionResource(dll_path);
       watcher.CheckNothingShown("the calls");
     }
   }

@@ -70,9 +70,10 @@ TEST(Capture, SettingsBoxesParametersAndFolders) {
     EXPECT_EQ(object.CaptureDevice(), c.result);
     EXPECT_EQ(ws.user().Shown(), c.boxes);
     const std::string parameters = kPatient + c.separator + "04" + c.separator + "2026 1";
-    EXPECT_EQ(ws.user().launched, c.program.empty() ? Boxes{}
-                                                    : Boxes{c.program + "CreatePatient.exe|" +
-                                                            parameters + "|" + c.program});
+    EXPECT_EQ(ws.user().launched, c.program.empty()
+                                      ? Boxes{}
+                                      : Boxes{"open " + c.program + "CreatePatient.exe|" +
+                                              parameters + "|" + c.program + "|5"});
     EXPECT_EQ(fs::current_path(),
               c.program.empty() ? cwd : ws.Path(c.program == kKs ? "KSOCTVIEW/bin" : "Vendor"));
     EXPECT_TRUE(fs::is_directory(ws.Path(c.store)));

@@ -52,7 +52,7 @@ TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
       EXPECT_EQ(std::to_string(Utf16Length(first)) + "|" + rest, cells);
     }
     form.grdImageFiles_DblClick(2, 1);  // opens the whole name
-    EXPECT_EQ(ws.user().launched, Boxes{"C:\\img\\" + name + "||"});
+    EXPECT_EQ(ws.user().launched, Boxes{"open C:\\img\\" + name + "|||0"});
     EXPECT_EQ(ws.user().Shown(), "");
   }
 }

@@ -49,10 +49,11 @@ class User final : public ForwardingPlatform, public ImageListView {
            : (style & 7) == msgbox::kYesNo    ? msgbox::kNo
                                               : msgbox::kOk;
   }
-  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string& file,
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string& verb, const std::string& file,
                              const std::string& parameters, const std::string& folder,
-                             int) override {
-    launched.push_back(file + "|" + parameters + "|" + folder);
+                             int show) override {
+    launched.push_back(verb + " " + file + "|" + parameters + "|" + folder + "|" +
+                       std::to_string(show));
     return shell_result;
   }
   VbDate Now() override { return FromCivil({2026, 12, 4, 16, 12, 40}); }
@@ -91,7 +92,7 @@ class User final : public ForwardingPlatform, public ImageListView {
   std::string answers;  // the next answers: O(k), C(ancel), Y(es), N(o)
   Boxes boxes;
   std::function<void(const std::string& box)> on_box;
-  Boxes launched;  // "file|parameters|folder"
+  Boxes launched;  // "verb file|parameters|folder|show"
   std::intptr_t shell_result = 42;
   std::string date_separator = "/";
   Fault fault = Fault::kNone;

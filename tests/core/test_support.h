@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "error_of.h"
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
 #include "interface/cls_tavirex.h"
@@ -172,16 +173,6 @@ class Workstation {
   std::unique_ptr<HostModule> module_;
   std::unique_ptr<ClsTavirex> object_;
 };
-
-template <typename Action>
-int ErrorOf(Action action) {  // the VB error number it raised, 0 for none
-  try {
-    action();
-  } catch (const VbError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 }  // namespace tavirex::testing
 

@@ -13,23 +13,16 @@
 #include <sstream>
 #include <thread>
 
+#include "error_of.h"
 #include "hostenv/posix/posix_platform.h"
 #include "ui/terminal/image_list_view.h"
-#include "winrules/vb_error.h"
 
 namespace tavirex {
 namespace {
 
 namespace fs = std::filesystem;
 
-int ErrorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const VbError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "error_of.h"
 #include "rule_inputs.h"
 #include "temp_folder.h"
 
@@ -16,14 +17,7 @@ namespace {
 using namespace rule_inputs;
 using testing::TempFolder;
 
-int ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const VbError& failure) {
-    return failure.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 class Win32PlatformTest : public ::testing::Test {
  protected:

@@ -96,12 +96,13 @@ const std::string kRowForeign = "4711|1042|5/31/2016|14:05:09.Ωμέγα東京�
 // The visible columns' headers, as the user reads them.
 std::string Headers(HWND list) {
   std::vector<std::string> headers;
-  wchar_t text[64];
-  LVCOLUMNW column{};
-  column.mask = LVCF_TEXT | LVCF_WIDTH;
-  for (int c = 0; column.pszText = text, column.cchTextMax = 64,
-           SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
-       ++c) {
+  for (int c = 0;; ++c) {
+    wchar_t text[64] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = text;
+    column.cchTextMax = 64;
+    if (!SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column))) break;
     if (column.cx > 0) headers.push_back(Narrow(text));
   }
   return Join(headers);

@@ -6,7 +6,6 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <string>
 
 namespace tavirex {
 

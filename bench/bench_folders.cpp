@@ -69,7 +69,7 @@ BenchStation::BenchStation() {
       "[Equipment]\r\nNumber=2\r\n1=5:x:Tavirex:Capture Vessara\r\n2=6:y:Tavirex:Review "
       "Vessara\r\n[5]\r\nEquipDataPath=C:\\store\r\n[6]\r\nEquipDataPath=C:\\store\r\n");
   std::filesystem::create_directories(Native("Praxo/Data"));
-  module_ = std::make_unique<HostModule>(ws_.platform());
+  module_ = std::make_unique<HostModule>(ws_.user());
   object_ = std::make_unique<ClsTavirex>(*module_, ws_.window());
   object_->props().DeviceName = "Review Vessara";
   object_->props().ExamRecNum = 20417;

@@ -71,7 +71,7 @@ class BenchStation {
   ~BenchStation();
 
   testing::Workstation& workstation() { return ws_; }
-  PosixPlatform& platform() { return ws_.platform(); }
+  testing::User& platform() { return ws_.user(); }
   ClsTavirex& object() { return *object_; }
   // "C:\" + name, and where it lies here.
   static std::string Win(std::string_view name);
@@ -81,7 +81,7 @@ class BenchStation {
   template <typename NameOf>
   void MakeEmptyFiles(std::string_view folder, int count, NameOf name_of);
   // True while no message box was shown to the (absent) user.
-  bool UserUntouched() { return ws_.platform().shown_boxes().empty(); }
+  bool UserUntouched() { return ws_.user().boxes.empty(); }
 
  private:
   void Touch(const std::string& native_path);

@@ -1,7 +1,8 @@
 // A workstation in a temporary folder on the POSIX services, and the one
 // scripted user of every core test: it answers and records the boxes, watches
-// the window and the cursor, plays the launched programs, shows its own clock
-// and date separator, and can make the k-th copy, flush or delete fail.
+// the window and the cursor, plays the launched programs, records the server
+// connections, shows its own clock and date separator, and can make the k-th
+// copy, flush or delete fail.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -57,6 +58,12 @@ class User final : public ForwardingPlatform, public ImageListView {
                        std::to_string(show));
     return shell_result;
   }
+  std::shared_ptr<void> ConnectHostServer(const std::string& component, const std::string& method,
+                                          const std::string& server) override {
+    auto connection = ForwardingPlatform::ConnectHostServer(component, method, server);
+    connected.push_back(component + "|" + method + "|" + server);
+    return connection;
+  }
   VbDate Now() override { return FromCivil({2026, 12, 4, 16, 12, 40}); }
   std::string DateSeparator() override { return date_separator; }
   void CopyFile(const std::string& source, const std::string& destination) override {
@@ -93,7 +100,8 @@ class User final : public ForwardingPlatform, public ImageListView {
   std::string answers;  // the next answers: O(k), C(ancel), Y(es), N(o)
   Boxes boxes;
   std::function<void(const std::string& box)> on_box;
-  Boxes launched;  // "verb file|parameters|folder|show"
+  Boxes launched;   // "verb file|parameters|folder|show"
+  Boxes connected;  // "class|method|server" of each server connection made
   std::intptr_t shell_result = 42;
   std::string date_separator = "/";
   Fault fault = Fault::kNone;

@@ -46,27 +46,6 @@ class PosixPlatform final : public Platform {
   // backslashes become '/', relative paths stay relative.
   std::string ToNativePath(const std::string& windows_path) const;
 
-  struct ShownBox {
-    std::string text;
-    int style;
-    std::string title;
-    int answer;
-  };
-  // The scripted user: one answer per box, before the terminal is asked.
-  void QueueAnswers(std::vector<int> answers);
-  const std::vector<ShownBox>& shown_boxes() const { return shown_boxes_; }
-
-  // Stand-in for the host's server-connection component: every well-formed
-  // ProgID or {CLSID} counts as registered, any other class name gives 429.
-  struct ServerConnection {
-    std::string component_class;
-    std::string method;
-    std::string server_name;
-  };
-  int server_connections_created() const { return server_connections_created_; }
-  // What the last request asked for, also when it failed.
-  const ServerConnection& last_server_request() const { return last_server_request_; }
-
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
   std::string ProfileFilePath(const std::string& file) override;
@@ -104,10 +83,7 @@ class PosixPlatform final : public Platform {
   int AskUser(const std::string& text, int style, const std::string& title) const;
 
   PosixPlatformOptions options_;
-  std::deque<int> answers_;
-  std::vector<ShownBox> shown_boxes_;
-  int server_connections_created_ = 0;
-  ServerConnection last_server_request_;
+  std::deque<int> answers_;  // the scripted ones left
 };
 
 }  // namespace tavirex

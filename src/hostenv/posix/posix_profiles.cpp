@@ -1,0 +1,71 @@
+// The profile API reproduced: INI files read as Windows-1252, their names
+// found whatever their case.
+#include "hostenv/posix/posix_platform.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "hostenv/posix/native_files.h"
+#include "hostenv/system.h"
+#include "winrules/ansi_text.h"
+#include "winrules/ini_profile.h"
+#include "winrules/utf8.h"
+
+namespace tavirex {
+
+using namespace posix;
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info;
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  bytes.clear();
+  char buffer[65536];
+  while (true) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// The entry of the path's folder whose name equals the path's last part
+// without regard to case, as Windows file names are found.
+std::optional<std::string> FindIgnoringCase(const std::string& path) {
+  std::string name = BaseName(path);
+  std::string folder = ParentFolder(path);
+  Dir dir(folder);
+  if (dir.get() == nullptr) return std::nullopt;
+  while (dirent* entry = ::readdir(dir.get())) {
+    if (EqualsIgnoreCase(entry->d_name, name)) return JoinNative(folder, entry->d_name);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+// The reproduced profile API reads the files as Windows-1252.
+std::string Utf8FromProfileBytes(std::string_view bytes) { return Utf8FromCp1252(bytes); }
+std::string ProfileBytesFromUtf8(std::string_view text) { return Cp1252FromUtf8(text); }
+
+std::string PosixPlatform::ReadProfileString(const std::string& section, const std::string& key,
+                                             const std::string& file) {
+  std::string bytes;
+  if (!ReadWholeFile(ProfileFilePath(file), bytes)) return "";
+  return ProfileLookupUtf8(bytes, section, key);
+}
+
+std::string PosixPlatform::ProfileFilePath(const std::string& file) {
+  const std::string path = file.find_first_of("\\/") == std::string::npos
+                               ? JoinNative(options_.windows_dir, file)
+                               : ToNativePath(file);
+  struct stat info;
+  if (StatPath(path, info)) return path;
+  return FindIgnoringCase(path).value_or(path);
+}
+
+}  // namespace tavirex

@@ -132,6 +132,20 @@ TEST_F(Win32PlatformTest, ConnectHostServerCallsTheComponentLateBound) {
   CoUninitialize();
 }
 
+// The boxes the plug-in shows keep their buttons and their icon, in front of
+// the host.
+TEST(Win32Boxes, StylesKeepTheirButtonsAndIcon) {
+  const std::pair<int, UINT> kRows[] = {
+      {msgbox::kOkOnly, MB_OK},
+      {msgbox::kOkCancel, MB_OKCANCEL},
+      {msgbox::kYesNo, MB_YESNO},
+      {msgbox::kCritical, MB_OK | MB_ICONHAND},
+      {msgbox::kYesNo | msgbox::kCritical, MB_YESNO | MB_ICONHAND}};
+  for (const auto& [style, flags] : kRows) {
+    EXPECT_EQ(MessageBoxFlags(style), flags | MB_SETFOREGROUND) << style;
+  }
+}
+
 // The edges of the text conversions: every BSTR back unchanged (lone
 // surrogates, NULs), the best fit and '?' of the code page.
 TEST(Win32Text, Utf8BstrAndAnsi) {

@@ -211,6 +211,44 @@ void VbErrors(_clsTavirex* object, IDispatch* dispatch) {
   CheckEqual(ParseNullByName(dispatch), kInvalidUseOfNull, "ParseFileName(Null) through IDispatch");
 }
 
+// DeviceNames as an early-bound client calls its _Collection: by the VB
+// runtime's DISPIDs, never asking for the names.
+void CollectionByDispid(_clsTavirex* object) {
+  IDispatch* names = nullptr;
+  _Collection* collection = nullptr;
+  object->get_DeviceNames(&names);
+  if (names != nullptr) {
+    names->QueryInterface(IID__Collection, reinterpret_cast<void**>(&collection));
+    names->Release();
+  }
+  if (collection == nullptr) return Check(false, "DeviceNames as a _Collection");
+  Bstr added(L"added");
+  const struct {
+    DISPID id;  // Item 0, Add 1, Count 2, Remove 3
+    std::vector<VARIANT> arguments;
+    const char* result;
+  } kCalls[] = {{2, {}, "16"},
+                {0, {Variant(VT_I4, 16)}, "\"Review iPedra\""},
+                {3, {Variant(VT_I4, 1)}, "vt 0"},
+                {1, {Variant(VT_BSTR, Bits(added.value))}, "vt 0"},
+                {2, {}, "16"},
+                {0, {Variant(VT_I4, 16)}, "\"added\""},
+                {DISPID_NEWENUM, {}, "object"}};
+  std::vector<std::string> results, expected;
+  for (const auto& call : kCalls) {
+    VARIANT result;
+    const HRESULT hr = Invoke(collection, call.id, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                              call.arguments, &result);
+    results.push_back(FAILED(hr)                    ? Hex(hr)
+                      : V_VT(&result) == VT_UNKNOWN ? "object"
+                                                    : Narrow(Show(result)));
+    expected.push_back(call.result);
+    VariantClear(&result);
+  }
+  CheckEqual(Join(results), Join(expected), "_Collection by its DISPIDs");
+  collection->Release();
+}
+
 // DllCanUnloadNow counts every live object and every lock.
 void Unloading(const std::wstring& dll_path) {
   HMODULE dll = LoadLibraryW(dll_path.c_str());
@@ -327,6 +365,7 @@ int main(int argc, char** argv) {
         TypeLibrary(dispatch);
         PropertySweep(object, dispatch);
         VbErrors(object, dispatch);
+        CollectionByDispid(object);
         dispatch->Release();
         object->Release();
       }

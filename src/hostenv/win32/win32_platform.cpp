@@ -299,13 +299,17 @@ std::string Win32Platform::ModuleFolder() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+UINT MessageBoxFlags(int style) { return static_cast<UINT>(style) | MB_SETFOREGROUND; }
+
 int Win32Platform::MessageBox(const std::string& text, int style,
                               const std::optional<std::string>& title) {
   // Owned by the host's active window, as VB's MsgBox is, so the box is modal
-  // to the host and comes up in front of it.
+  // to the host and comes up in front of it. Its answers are VB's numbers.
+  static_assert(msgbox::kOk == IDOK && msgbox::kCancel == IDCANCEL && msgbox::kYes == IDYES &&
+                msgbox::kNo == IDNO);
   std::string caption = title ? *title : std::string(kDefaultAppTitle);
   return MessageBoxW(GetActiveWindow(), WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
-                     static_cast<UINT>(style) | MB_SETFOREGROUND);
+                     MessageBoxFlags(style));
 }
 
 std::intptr_t Win32Platform::ShellExecute(std::uintptr_t owner_window, const std::string& verb,

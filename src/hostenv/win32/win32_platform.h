@@ -23,6 +23,10 @@ VbError VbErrorFromWin32(DWORD error);
 // given, is the one the failing object supplied.
 VbError VbErrorFromHresult(HRESULT result, const std::string& description = {});
 
+// The flags of the Windows box for a VB MsgBox style: its buttons and icon,
+// and in front of the host.
+UINT MessageBoxFlags(int style);
+
 class Win32Platform final : public Platform {
  public:
   std::string ReadProfileString(const std::string& section, const std::string& key,

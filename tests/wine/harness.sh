@@ -29,7 +29,20 @@ use_prefix() {
   export WINEPREFIX="$1" TAVIREX_WINE_TIMEOUT="${TAVIREX_WINE_TIMEOUT:-$2}"
   drive="$WINEPREFIX/drive_c"
 }
-case_prefix() { "$root/scripts/wine-prefix" --fresh >/dev/null; }
+
+# One Wine session for all the cases of a run, started by the prefix case and
+# stopped by the end case. Debian's wineserver keeps no session once its
+# programs have ended: each program would boot one of its own (wineboot,
+# services, the desktop) while the one before was still shutting down, and a
+# program started into a session that was ending, or still booting, failed
+# now and then before it ran. The session stays ten minutes after its last
+# program should the end case never run.
+case_prefix() {
+  "$root/scripts/wine-prefix" --fresh >/dev/null
+  (source "$root/scripts/wine-env" && "$WINESERVER" -p600 </dev/null >/dev/null 2>&1)
+  wine_run cmd /c exit >/dev/null || fail "the session did not start"
+}
+case_end() { (source "$root/scripts/wine-env" && "$WINESERVER" -k); }
 
 # Runs a Windows program; prints its output without CRs and Wine's messages.
 wine_run() { "$root/scripts/wine-run" "$@" 2>/dev/null | tr -d '\r'; }

@@ -1,21 +1,25 @@
 // check: what each device function would use at run time, what would go
 // wrong there, and whether the plug-in can write its logs.
 #include <algorithm>
+#include <ctime>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "capture/capture_settings.h"
 #include "hostenv/error_report.h"
-#include "hostenv/host_paths.h"
 #include "hostenv/system.h"
 #include "interface/equip_settings.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
-#include "tools/config/json_writer.h"
 #include "tools/config/text_table.h"
-#include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {
+
+// Windows' longest path, and the room a stored image name takes at least:
+// the patient key, the exam number, five vendor fields, eye, date and time.
+constexpr std::size_t kMaxPath = 259;
+constexpr std::size_t kStoredNameRoom = 60;
 
 std::string OriginText(SettingOrigin origin) {
   switch (origin) {
@@ -35,18 +39,11 @@ std::string OriginText(SettingOrigin origin) {
   return "";
 }
 
-// Two spellings of one folder, as Windows compares paths.
-std::string FolderIdentity(const std::string& folder) {
-  std::string identity = UpperAscii(folder);
-  std::replace(identity.begin(), identity.end(), '/', '\\');
-  while (identity.size() > 1 && identity.back() == '\\') identity.pop_back();
-  return identity;
-}
-
 // Writes and removes a probe file: the import copies into the store folder
 // and deletes from the drop folder, under the user running the host.
+constexpr const char* kProbeName = "~tavirex-config.tmp";
 bool Writable(Platform& platform, const std::string& folder) {
-  const std::string probe = folder + "\\~tavirex-config.tmp";
+  const std::string probe = folder + "\\" + kProbeName;
   try {
     platform.AppendToFile(probe, "");
     platform.DeleteFile(probe);
@@ -67,27 +64,19 @@ struct Lookup {
 };
 
 struct SettingRow {
-  std::string setting;
-  std::string value;
-  std::string from;
-  std::string state;
+  std::string setting, value, from, state;
 };
-
 struct FunctionReport {
   std::string name;
   Lookup lookup;
   std::vector<SettingRow> settings;
 };
-
 struct ProblemReport {
   std::string device_function;  // "" for a problem of the workstation
   std::string text;
 };
-
 struct LogReport {
-  std::string file;
-  std::string path;
-  std::string state;
+  std::string file, path, state;
   bool ok = false;
 };
 
@@ -124,26 +113,27 @@ class Checker {
     problems_.push_back({device_function, text});
   }
   void LookupProblem(const std::string& name, const VbError& error, const std::string& effect);
-  // Describes a folder Capture creates (one level) and writes to.
   std::string CaptureFolderState(const std::string& name, const std::string& role,
                                  const std::string& folder, bool configured);
+  void CheckDropFolder(const std::string& name, const CaptureSettings& settings);
   void CheckModel(const std::string& capture_name, const std::string& review_name);
   void CheckValues();
   void CheckServerConnection();
+  void CheckOutbox();
   void CheckLogs();
   void PrintText() const;
   void PrintJson() const;
 
   ToolContext& context_;
   PluginSession session_;
-  std::optional<std::string> bytes_;
+  FileState file_;
   EquipmentList list_;
   std::string pgms_dir_;
-  std::string server_class_;
-  std::string server_method_;
-  std::string server_state_;
-  std::string log_folder_;
-  std::string log_folder_origin_;
+  std::string server_class_, server_method_, server_state_;
+  std::string outbox_, outbox_state_;
+  std::string log_folder_, log_folder_origin_;
+  // The drop and store folders of the configured functions.
+  std::vector<std::pair<std::string, std::string>> image_folders_;
   std::vector<FunctionReport> functions_;
   std::vector<LogReport> logs_;
   std::vector<ProblemReport> problems_;
@@ -157,6 +147,7 @@ void Checker::LookupProblem(const std::string& name, const VbError& error,
           name);
 }
 
+// Describes a folder Capture creates (one level) and writes to.
 std::string Checker::CaptureFolderState(const std::string& name, const std::string& role,
                                         const std::string& folder, bool configured) {
   Platform& platform = session_.platform();
@@ -164,6 +155,7 @@ std::string Checker::CaptureFolderState(const std::string& name, const std::stri
     if (configured) Problem(name + ": no " + role + ": Capture fails when it creates it", name);
     return "no folder";
   }
+  if (configured) image_folders_.emplace_back(name + "'s " + role, folder);
   if (platform.FolderExists(folder)) {
     if (Writable(platform, folder)) return "exists, writable";
     if (configured) Problem(name + ": " + role + " " + folder + " is not writable", name);
@@ -179,8 +171,48 @@ std::string Checker::CaptureFolderState(const std::string& name, const std::stri
   return "missing, no parent";
 }
 
+// Files a cancelled capture left behind, which the next capture imports under
+// its own patient's exam, and names the store folder has no room for.
+void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& settings) {
+  Platform& platform = session_.platform();
+  std::vector<std::string> files;
+  try {
+    files = platform.FolderFileNames(settings.drop_folder);
+  } catch (const VbError&) {
+  }
+  std::size_t longest = kStoredNameRoom;
+  std::string oldest;
+  long long oldest_time = 0;
+  for (const std::string& file : files) {
+    // The import inserts the exam number (up to ten digits) and an underscore.
+    longest = std::max(longest, file.size() + 11);
+    const long long time =
+        ModifiedTime(NativePath(context_.platform, settings.drop_folder + "\\" + file));
+    if (oldest.empty() || time < oldest_time) oldest = file, oldest_time = time;
+  }
+  if (!files.empty()) {
+    char when[32] = "";
+    const std::time_t seconds = static_cast<std::time_t>(oldest_time);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", std::localtime(&seconds));
+    Problem(name + ": the drop folder " + settings.drop_folder + " holds " +
+                std::to_string(files.size()) + " file(s), the oldest " + oldest + " from " + when +
+                ": the next Capture, for whichever patient, imports them under that patient's "
+                "exam; move them to where they belong first",
+            name);
+  }
+  const std::size_t room = kMaxPath - std::min(kMaxPath, settings.store_folder.size() + 1);
+  if (room < longest) {
+    Problem(name + ": the store folder " + settings.store_folder + " leaves " +
+                std::to_string(room) + " characters for an image name within Windows' " +
+                "260-character paths, and its names take up to " + std::to_string(longest) +
+                ": choose a shorter folder",
+            name);
+  }
+}
+
 void Checker::CheckModel(const std::string& capture_name, const std::string& review_name) {
   ClsTavirex& object = session_.object();
+  Platform& platform = session_.platform();
   FunctionReport capture{capture_name, LookUp(capture_name), {}};
   FunctionReport review{review_name, LookUp(review_name), {}};
   const bool configured = capture.lookup.listed() || review.lookup.listed();
@@ -195,7 +227,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
     capture.settings.push_back({"settings", "-", "", ErrorText(error)});
   }
   if (settings) {
-    const bool program_found = session_.platform().FileExists(settings->program_path);
+    const bool program_found = platform.FileExists(settings->program_path);
     if (configured && !program_found) {
       Problem(capture_name + ": the vendor program " + settings->program_path +
                   " is missing: Capture shows \"File Not Found\" and starts nothing",
@@ -215,6 +247,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
                   settings->drop_folder + "): the next capture imports the stored images again",
               capture_name);
     }
+    if (configured) CheckDropFolder(capture_name, *settings);
   }
 
   // Review and Count: the folder Count takes after the host's LoadEquipProps.
@@ -241,7 +274,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
     }
     review.settings.push_back({"folder", "(none)", "", "Count finds nothing"});
   } else if (folder) {
-    const bool exists = session_.platform().FolderExists(*folder);
+    const bool exists = platform.FolderExists(*folder);
     review.settings.push_back(
         {"folder", *folder, OriginText(origin), exists ? "exists" : "missing"});
     if (configured && settings &&
@@ -256,27 +289,30 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
 }
 
 // Values the plug-in reads that do not say what was meant, as pasted text
-// with inline comments does.
+// with inline comments does, and paths Windows refuses.
 void Checker::CheckValues() {
   Platform& platform = session_.platform();
-  auto check = [&](const std::string& section, const std::string& key, const std::string& device) {
+  auto check = [&](const std::string& section, const std::string& key, const std::string& device,
+                   const std::string& fix) {
     const std::string value = platform.ReadProfileString(section, key, kEquipIniFileName);
-    if (std::string why = ValueProblem(value); !why.empty()) {
+    const std::string why = device.empty() || value.empty() ? ValueProblem(value) : PathProblem(value);
+    if (!why.empty()) {
       Problem((device.empty() ? "" : device + ": ") + "\"" + key + "\" of [" + section + "] is \"" +
-                  value + "\", which " + why,
+                  value + "\", which " + why + fix,
               device);
     }
   };
-  check(kEquipmentSection, kEquipmentCountKey, "");
-  check(kEquipmentSection, "WriteReceiveDataLog", "");
+  check(kEquipmentSection, kEquipmentCountKey, "", "");
+  check(kEquipmentSection, kWriteReceiveDataLogKey, "", "; set it with tavirex-config receive-log on|off");
   for (const ListEntry& entry : list_.entries) {
     if (!entry.ours || !entry.issue.empty() || !entry.number) continue;
     for (const char* key : {kEquipProgPathFNameKey, kEquipDataPathKey}) {
-      check(std::to_string(*entry.number), key, entry.device_name);
+      check(std::to_string(*entry.number), key, entry.device_name,
+            "; set it with tavirex-config set \"" + entry.device_name + "\"");
     }
   }
-  check(kServerConnectionSection, kServerConnectionClassKey, "");
-  check(kServerConnectionSection, kServerConnectionMethodKey, "");
+  check(kServerConnectionSection, kServerConnectionClassKey, "", "; set it with tavirex-config server");
+  check(kServerConnectionSection, kServerConnectionMethodKey, "", "; set it with tavirex-config server");
 }
 
 void Checker::CheckServerConnection() {
@@ -308,7 +344,38 @@ void Checker::CheckServerConnection() {
   }
   if (!server_method_.empty() && server_class_.empty()) {
     Problem("\"" + std::string(kServerConnectionMethodKey) + "\"" + where + " is set but \"" +
-            kServerConnectionClassKey + "\" is not: the plug-in's own class is used");
+            kServerConnectionClassKey + "\" is not: the plug-in creates nothing");
+  }
+}
+
+// The folder each Capture writes a DICOM job into: there, writable, apart
+// from the image folders, and private, as jobs carry patient data.
+void Checker::CheckOutbox() {
+  Platform& platform = session_.platform();
+  outbox_ = platform.ReadProfileString(kServerConnectionSection, kDicomOutboxKey, kEquipIniFileName);
+  if (outbox_.empty()) return;
+  const std::string name = "the DICOM outbox " + outbox_;
+  if (std::string why = PathProblem(outbox_); !why.empty()) {
+    outbox_state_ = "NOT A FOLDER";
+    return Problem(name + " " + why + "; set it with tavirex-config outbox");
+  }
+  if (!platform.FolderExists(outbox_)) {
+    outbox_state_ = "MISSING";
+    return Problem(name + " is missing: every Capture fails to write its job; create it");
+  }
+  outbox_state_ = Writable(platform, outbox_) ? "exists, writable" : "NOT WRITABLE";
+  if (outbox_state_ == "NOT WRITABLE") {
+    Problem(name + " is not writable by this user: every Capture fails to write its job");
+  }
+  for (const auto& [role, folder] : image_folders_) {
+    if (IsWithin(outbox_, folder)) {
+      Problem(name + " is, or lies in, " + role + " " + folder +
+              ": Count and the import would meet the jobs; choose a folder of its own");
+    }
+  }
+  if (EveryoneCanRead(NativePath(context_.platform, outbox_))) {
+    Problem(name + " can be read by every user, and its jobs carry patient data: let only the " +
+            "users who capture and the forwarder read it");
   }
 }
 
@@ -335,20 +402,18 @@ void Checker::CheckLogs() {
       platform.AppendToFile(report.path, "");
       report.ok = true;
       report.state = existed ? "can be appended to" : "missing; can be created";
+      if (!existed) platform.DeleteFile(report.path);
     } catch (const VbError& error) {
-      report.state = std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") + " (" +
-                     ErrorText(error) + ")";
-      Problem(std::string(log.name) + " in " + log_folder_ +
-              (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
-              ErrorText(error) + "): " + log.effect +
-              ". An administrator lets the users write it (on Windows the icacls commands of the "
-              "README, Installing at a practice: Logs)");
-    }
-    if (report.ok && !existed) {
-      try {
-        platform.DeleteFile(report.path);
-      } catch (const VbError&) {
+      if (report.ok) {
         report.state = "created (and left: it could not be removed again)";
+      } else {
+        report.state = std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") +
+                       " (" + ErrorText(error) + ")";
+        Problem(std::string(log.name) + " in " + log_folder_ +
+                (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
+                ErrorText(error) + "): " + log.effect +
+                ". An administrator lets the users write it (on Windows the icacls commands of "
+                "the README, Installing at a practice: Logs)");
       }
     }
     logs_.push_back(std::move(report));
@@ -360,14 +425,20 @@ void Checker::PrintText() const {
   auto or_none = [](const std::string& value, const char* none) {
     return value.empty() ? std::string(none) : value;
   };
-  out << "Equipment INI   " << context_.equip_ini_path << (bytes_ ? "" : "  (missing)") << "\n"
+  const std::string file_note = file_.kind == FileState::Kind::kMissing      ? "  (missing)"
+                                : file_.kind == FileState::Kind::kUnreadable ? "  (cannot be read)"
+                                : file_.kind == FileState::Kind::kNotAFile   ? "  (not a file)"
+                                                                             : "";
+  out << "Equipment INI   " << context_.equip_ini_path << file_note << "\n"
       << "Host programs   " << or_none(pgms_dir_, "(none)") << "  (\"PgmsDir\" of praxo32.ini)\n"
       << "Entries read    " << list_.count
       << "  (\"Number\" = " << or_none(list_.number_text, "(none)") << ")\n"
-      << "Server class    " << or_none(server_class_, "(not set: the plug-in's own)")
+      << "Server class    " << or_none(server_class_, "(not set: nothing is created)")
       << (server_state_.empty() ? "" : "  " + server_state_) << "  (\"" << kServerConnectionClassKey
       << "\" of [" << kServerConnectionSection << "], used when ConnectThru is MSDE or SQL)\n"
-      << "Server method   " << or_none(server_method_, "(not set: the plug-in's own)") << "\n\n";
+      << "Server method   " << or_none(server_method_, "(not set: SetServerName)") << "\n"
+      << "DICOM outbox    " << or_none(outbox_, "(not set: no jobs are written)")
+      << (outbox_state_.empty() ? "" : "  " + outbox_state_) << "\n\n";
 
   TextTable table({"Device function", "No.", "Setting", "Value", "From", "State"});
   for (const FunctionReport& function : functions_) {
@@ -385,7 +456,6 @@ void Checker::PrintText() const {
     out << "  " << log.file << std::string(20 - log.file.size(), ' ') << log.state << "\n";
   }
   out << "\n";
-
   if (problems_.empty()) {
     out << "No problems found.\n";
     return;
@@ -397,115 +467,91 @@ void Checker::PrintText() const {
 }
 
 void Checker::PrintJson() const {
-  JsonWriter json(context_.out);
-  auto or_null = [](const std::string& value) {
-    return value.empty() ? std::nullopt : std::optional<std::string>(value);
-  };
-  json.BeginObject();
-  json.Field("version", TAVIREX_VERSION);
-  json.Field("equipment_ini", context_.equip_ini_path);
-  json.Key("equipment_ini_exists");
-  json.Bool(bytes_.has_value());
-  json.FieldOrNull("host_programs_folder", or_null(pgms_dir_));
-  json.FieldOrNull("number", or_null(list_.number_text));
-  json.NumberOrNull("entries_read", list_.count);
-  json.FieldOrNull("server_connection_class", or_null(server_class_));
-  json.FieldOrNull("server_connection_method", or_null(server_method_));
-  json.Field("log_folder", log_folder_);
-  json.Field("log_folder_origin", log_folder_origin_);
-  json.Key("logs");
-  json.BeginArray();
+  using Json = nlohmann::ordered_json;
+  auto or_null = [](const std::string& value) { return value.empty() ? Json() : Json(value); };
+  Json json = {{"version", TAVIREX_VERSION},
+               {"equipment_ini", context_.equip_ini_path},
+               {"equipment_ini_exists", file_.kind != FileState::Kind::kMissing},
+               {"host_programs_folder", or_null(pgms_dir_)},
+               {"number", or_null(list_.number_text)},
+               {"entries_read", list_.count},
+               {"server_connection_class", or_null(server_class_)},
+               {"server_connection_method", or_null(server_method_)},
+               {"dicom_outbox", or_null(outbox_)},
+               {"log_folder", log_folder_},
+               {"log_folder_origin", log_folder_origin_},
+               {"logs", Json::array()},
+               {"device_functions", Json::array()},
+               {"problems", Json::array()}};
   for (const LogReport& log : logs_) {
-    json.BeginObject();
-    json.Field("file", log.file);
-    json.Field("path", log.path);
-    json.Field("state", log.state);
-    json.Key("ok");
-    json.Bool(log.ok);
-    json.EndObject();
+    json["logs"].push_back({{"file", log.file}, {"path", log.path}, {"state", log.state}, {"ok", log.ok}});
   }
-  json.EndArray();
-  json.Key("device_functions");
-  json.BeginArray();
   for (const FunctionReport& function : functions_) {
-    json.BeginObject();
-    json.Field("name", function.name);
-    json.NumberOrNull("equipment_number", function.lookup.number);
-    json.FieldOrNull("lookup_error", function.lookup.error ? std::optional<std::string>(
-                                                                 ErrorText(*function.lookup.error))
-                                                           : std::nullopt);
-    json.Key("settings");
-    json.BeginArray();
+    Json settings = Json::array();
     for (const SettingRow& row : function.settings) {
-      json.BeginObject();
-      json.Field("setting", row.setting);
-      json.Field("value", row.value);
-      json.Field("from", row.from);
-      json.Field("state", row.state);
-      json.EndObject();
+      settings.push_back(
+          {{"setting", row.setting}, {"value", row.value}, {"from", row.from}, {"state", row.state}});
     }
-    json.EndArray();
-    json.EndObject();
+    json["device_functions"].push_back(
+        {{"name", function.name},
+         {"equipment_number", function.lookup.number ? Json(*function.lookup.number) : Json()},
+         {"lookup_error", function.lookup.error ? Json(ErrorText(*function.lookup.error)) : Json()},
+         {"settings", settings}});
   }
-  json.EndArray();
-  json.Key("problems");
-  json.BeginArray();
   for (const ProblemReport& problem : problems_) {
-    json.BeginObject();
-    json.FieldOrNull("device_function", or_null(problem.device_function));
-    json.Field("text", problem.text);
-    json.EndObject();
+    json["problems"].push_back(
+        {{"device_function", or_null(problem.device_function)}, {"text", problem.text}});
   }
-  json.EndArray();
-  json.EndObject();
+  context_.out << json.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 int Checker::Run(bool json) {
-  bytes_ = ReadFileBytes(context_.equip_ini_path);
-  const IniDocument document(bytes_.value_or(""));
-  list_ = ReadEquipmentList(document, session_.platform());
-  pgms_dir_ = GetPgmsDir(session_.platform());
+  Platform& platform = session_.platform();
+  file_ = ReadFileState(context_.equip_ini_path);
+  list_ = ReadEquipmentList(IniDocument(file_.bytes), platform);
+  pgms_dir_ = GetPgmsDir(platform);
 
-  if (!bytes_) Problem("PXEquip.ini is missing: no device function is configured");
-  if (bytes_ && !EncodingProblem(*bytes_).empty()) {
-    Problem("PXEquip.ini " + EncodingProblem(*bytes_));
-  }
+  if (std::string why = FileProblem(file_, context_.equip_ini_path); !why.empty()) Problem(why);
   if (list_.count_error) {
     Problem("[Equipment] \"Number\" is " + list_.number_text + ", beyond 32767: every lookup " +
             "fails (" + ErrorText(*list_.count_error) + ") and no device function works");
   }
+  bool any_listed = false;
   for (const ListEntry& entry : list_.entries) {
+    any_listed |= entry.ours && entry.issue.empty();
     if (!entry.issue.empty()) {
       Problem("[Equipment] entry " + std::to_string(entry.index) + "=" + entry.value + ": " +
-                  entry.issue,
+                  entry.issue + "; take it out with tavirex-config remove " +
+                  std::to_string(entry.index) + ", or correct it",
               IsCatalogueName(entry.device_name) ? entry.device_name : "");
     }
   }
-  bool any_listed = false;
-  for (const ListEntry& entry : list_.entries) any_listed |= entry.ours && entry.issue.empty();
-  if (bytes_ && !any_listed && !list_.count_error) {
+  if (problems_.empty() && !any_listed) {
     Problem("PXEquip.ini lists no device function of this plug-in");
   }
   CheckValues();
-
   const std::vector<std::string> names = ClsTavirex::DeviceNames();
   for (std::size_t i = 0; i + 1 < names.size(); i += 2) CheckModel(names[i], names[i + 1]);
   CheckServerConnection();
+  CheckOutbox();
   CheckLogs();
 
-  // The host INI's boxes, shown at start-up, with every object or every count.
+  // The host INI's boxes, shown at start-up with every object or every count:
+  // one problem for a file that is not there.
+  const std::string host_ini = platform.ProfileFilePath(kHostIniFileName);
+  const FileState host_file = ReadFileState(host_ini);
   std::set<std::string> seen;
   for (const ToolPlatform::Box& box : session_.platform().boxes()) {
-    std::string text = "the plug-in shows the message \"" + box.text + "\" (title \"" + box.title +
-                       "\"): check [System] \"DataDir\" and \"PgmsDir\" in praxo32.ini";
-    if (seen.insert(text).second) Problem(text);
+    if (!seen.insert(box.text).second) continue;
+    if (host_file.kind != FileState::Kind::kFile) {
+      Problem(FileProblem(host_file, host_ini,
+                          "the plug-in shows \"" + box.text + "\" whenever the host creates it"));
+      break;
+    }
+    Problem("the plug-in shows the message \"" + box.text + "\" (title \"" + box.title +
+            "\"): check [System] \"DataDir\" and \"PgmsDir\" in " + host_ini);
   }
-
-  if (json) {
-    PrintJson();
-  } else {
-    PrintText();
-  }
+  json ? PrintJson() : PrintText();
   return problems_.empty() ? kExitOk : kExitProblems;
 }
 

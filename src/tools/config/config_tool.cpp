@@ -1,33 +1,34 @@
 #include "tools/config/config_tool.h"
 
-#include <CLI/CLI.hpp>
 #include <exception>
-#include <optional>
 
 #include "capture/capture_device.h"
 #include "hostenv/system.h"
+#include "interface/equip_settings.h"
 #include "tools/config/commands.h"
+#include "tools/config/equipment_list.h"
+#include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
 namespace {
 
-constexpr const char* kDescription =
-    "Checks and edits PXEquip.ini, the equipment INI in the Windows directory from which the\n"
-    "Tavirex plug-in takes each device function's folders and vendor program.";
-
-std::string Footer() {
+std::string Footer(const ToolContext& context) {
   std::string footer =
       "DEVICE: Capture or Review, a blank, and one of iKoraiBlendo, Vessara, Corvana, iScopa,\n"
       "iBlendo, iPicta, iVitara, iPedra (exactly, case included). For Capture, --data is the\n"
       "drop folder; for Review the store folder, into which Capture imports and which Review\n"
-      "and Count list. Every edit keeps the rest of the file byte for byte and the old file as\n"
-      "PXEquip.ini.bak, and replaces the file in one rename; a refusal changes nothing.\n"
-      "\n"
-      "Exit codes: 0 done, 1 check found problems, 2 refused (nothing changed),\n"
-      "3 the file could not be written.\n";
+      "and Count list.\n\n"
+      "Every edit reads the whole file first and refuses, before writing anything, a file it\n"
+      "cannot read, a read-only one and a value the file's code page cannot hold. It keeps the\n"
+      "rest of the file byte for byte, the old file as a time-stamped backup beside it (the\n"
+      "last ten are kept; see restore), and replaces the file in one rename, keeping its\n"
+      "permissions. --dry-run shows the change and writes nothing.\n\n"
+      "Exit codes: 0 done, 1 check or list found problems, 2 refused (nothing changed),\n"
+      "3 the file could not be written (nothing changed).\n\n"
+      "PXEquip.ini here: " + context.equip_ini_path + "\n";
   if (std::string_view settings = SystemPlatformNotes().settings; !settings.empty()) {
-    footer += "\n" + std::string(settings);
+    footer += std::string(settings);
   }
   return footer;
 }
@@ -41,114 +42,134 @@ std::string Words(const std::vector<std::string>& words) {
 }  // namespace
 
 int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
-  CLI::App app(kDescription, "tavirex-config");
+  CLI::App app(
+      "Checks and edits PXEquip.ini, the equipment INI in the Windows directory from which the\n"
+      "Tavirex plug-in takes each device function's folders and vendor program.",
+      "tavirex-config");
   app.set_version_flag("--version", std::string("tavirex-config ") + TAVIREX_VERSION);
   app.require_subcommand(1);
-  app.footer(Footer());
+  app.fallthrough();
+  app.footer(Footer(context));
+  app.add_flag("--dry-run", context.dry_run, "Show what an edit would change; write nothing");
 
-  // Each command: a line for the list of commands, the details for its help.
-  auto command = [&](const char* name, const char* summary, const std::string& details) {
-    CLI::App* sub = app.add_subcommand(name, summary);
-    sub->footer(details + "\n" + Footer());
-    return sub;
-  };
-
-  CLI::App* check = command(
-      "check", "What every device function would use, and what would go wrong",
+  CLI::App* check = app.add_subcommand("check", "What every device function would use, and what would go wrong");
+  check->footer(
       "For each of the sixteen device functions: its equipment number, the program, drop folder\n"
       "and store folder Capture uses, the folder Review and Count use, where each comes from and\n"
       "whether it exists and can be written (a small file is created and removed to find out);\n"
-      "whether the plug-in can write its three log files; then the problems that would show at\n"
-      "run time. Exit code 1 when there are any.\n");
+      "files waiting in a drop folder; the DICOM outbox; whether the plug-in can write its three\n"
+      "log files; then the problems that would show at run time. Exit code 1 when there are any.");
   bool json = false;
   check->add_flag("--json", json, "One JSON object instead of the tables (see the README)");
-
-  CLI::App* list = command("list", "The entries of [Equipment] and their settings", "");
+  CLI::App* list = app.add_subcommand("list", "The entries of [Equipment], their settings and the backups");
 
   std::vector<std::string> device;
-  AddRequest add_request;
-  CLI::App* add = command(
+  DeviceRequest request;
+  auto device_command = [&](const char* name, const char* summary, const char* details) {
+    CLI::App* sub = app.add_subcommand(name, summary);
+    sub->footer(details);
+    sub->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
+    sub->add_option("--data", request.data_folder, "The folder (Capture: drop folder, Review: store folder)");
+    sub->add_option("--program", request.program_path,
+                    std::string("Capture's vendor program (add: default ") + kDefaultVendorProgram + ")");
+    sub->add_option("--label", request.label, "The entry's label (add: default the device name)");
+    return sub;
+  };
+  CLI::App* add = device_command(
       "add", "Configure a device function",
       "A new entry in [Equipment] and a new numbered section with \"EquipDataPath\" (and, for\n"
-      "Capture, \"EquipProgPathFName\"). Refused for a function that is listed already.\n");
-  add->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
-  add->add_option("--data", add_request.data_folder, "The folder (drop or store folder)")
-      ->required();
-  add->add_option("--program", add_request.program_path,
-                  std::string("Capture's vendor program (default ") + kDefaultVendorProgram + ")");
-  add->add_option("--label", add_request.label, "The entry's label (default the device name)");
-
-  SetRequest set_request;
-  CLI::App* set = command(
+      "Capture, \"EquipProgPathFName\"). Refused for a function that is configured already.");
+  add->get_option("--data")->required();
+  CLI::App* set = device_command(
       "set", "Change the settings of a configured device function",
       "Replaces the values given and leaves the others as they are; a key that is missing is\n"
-      "added to the function's section.\n");
-  set->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
-  CLI::Option* set_data = set->add_option("--data", set_request.data_folder.emplace(),
-                                          "The folder (drop or store folder)");
-  CLI::Option* set_program =
-      set->add_option("--program", set_request.program_path.emplace(), "Capture's vendor program");
-  CLI::Option* set_label =
-      set->add_option("--label", set_request.label.emplace(), "The entry's label");
+      "added to the function's section.");
 
-  CLI::App* remove = command(
-      "remove", "Remove a device function",
-      "Removes its [Equipment] entry (the entries after it move up one, and \"Number\" goes down\n"
-      "by one) and its section, unless another entry uses that section.\n");
-  remove->add_option("DEVICE", device, "The device function, e.g. \"Review Vessara\"")->required();
+  std::string entry;
+  CLI::App* remove = app.add_subcommand("remove", "Take an entry out of [Equipment]");
+  remove->footer(
+      "ENTRY is a device name, or any entry as check and list show it: its key (3), its text\n"
+      "(22:OCT:Tavirex:Review vessara) or both (3=22:...). The entries after it move up one\n"
+      "and \"Number\" goes down by one; its section goes too, unless another entry uses it.");
+  remove->add_option("ENTRY", device, "The entry")->required();
 
-  std::string server_class;
-  ServerRequest server_request;
-  CLI::App* server = command(
-      "server", "Name the host's server-connection component",
-      "The plug-in creates the host's server-connection component at start-up when\n"
-      "\"ConnectThru\" of praxo32.ini is MSDE or SQL, and calls it with the server name. These\n"
-      "set the keys \"ServerConnectionClass\" and \"ServerConnectionMethod\" of section\n"
-      "[Tavirex]; without them the plug-in uses its own class and method.\n");
-  CLI::Option* server_class_option =
-      server->add_option("--class", server_class, "Its ProgID or {CLSID}");
-  server
-      ->add_option("--method", server_request.method,
-                   "The method called with the server name (default the plug-in's own)")
-      ->needs(server_class_option);
-  bool clear_server = false;
-  CLI::Option* clear = server->add_flag("--clear", clear_server,
-                                        "Remove both keys: the plug-in's own class and method");
-  clear->excludes(server_class_option);
+  std::string backup;
+  CLI::App* restore = app.add_subcommand("restore", "Put a backup of PXEquip.ini back");
+  restore->footer("The file it replaces is kept as a backup in turn; list shows the backups.");
+  restore->add_option("BACKUP", backup, "Its file name (default the newest)");
 
-  try {
-    if (args.empty()) throw CLI::CallForHelp();
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-    if (server->parsed() && server_class_option->count() == 0 && clear->count() == 0) {
-      throw CLI::RequiredError("--class or --clear");
-    }
-  } catch (const CLI::ParseError& error) {
-    if (args.empty()) {
-      context.err << app.help();
-      return kExitRefused;
-    }
-    return app.exit(error, context.out, context.err) == 0 ? kExitOk : kExitRefused;
+  std::optional<std::string> server_class;
+  std::optional<std::string> method;
+  bool clear = false;
+  CLI::App* server = app.add_subcommand("server", "Name the host's server-connection component");
+  server->footer(
+      "On a database-server route (\"ConnectThru\" of praxo32.ini MSDE or SQL) the plug-in creates\n"
+      "this class at start-up and calls its method with the server name. Without\n"
+      "\"ServerConnectionClass\" it creates nothing; without \"ServerConnectionMethod\" it calls\n"
+      "SetServerName.");
+  CLI::Option* class_option = server->add_option("--class", server_class, "Its ProgID or {CLSID}");
+  server->add_option("--method", method, "The method given the server name (default SetServerName)")
+      ->needs(class_option);
+  server->add_flag("--clear", clear, "Remove both keys: nothing is created")->excludes(class_option);
+
+  std::optional<std::string> outbox;
+  CLI::App* outbox_command = app.add_subcommand("outbox", "Set the folder of the DICOM outbox");
+  outbox_command->footer(
+      "Each Capture then writes one job file for the DICOM forwarder into FOLDER (\"DicomOutbox\"\n"
+      "of [Tavirex]). Jobs carry patient data: only the users who capture and the forwarder may\n"
+      "read the folder. It must not be a drop or store folder, or inside one.");
+  CLI::Option* outbox_option = outbox_command->add_option("FOLDER", outbox, "A local or UNC folder");
+  outbox_command->add_flag("--clear", clear, "Remove the key: no jobs are written")->excludes(outbox_option);
+
+  std::string receive_log;
+  CLI::App* receive_log_command =
+      app.add_subcommand("receive-log", "Let the host write KR_Tavirex.log, or not");
+  receive_log_command->footer("Sets \"WriteReceiveDataLog\" of [Equipment] to YES (on) or NO (off).");
+  receive_log_command->add_option("SWITCH", receive_log, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
+
+  if (std::optional<int> exit = tools::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
+    return *exit;
   }
-
+  auto refuse = [&](const std::string& command, const std::string& why) {
+    context.err << "tavirex-config " << command << ": " << why << "\nNothing was changed.\n";
+    return kExitRefused;
+  };
   try {
     if (check->parsed()) return RunCheck(context, json);
     if (list->parsed()) return RunList(context);
-    if (add->parsed()) {
-      add_request.device_name = Words(device);
-      return RunAdd(add_request, context);
-    }
-    if (set->parsed()) {
-      set_request.device_name = Words(device);
-      if (set_data->count() == 0) set_request.data_folder.reset();
-      if (set_program->count() == 0) set_request.program_path.reset();
-      if (set_label->count() == 0) set_request.label.reset();
-      return RunSet(set_request, context);
+    if (add->parsed() || set->parsed()) {
+      request.device_name = Words(device);
+      return RunUpsert(request, add->parsed() ? Upsert::kNew : Upsert::kExisting, context);
     }
     if (remove->parsed()) return RunRemove(Words(device), context);
+    if (restore->parsed()) return RunRestore(backup, context);
     if (server->parsed()) {
-      if (server_class_option->count() != 0) server_request.class_name = server_class;
-      return RunServer(server_request, context);
+      if (!server_class && !clear) return refuse("server", "give --class or --clear");
+      if (server_class && !IsClassName(*server_class)) {
+        return refuse("server", "\"" + *server_class +
+                                    "\" is neither a ProgID (letters, digits and dots, such as "
+                                    "Praxo.ServerConnection) nor a {CLSID}");
+      }
+      if (method && !IsMethodName(*method)) {
+        return refuse("server", "\"" + *method + "\" is no method name");
+      }
+      return RunSetKeys("server", kServerConnectionSection,
+                        {{kServerConnectionClassKey, server_class},
+                         {kServerConnectionMethodKey, method}},
+                        context);
+    }
+    if (outbox_command->parsed()) {
+      if (!outbox && !clear) return refuse("outbox", "give a FOLDER or --clear");
+      if (std::string why = outbox ? PathProblem(*outbox) : ""; !why.empty()) {
+        return refuse("outbox", "the folder \"" + *outbox + "\" " + why);
+      }
+      return RunSetKeys("outbox", kServerConnectionSection, {{kDicomOutboxKey, outbox}}, context);
+    }
+    if (receive_log_command->parsed()) {
+      return RunSetKeys("receive-log", kEquipmentSection,
+                        {{kWriteReceiveDataLogKey, receive_log == "on" ? "YES" : "NO"}}, context);
     }
   } catch (...) {
     // A failure of a platform service outside the checks themselves.

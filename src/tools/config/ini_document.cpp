@@ -1,6 +1,7 @@
 #include "tools/config/ini_document.h"
 
 #include "hostenv/system.h"
+#include "winrules/ansi_text.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
@@ -20,8 +21,11 @@ std::optional<std::string> HeaderName(std::string_view text) {
 }  // namespace
 
 IniDocument::IniDocument(std::string_view file_bytes) {
-  // Edited as UTF-8 like all text here, written back in the file's code page.
-  const std::string text = Utf8FromProfileBytes(file_bytes);
+  // Edited as UTF-8 like all text here, written back in the file's code page;
+  // a UTF-16 file is read as the profile API reads it, for reports only.
+  const bool utf16 = file_bytes.starts_with("\xFF\xFE") || file_bytes.starts_with("\xFE\xFF");
+  const std::string text = Utf8FromProfileBytes(
+      utf16 ? AnsiFromUtf16Bytes(file_bytes.substr(2), file_bytes[0] == '\xFE') : file_bytes);
   const std::string_view bytes = text;
   std::size_t crlf = 0;
   std::size_t lf = 0;

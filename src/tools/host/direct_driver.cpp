@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/system.h"
@@ -22,6 +24,7 @@ namespace {
 class HostUser final : public ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;
+  std::size_t boxes_shown = 0;
 
   void AnswerAfterFiles(std::string folder, std::size_t count, std::chrono::seconds limit) {
     wait_ = FilesWait{std::move(folder), count, limit};
@@ -33,6 +36,7 @@ class HostUser final : public ForwardingPlatform {
       WaitForFiles(*wait_);
       wait_.reset();
     }
+    ++boxes_shown;
     return inner_.MessageBox(text, style, title);
   }
 
@@ -76,49 +80,49 @@ class HostUser final : public ForwardingPlatform {
   std::optional<FilesWait> wait_;
 };
 
-using Operation = std::function<CallResult(ClsTavirex&, const std::vector<std::string>&)>;
-
-// Each operation of the member list, called as the COM adapter calls it.
-const std::map<std::string_view, Operation>& DirectOperations() {
-  static const std::map<std::string_view, Operation> operations = {
-      {"DeviceNames",
-       [](ClsTavirex&, const auto&) { return CallResult(ClsTavirex::DeviceNames()); }},
-      {"GetIDFromEquipFName",
-       [](ClsTavirex&, const auto& args) {
-         return CallResult(ClsTavirex::GetIDFromEquipFName(args[0], args[1]));
-       }},
-      {"LoadEquipProps",
-       [](ClsTavirex& o, const auto& args) {
-         o.LoadEquipProps(args[0]);
-         return CallResult();
-       }},
-      {"NumPatientImageFiles",
-       [](ClsTavirex& o, const auto&) {
-         return CallResult(std::to_string(o.NumPatientImageFiles()));
-       }},
-      {"DoDeviceFunction",
-       [](ClsTavirex& o, const auto&) { return CallResult(o.DoDeviceFunction()); }},
-      {"ReviewDevice", [](ClsTavirex& o, const auto&) { return CallResult(o.ReviewDevice()); }},
-      {"CaptureDevice", [](ClsTavirex& o, const auto&) { return CallResult(o.CaptureDevice()); }},
-      {"ParseFileName",
-       [](ClsTavirex& o, const auto& args) {
-         return CallResult(o.ParseFileName(args[0], args[1]));
-       }},
-      {"GetPraxoDBPath", [](ClsTavirex& o, const auto&) { return CallResult(o.GetPraxoDBPath()); }},
-      {"fun_sFixString",
-       [](ClsTavirex&, const auto& args) {
-         return CallResult(ClsTavirex::fun_sFixString(args[0]));
-       }},
-      {"ShouldWriteToLog",
-       [](ClsTavirex& o, const auto&) { return CallResult(BoolText(o.ShouldWriteToLog())); }},
-      {"WriteToLog",
-       [](ClsTavirex& o, const auto& args) {
-         o.WriteToLog(args[0]);
-         return CallResult();
-       }},
-  };
-  return operations;
+// An operation's result as the driver reports it.
+template <typename R>
+CallResult ResultOf(R value) {
+  if constexpr (std::is_same_v<R, VbBool>) {
+    return BoolText(value);
+  } else if constexpr (std::is_arithmetic_v<R>) {
+    return std::to_string(value);
+  } else {
+    return CallResult(std::move(value));
+  }
 }
+
+// Calls a method of the class with the step's texts, as the COM adapter calls
+// it; a static one without the object.
+template <typename F, std::size_t... I>
+CallResult Invoke(F method, ClsTavirex& object, const std::vector<std::string>& args,
+                  std::index_sequence<I...>) {
+  auto call = [&] {
+    if constexpr (std::is_member_function_pointer_v<F>) {
+      return (object.*method)(args[I]...);
+    } else {
+      return method(args[I]...);
+    }
+  };
+  if constexpr (std::is_void_v<decltype(call())>) {
+    call();
+    return {};
+  } else {
+    return ResultOf(call());
+  }
+}
+
+template <auto Method>
+CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
+  return Invoke(Method, object, args, std::make_index_sequence<Arity(Method)>());
+}
+
+// Each operation of the member list.
+const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<std::string>&)>
+    kDirectOperations = {
+#define TAVIREX_OPERATION(Name, Form) {#Name, &Call<&ClsTavirex::Name>},
+#include "interface/properties.def"
+};
 
 // A constant member by its own spelling, as text.
 std::string ConstantText(std::string_view name) {
@@ -161,14 +165,13 @@ class DirectDriver final : public Driver {
 
   CallResult Call(const OperationInfo& operation,
                   const std::vector<std::string>& arguments) override {
-    auto found = DirectOperations().find(operation.name);
-    if (found == DirectOperations().end()) throw VbError(vberr::kMemberNotSupported);
-    return found->second(object_, arguments);
+    return kDirectOperations.at(operation.name)(object_, arguments);
   }
 
   void AnswerAfterFiles(const std::string& folder, std::size_t count) override {
     user_.AnswerAfterFiles(folder, count, std::chrono::seconds(60));
   }
+  std::size_t BoxesShown() const override { return user_.boxes_shown; }
 
  private:
   HostUser user_;

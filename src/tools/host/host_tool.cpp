@@ -1,11 +1,11 @@
 #include "tools/host/host_tool.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <exception>
 #include <optional>
 
 #include "hostenv/system.h"
+#include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::host {
@@ -33,9 +33,15 @@ struct Step {
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string DidYouMean(std::string_view name) {
-  const std::string_view close = ClosestMemberName(name);
-  return close.empty() ? "" : " (did you mean " + std::string(close) + "?)";
+std::string DidYouMean(std::string_view name) { return tools::DidYouMean(name, MemberNames()); }
+
+// A warning for a device name outside the catalogue, which the plug-in
+// answers without a word: no entry, no images, no function; "" otherwise.
+std::string DeviceNameWarning(const std::string& name) {
+  const std::vector<std::string> names = ClsTavirex::DeviceNames();
+  if (std::find(names.begin(), names.end(), name) != names.end()) return "";
+  return "tavirex-host: warning: \"" + name + "\" is not one of the plug-in's device names" +
+         tools::DidYouMean(name, names) + ": it finds no entry, no images and no function for it\n";
 }
 
 // The value of a Let in the property's type, by the property table's own
@@ -69,6 +75,8 @@ class StepParser {
 
   // nullopt, with the reason, for a step that cannot run.
   std::optional<Step> Parse(const std::string& text, std::string& why);
+  // Device names outside the catalogue.
+  std::string warnings;
 
  private:
   std::optional<Step> ParseLet(Step step, const std::string& name, std::string& why);
@@ -161,7 +169,10 @@ std::optional<Step> StepParser::ParseLet(Step step, const std::string& name, std
   }
   std::optional<LetValue> value = ParseValue(*property, step.argument_text, why);
   if (!value) return std::nullopt;
-  if (property->name == "DeviceName") device_name_ = step.argument_text;
+  if (property->name == "DeviceName") {
+    device_name_ = step.argument_text;
+    warnings += DeviceNameWarning(step.argument_text);
+  }
   step.property = property;
   step.value = std::move(*value);
   return step;
@@ -184,17 +195,17 @@ std::optional<Step> StepParser::ParseCall(Step step, const OperationInfo& operat
       break;
     case Arguments::kDeviceName:
       if (!argument && !device_name_) {
-        why = std::string(operation.name) +
-              " needs a device name: " + std::string(operation.usage) +
+        why = std::string(operation.name) + " needs a device name: " + Usage(operation) +
               ", or a DeviceName= step before it";
         return std::nullopt;
       }
       step.arguments = {argument.value_or(device_name_.value_or(""))};
+      if (argument) warnings += DeviceNameWarning(*argument);
       break;
     case Arguments::kTwoTexts: {
       const std::size_t colon = argument ? argument->find(':') : std::string::npos;
       if (colon == std::string::npos) {
-        why = std::string(operation.name) + " needs two arguments: " + std::string(operation.usage);
+        why = std::string(operation.name) + " needs two arguments: " + Usage(operation);
         return std::nullopt;
       }
       step.arguments = {argument->substr(0, colon), argument->substr(colon + 1)};
@@ -214,8 +225,9 @@ std::string ResultText(const CallResult& result) {
   return lines;
 }
 
-// Runs one step; false when it failed.
-bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& err) {
+// Runs one step; false when it failed. `device_name`: the last one assigned.
+bool RunStep(Driver& driver, const Step& step, const std::string& device_name, std::ostream& out,
+             std::ostream& err) {
   try {
     switch (step.kind) {
       case Step::Kind::kShow:
@@ -235,14 +247,19 @@ bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& 
       case Step::Kind::kCall: {
         const OperationInfo& operation = *step.operation;
         // Run first: the operation may show boxes or a window of its own.
+        const std::size_t boxes = driver.BoxesShown();
         const CallResult result = driver.Call(operation, step.arguments);
         const std::string text = ResultText(result);
         out << operation.name << (step.argument_text.empty() ? "" : "(" + step.argument_text + ")")
             << " -> " << text << "\n";
         if (operation.reports_success && text != "Was OK") {
           err << "tavirex-host: " << operation.name << " returned " << Quoted(text)
-              << ", not \"Was OK\": it failed (see its message box; failures are also in "
-                 "PX_IF_Tavirex.err beside the DLL)\n";
+              << ", not \"Was OK\": it failed"
+              << (driver.BoxesShown() > boxes
+                      ? " (see its message box; failures are also in PX_IF_Tavirex.err beside "
+                        "the DLL)\n"
+                      : " without a message box: nothing was run for DeviceName " +
+                            Quoted(device_name) + "\n");
           return false;
         }
         return true;
@@ -273,12 +290,13 @@ std::string Footer(const DriverFactory& factory) {
   text += "Operations:\n ";
   std::size_t column = 1;
   for (const OperationInfo& operation : Operations()) {
-    if (column + 1 + operation.usage.size() > 88) {
+    const std::string usage = Usage(operation);
+    if (column + 1 + usage.size() > 88) {
       text += "\n ";
       column = 1;
     }
-    text += " " + std::string(operation.usage);
-    column += 1 + operation.usage.size();
+    text += " " + usage;
+    column += 1 + usage.size();
   }
   text +=
       "\n\n"
@@ -308,17 +326,8 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
   std::vector<std::string> texts;
   app.add_option("STEP", texts, "What to do, in order (see Steps)")->required();
   app.footer(Footer(factory));
-  try {
-    if (args.empty()) throw CLI::CallForHelp();
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-  } catch (const CLI::ParseError& error) {
-    if (args.empty()) {
-      err << app.help();
-      return kExitRefused;
-    }
-    const int code = app.exit(error, out, err);
-    return code == 0 ? kExitOk : kExitRefused;
+  if (std::optional<int> exit = tools::ParseCommandLine(app, args, out, err, kExitRefused)) {
+    return *exit;
   }
 
   StepParser parser(factory);
@@ -337,6 +346,7 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
     err << "Nothing was run; see tavirex-host --help.\n";
     return kExitRefused;
   }
+  err << parser.warnings;
 
   std::unique_ptr<Driver> driver;
   try {
@@ -348,8 +358,12 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
     return kExitNoObject;
   }
   bool all_ok = true;
+  std::string device_name;
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    if (RunStep(*driver, steps[i], out, err)) continue;
+    if (steps[i].kind == Step::Kind::kLet && steps[i].property->name == "DeviceName") {
+      device_name = steps[i].argument_text;
+    }
+    if (RunStep(*driver, steps[i], device_name, out, err)) continue;
     all_ok = false;
     if (!keep_going && i + 1 < steps.size()) {
       err << "tavirex-host: stopped after step " << i + 1 << " of " << steps.size()

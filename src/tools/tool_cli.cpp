@@ -16,8 +16,8 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diagonal + (Upper(a[i - 1]) == Upper(b[j - 1]) ? 0 : 1)});
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diagonal + (Upper(a[i - 1]) == Upper(b[j - 1]) ? 0 : 1)});
       diagonal = above;
     }
   }
@@ -54,7 +54,8 @@ std::string UnknownName(CLI::App& app, const std::vector<std::string>& args) {
         const std::vector<std::string> names = OptionNames(command);
         std::string hint = DidYouMean(name, names);
         for (const std::string& known : names) {  // "-V": the long option of that letter
-          if (name.size() == 2 && known.size() > 2 && known[1] == '-' && Upper(known[2]) == Upper(name[1])) {
+          if (name.size() == 2 && known.size() > 2 && known[1] == '-' &&
+              Upper(known[2]) == Upper(name[1])) {
             hint = " (did you mean " + known + "?)";
           }
         }

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tools/config/config_tool.h"
 #include "test_support.h"
+#include "tools/config/config_tool.h"
 #include "tools/host/direct_driver.h"
 #include "tools/host/host_tool.h"
 
@@ -80,8 +80,10 @@ const ToolCase kCases[] = {
      "[Equipment]\r\nNumber=1\r\n1=22:rev:Tavirex:Review Vessara\r\n\r\n; store\r\n[22]\r\n"
      "EquipDataPath=C:\\Images\r\n"},
     // 1. A file this user cannot read is not a missing one: check says so, add refuses.
-    {kGood, "check", 1, "cannot be read by this user (Permission denied)", nullptr, Unreadable, true},
-    {kGood, "add|Review Corvana|--data|C:\\X", 2, "cannot be read by this user", nullptr, Unreadable, true},
+    {kGood, "check", 1, "cannot be read by this user (Permission denied)", nullptr, Unreadable,
+     true},
+    {kGood, "add|Review Corvana|--data|C:\\X", 2, "cannot be read by this user", nullptr,
+     Unreadable, true},
     // 2. A folder named PXEquip.ini: refused before the backups are touched.
     {nullptr, "server|--class|Praxo.X", 2, "is a folder, not a file", nullptr,
      [](testing::Workstation& ws) {
@@ -93,13 +95,20 @@ const ToolCase kCases[] = {
      "the plug-in would read \"EquipDataPath=C:\\???????\""},
     // 4. A read-only file is refused; a replaced one keeps its mode.
     {kGood, "set|Review Vessara|--data|C:\\X", 2, "is read-only", nullptr,
-     [](testing::Workstation& ws) { fs::permissions(ws.Path("windows/PXEquip.ini"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read); },
+     [](testing::Workstation& ws) {
+       fs::permissions(ws.Path("windows/PXEquip.ini"),
+                       fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+     },
      true},
     {kGood, "receive-log|on", 0, "Written",
      "[Equipment]\r\nNumber=2\r\n1=21:cap:Tavirex:Capture Vessara\r\n2=22:rev:Tavirex:Review "
-     "Vessara\r\nWriteReceiveDataLog=YES\r\n\r\n[21]\r\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath=C:"
+     "Vessara\r\nWriteReceiveDataLog=YES\r\n\r\n[21]\r\nEquipProgPathFName=C:"
+     "\\Vendor\\CreatePatient.exe\r\nEquipDataPath=C:"
      "\\Export\r\n; store\r\n[22]\r\nEquipDataPath=C:\\Images\r\n",
-     [](testing::Workstation& ws) { fs::permissions(ws.Path("windows/PXEquip.ini"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read); }},
+     [](testing::Workstation& ws) {
+       fs::permissions(ws.Path("windows/PXEquip.ini"),
+                       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+     }},
     // A folder this user cannot write: nothing written, no backup (exit 3).
     {kGood, "remove|Review Vessara", 3, "Nothing was changed.", nullptr,
      [](testing::Workstation& ws) {
@@ -121,23 +130,32 @@ const ToolCase kCases[] = {
      [](testing::Workstation& ws) {
        ws.Write("Export/12_OD.jpg", "old");
        ws.Write("Export/12_OS.jpg", "new");
-       fs::last_write_time(ws.Path("Export/12_OD.jpg"), fs::file_time_type::clock::now() - std::chrono::hours(30));
+       fs::last_write_time(ws.Path("Export/12_OD.jpg"),
+                           fs::file_time_type::clock::now() - std::chrono::hours(30));
      }},
     {kGood, "add|Review iPedra|--data|C:\\Images\\a?b", 2, "'?', which Windows refuses"},
-    {"[Equipment]\nNumber=1\n1=1:r:Tavirex:Review iPedra\n[1]\nEquipDataPath=C:\\Im<ages>\n", "check", 1, "'<', which Windows refuses"},
+    {"[Equipment]\nNumber=1\n1=1:r:Tavirex:Review iPedra\n[1]\nEquipDataPath=C:\\Im<ages>\n",
+     "check", 1, "'<', which Windows refuses"},
     {"[Equipment]\nNumber=1\n1=1:r:Tavirex:Review iPedra\n[1]\nEquipDataPath=C:\\"
-     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\n",
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+     "aaaaaaaaaaaaaaaaaaaaaaaa\n",
      "check", 1, "leaves 45 characters for an image name"},
     // 7. One problem, with its path, for a missing praxo32.ini; a UTF-16
     // file reads as the plug-in reads it, and both commands say it.
     {kGood, "check", 1, "Problems (1):\n  1. praxo32.ini is missing (", nullptr,
      [](testing::Workstation& ws) { fs::remove(ws.Path("windows/praxo32.ini")); }},
-    {nullptr, "check", 1, "Problems (1):\n  1. /", nullptr, [](testing::Workstation& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
-    {nullptr, "list", 1, "is a Unicode (UTF-16) file", nullptr, [](testing::Workstation& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
+    {nullptr, "check", 1, "Problems (1):\n  1. /", nullptr,
+     [](testing::Workstation& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
+    {nullptr, "list", 1, "is a Unicode (UTF-16) file", nullptr,
+     [](testing::Workstation& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
     // 8. Whatever check flags, a command repairs.
-    {"[Equipment]\r\nNumber=2\r\n1=22:r:Tavirex:Review vessara\r\n2=23:c:Tavirex:Capture Corvana\r\n", "remove|1=22:r:Tavirex:Review vessara", 0, "",
+    {"[Equipment]\r\nNumber=2\r\n1=22:r:Tavirex:Review vessara\r\n2=23:c:Tavirex:Capture "
+     "Corvana\r\n",
+     "remove|1=22:r:Tavirex:Review vessara", 0, "",
      "[Equipment]\r\nNumber=1\r\n1=23:c:Tavirex:Capture Corvana\r\n"},
-    {"[Equipment]\r\nNumber=0\r\nWriteReceiveDataLog=YES  ; on\r\n", "check;receive-log|on", 0, "set it with tavirex-config receive-log",
+    {"[Equipment]\r\nNumber=0\r\nWriteReceiveDataLog=YES  ; on\r\n", "check;receive-log|on", 0,
+     "set it with tavirex-config receive-log",
      "[Equipment]\r\nNumber=0\r\nWriteReceiveDataLog=YES\r\n"},
     // 10. Unknown names get the nearest; each help is its own command's.
     {kGood, "chek", 2, "unknown command \"chek\" (did you mean check?)"},
@@ -152,10 +170,15 @@ const ToolCase kCases[] = {
     {kGood, "outbox|C:\\Images\\Outbox;check", 1, "lies in, Capture Vessara's store folder",
      "[Equipment]\r\nNumber=2\r\n1=21:cap:Tavirex:Capture Vessara\r\n2=22:rev:Tavirex:Review "
      "Vessara\r\n\r\n[21]\r\nEquipProgPathFName=C:\\Vendor\\CreatePatient.exe\r\nEquipDataPath=C:"
-     "\\Export\r\n; store\r\n[22]\r\nEquipDataPath=C:\\Images\r\n\r\n[Tavirex]\r\nDicomOutbox=C:\\Images\\Outbox\r\n",
+     "\\Export\r\n; "
+     "store\r\n[22]\r\nEquipDataPath=C:\\Images\r\n\r\n[Tavirex]\r\nDicomOutbox=C:"
+     "\\Images\\Outbox\r\n",
      [](testing::Workstation& ws) { fs::create_directories(ws.Path("Images/Outbox")); }},
     {"[Tavirex]\nDicomOutbox=C:\\Outbox\n", "check", 1, "can be read by every user", nullptr,
-     [](testing::Workstation& ws) { fs::create_directories(ws.Path("Outbox")); fs::permissions(ws.Path("Outbox"), fs::perms::all); }}};
+     [](testing::Workstation& ws) {
+       fs::create_directories(ws.Path("Outbox"));
+       fs::permissions(ws.Path("Outbox"), fs::perms::all);
+     }}};
 
 // Runs `run` as nobody in a child process when this is root, so that the
 // rights of an ordinary user count; its output is added to `out`.
@@ -194,7 +217,9 @@ TEST(ConfigTool, CommandsTable) {
     ws.Write("KSOCTVIEW/bin/CreatePatient.exe", "MZ");
     const std::string ini = c.ini ? c.ini : "";
     if (c.ini) ws.WriteEquipIni(ini);
-    if (c.as_user) fs::permissions(ws.root(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    if (c.as_user)
+      fs::permissions(ws.root(), fs::perms::others_read | fs::perms::others_exec,
+                      fs::perm_options::add);
     if (c.setup) c.setup(ws);
     const Folder before = ws.Contents("windows");
     const auto mode = fs::status(ws.Path("windows/PXEquip.ini")).permissions();
@@ -219,7 +244,7 @@ TEST(ConfigTool, CommandsTable) {
     Folder files = ws.Contents("windows");
     if (c.after == nullptr) {
       EXPECT_EQ(files, before);  // every byte of the file and of every backup
-    } else {  // the edit with its mode, the old file as the oldest new backup
+    } else {                     // the edit with its mode, the old file as the oldest new backup
       EXPECT_EQ(files["PXEquip.ini"], c.after);
       if (c.ini) {
         EXPECT_EQ(fs::status(ws.Path("windows/PXEquip.ini")).permissions(), mode);

@@ -295,7 +295,8 @@ void Checker::CheckValues() {
   auto check = [&](const std::string& section, const std::string& key, const std::string& device,
                    const std::string& fix) {
     const std::string value = platform.ReadProfileString(section, key, kEquipIniFileName);
-    const std::string why = device.empty() || value.empty() ? ValueProblem(value) : PathProblem(value);
+    const std::string why =
+        device.empty() || value.empty() ? ValueProblem(value) : PathProblem(value);
     if (!why.empty()) {
       Problem((device.empty() ? "" : device + ": ") + "\"" + key + "\" of [" + section + "] is \"" +
                   value + "\", which " + why + fix,
@@ -303,7 +304,8 @@ void Checker::CheckValues() {
     }
   };
   check(kEquipmentSection, kEquipmentCountKey, "", "");
-  check(kEquipmentSection, kWriteReceiveDataLogKey, "", "; set it with tavirex-config receive-log on|off");
+  check(kEquipmentSection, kWriteReceiveDataLogKey, "",
+        "; set it with tavirex-config receive-log on|off");
   for (const ListEntry& entry : list_.entries) {
     if (!entry.ours || !entry.issue.empty() || !entry.number) continue;
     for (const char* key : {kEquipProgPathFNameKey, kEquipDataPathKey}) {
@@ -311,8 +313,10 @@ void Checker::CheckValues() {
             "; set it with tavirex-config set \"" + entry.device_name + "\"");
     }
   }
-  check(kServerConnectionSection, kServerConnectionClassKey, "", "; set it with tavirex-config server");
-  check(kServerConnectionSection, kServerConnectionMethodKey, "", "; set it with tavirex-config server");
+  check(kServerConnectionSection, kServerConnectionClassKey, "",
+        "; set it with tavirex-config server");
+  check(kServerConnectionSection, kServerConnectionMethodKey, "",
+        "; set it with tavirex-config server");
 }
 
 void Checker::CheckServerConnection() {
@@ -352,7 +356,8 @@ void Checker::CheckServerConnection() {
 // from the image folders, and private, as jobs carry patient data.
 void Checker::CheckOutbox() {
   Platform& platform = session_.platform();
-  outbox_ = platform.ReadProfileString(kServerConnectionSection, kDicomOutboxKey, kEquipIniFileName);
+  outbox_ =
+      platform.ReadProfileString(kServerConnectionSection, kDicomOutboxKey, kEquipIniFileName);
   if (outbox_.empty()) return;
   const std::string name = "the DICOM outbox " + outbox_;
   if (std::string why = PathProblem(outbox_); !why.empty()) {
@@ -407,8 +412,8 @@ void Checker::CheckLogs() {
       if (report.ok) {
         report.state = "created (and left: it could not be removed again)";
       } else {
-        report.state = std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") +
-                       " (" + ErrorText(error) + ")";
+        report.state = std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") + " (" +
+                       ErrorText(error) + ")";
         Problem(std::string(log.name) + " in " + log_folder_ +
                 (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
                 ErrorText(error) + "): " + log.effect +
@@ -484,13 +489,16 @@ void Checker::PrintJson() const {
                {"device_functions", Json::array()},
                {"problems", Json::array()}};
   for (const LogReport& log : logs_) {
-    json["logs"].push_back({{"file", log.file}, {"path", log.path}, {"state", log.state}, {"ok", log.ok}});
+    json["logs"].push_back(
+        {{"file", log.file}, {"path", log.path}, {"state", log.state}, {"ok", log.ok}});
   }
   for (const FunctionReport& function : functions_) {
     Json settings = Json::array();
     for (const SettingRow& row : function.settings) {
-      settings.push_back(
-          {{"setting", row.setting}, {"value", row.value}, {"from", row.from}, {"state", row.state}});
+      settings.push_back({{"setting", row.setting},
+                          {"value", row.value},
+                          {"from", row.from},
+                          {"state", row.state}});
     }
     json["device_functions"].push_back(
         {{"name", function.name},

@@ -26,7 +26,8 @@ std::string Footer(const ToolContext& context) {
       "permissions. --dry-run shows the change and writes nothing.\n\n"
       "Exit codes: 0 done, 1 check or list found problems, 2 refused (nothing changed),\n"
       "3 the file could not be written (nothing changed).\n\n"
-      "PXEquip.ini here: " + context.equip_ini_path + "\n";
+      "PXEquip.ini here: " +
+      context.equip_ini_path + "\n";
   if (std::string_view settings = SystemPlatformNotes().settings; !settings.empty()) {
     footer += std::string(settings);
   }
@@ -52,7 +53,8 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
   app.footer(Footer(context));
   app.add_flag("--dry-run", context.dry_run, "Show what an edit would change; write nothing");
 
-  CLI::App* check = app.add_subcommand("check", "What every device function would use, and what would go wrong");
+  CLI::App* check =
+      app.add_subcommand("check", "What every device function would use, and what would go wrong");
   check->footer(
       "For each of the sixteen device functions: its equipment number, the program, drop folder\n"
       "and store folder Capture uses, the folder Review and Count use, where each comes from and\n"
@@ -61,7 +63,8 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       "log files; then the problems that would show at run time. Exit code 1 when there are any.");
   bool json = false;
   check->add_flag("--json", json, "One JSON object instead of the tables (see the README)");
-  CLI::App* list = app.add_subcommand("list", "The entries of [Equipment], their settings and the backups");
+  CLI::App* list =
+      app.add_subcommand("list", "The entries of [Equipment], their settings and the backups");
 
   std::vector<std::string> device;
   DeviceRequest request;
@@ -69,9 +72,11 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
     CLI::App* sub = app.add_subcommand(name, summary);
     sub->footer(details);
     sub->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
-    sub->add_option("--data", request.data_folder, "The folder (Capture: drop folder, Review: store folder)");
-    sub->add_option("--program", request.program_path,
-                    std::string("Capture's vendor program (add: default ") + kDefaultVendorProgram + ")");
+    sub->add_option("--data", request.data_folder,
+                    "The folder (Capture: drop folder, Review: store folder)");
+    sub->add_option(
+        "--program", request.program_path,
+        std::string("Capture's vendor program (add: default ") + kDefaultVendorProgram + ")");
     sub->add_option("--label", request.label, "The entry's label (add: default the device name)");
     return sub;
   };
@@ -103,14 +108,16 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
   bool clear = false;
   CLI::App* server = app.add_subcommand("server", "Name the host's server-connection component");
   server->footer(
-      "On a database-server route (\"ConnectThru\" of praxo32.ini MSDE or SQL) the plug-in creates\n"
+      "On a database-server route (\"ConnectThru\" of praxo32.ini MSDE or SQL) the plug-in "
+      "creates\n"
       "this class at start-up and calls its method with the server name. Without\n"
       "\"ServerConnectionClass\" it creates nothing; without \"ServerConnectionMethod\" it calls\n"
       "SetServerName.");
   CLI::Option* class_option = server->add_option("--class", server_class, "Its ProgID or {CLSID}");
   server->add_option("--method", method, "The method given the server name (default SetServerName)")
       ->needs(class_option);
-  server->add_flag("--clear", clear, "Remove both keys: nothing is created")->excludes(class_option);
+  server->add_flag("--clear", clear, "Remove both keys: nothing is created")
+      ->excludes(class_option);
 
   std::optional<std::string> outbox;
   CLI::App* outbox_command = app.add_subcommand("outbox", "Set the folder of the DICOM outbox");
@@ -118,18 +125,22 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       "Each Capture then writes one job file for the DICOM forwarder into FOLDER (\"DicomOutbox\"\n"
       "of [Tavirex]). Jobs carry patient data: only the users who capture and the forwarder may\n"
       "read the folder. It must not be a drop or store folder, or inside one.");
-  CLI::Option* outbox_option = outbox_command->add_option("FOLDER", outbox, "A local or UNC folder");
-  outbox_command->add_flag("--clear", clear, "Remove the key: no jobs are written")->excludes(outbox_option);
+  CLI::Option* outbox_option =
+      outbox_command->add_option("FOLDER", outbox, "A local or UNC folder");
+  outbox_command->add_flag("--clear", clear, "Remove the key: no jobs are written")
+      ->excludes(outbox_option);
 
   std::string receive_log;
   CLI::App* receive_log_command =
       app.add_subcommand("receive-log", "Let the host write KR_Tavirex.log, or not");
-  receive_log_command->footer("Sets \"WriteReceiveDataLog\" of [Equipment] to YES (on) or NO (off).");
+  receive_log_command->footer(
+      "Sets \"WriteReceiveDataLog\" of [Equipment] to YES (on) or NO (off).");
   receive_log_command->add_option("SWITCH", receive_log, "on or off")
       ->required()
       ->check(CLI::IsMember({"on", "off"}));
 
-  if (std::optional<int> exit = tools::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
+  if (std::optional<int> exit =
+          tools::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
     return *exit;
   }
   auto refuse = [&](const std::string& command, const std::string& why) {
@@ -155,10 +166,10 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       if (method && !IsMethodName(*method)) {
         return refuse("server", "\"" + *method + "\" is no method name");
       }
-      return RunSetKeys("server", kServerConnectionSection,
-                        {{kServerConnectionClassKey, server_class},
-                         {kServerConnectionMethodKey, method}},
-                        context);
+      return RunSetKeys(
+          "server", kServerConnectionSection,
+          {{kServerConnectionClassKey, server_class}, {kServerConnectionMethodKey, method}},
+          context);
     }
     if (outbox_command->parsed()) {
       if (!outbox && !clear) return refuse("outbox", "give a FOLDER or --clear");

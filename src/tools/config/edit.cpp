@@ -115,7 +115,8 @@ std::string MissingParentWarning(Platform& platform, const std::string& folder) 
   if (parent.empty() || platform.FolderExists(folder) || platform.FolderExists(parent)) return "";
   return "Warning: " + folder + " is missing and so is its parent " + parent +
          ": Capture creates one folder level only (it fails with Err 76 Path not found); "
-         "create " + parent + " first.\n";
+         "create " +
+         parent + " first.\n";
 }
 
 // An edit of the equipment INI, from the file as it is.
@@ -179,12 +180,13 @@ class Edit {
   int Undo(const std::string& what) {
     const std::string& path = context.equip_ini_path;
     const std::string why = file.kind == FileState::Kind::kFile ? Replace(file.bytes, false)
-                            : std::remove(path.c_str()) == 0 ? ""
-                                                             : "cannot remove " + path;
+                            : std::remove(path.c_str()) == 0    ? ""
+                                                                : "cannot remove " + path;
     if (why.empty() && !backup_.empty()) std::remove(backup_.c_str());
     context.err << "tavirex-config " << command_ << ": the plug-in does not read " << what
                 << " back as written; "
-                << (why.empty() ? "the file is as it was.\n" : why + "; the old file is " + backup_ + "\n");
+                << (why.empty() ? "the file is as it was.\n"
+                                : why + "; the old file is " + backup_ + "\n");
     return kExitWriteFailed;
   }
 
@@ -312,7 +314,8 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
       if (other.index == key) {
         return edit.Refuse("[Equipment] already has an entry " + std::to_string(key) +
                            " after the last one \"Number\" counts; take it out first with "
-                           "tavirex-config remove " + std::to_string(key));
+                           "tavirex-config remove " +
+                           std::to_string(key));
       }
     }
     number = FreeEquipmentNumber(document, list);
@@ -405,19 +408,20 @@ int RunRemove(const std::string& text, ToolContext& context) {
   const IniDocument::Section list_section = *document.FindSection(kEquipmentSection);
   const std::vector<IniDocument::Key> keys = document.Keys(list_section);
   const std::string index_text = std::to_string(entry.index);
-  if (std::count_if(keys.begin(), keys.end(), [&](const IniDocument::Key& key) {
-        return key.name == index_text;
-      }) > 1) {
+  if (std::count_if(keys.begin(), keys.end(),
+                    [&](const IniDocument::Key& key) { return key.name == index_text; }) > 1) {
     return edit.Refuse("[Equipment] has two lines for entry " + index_text + "; tidy it by hand");
   }
   std::map<std::string, int> before;
-  for (const std::string& name : ClsTavirex::DeviceNames()) before[name] = edit.session.Number(name);
+  for (const std::string& name : ClsTavirex::DeviceNames())
+    before[name] = edit.session.Number(name);
 
   // An entry that "Number" counts: those after it move up one key, so that
   // "Number" still counts them all; lines change from the last one up, as
   // the removal shifts the lines after it.
   if (entry.index <= list.count && !list.count_error) {
-    if (std::optional<std::size_t> count_line = document.FindKey(list_section, kEquipmentCountKey)) {
+    if (std::optional<std::size_t> count_line =
+            document.FindKey(list_section, kEquipmentCountKey)) {
       document.ReplaceText(*count_line,
                            WithNumber(document.lines()[*count_line].text, list.count - 1));
     }
@@ -476,7 +480,8 @@ int RunRestore(const std::string& name, ToolContext& context) {
   }
   if (chosen.empty()) {
     std::string known;
-    for (const std::string& backup : backups) known += "\n  " + fs::path(backup).filename().string();
+    for (const std::string& backup : backups)
+      known += "\n  " + fs::path(backup).filename().string();
     return edit.Refuse(backups.empty() ? "there is no backup of " + context.equip_ini_path
                                        : "\"" + name + "\" is none of the backups:" + known);
   }

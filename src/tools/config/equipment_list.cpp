@@ -59,7 +59,8 @@ std::string CaseVariant(const std::string& path) {
 // Why Windows refuses a name in a path; "".
 std::string NameProblem(std::string_view name) {
   for (char c : name) {
-    if (static_cast<unsigned char>(c) < 32 || std::string_view("<>:\"|?*").find(c) != std::string::npos) {
+    if (static_cast<unsigned char>(c) < 32 ||
+        std::string_view("<>:\"|?*").find(c) != std::string::npos) {
       return "holds the character '" + std::string(1, c) +
              "', which Windows refuses in a file or folder name";
     }
@@ -89,7 +90,8 @@ int PluginSession::Number(const std::string& name) {
 std::string FileProblem(const FileState& file, const std::string& path, const std::string& effect) {
   switch (file.kind) {
     case FileState::Kind::kMissing: {
-      std::string text = fs::path(path).filename().string() + " is missing (" + path + "): " + effect;
+      std::string text =
+          fs::path(path).filename().string() + " is missing (" + path + "): " + effect;
       if (std::string variant = CaseVariant(path); !variant.empty()) {
         text += "; " + variant + " differs only in the case of its names, which count here";
       }

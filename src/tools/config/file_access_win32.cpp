@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <aclapi.h>
+#include <windows.h>
 
 #include "hostenv/win32/text.h"
 #include "tools/config/file_access.h"
@@ -33,8 +33,8 @@ FileState ReadFileState(const std::string& path) {
     return {FileState::Kind::kNotAFile, "", "a folder"};
   }
   state.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {FileState::Kind::kUnreadable, "", SystemError("")};
   char buffer[65536];
   DWORD got = 0;
@@ -58,8 +58,9 @@ std::string WriteNewFile(const std::string& path, const std::string& bytes) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return SystemError("cannot create " + path);
   DWORD wrote = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                  wrote == bytes.size() && FlushFileBuffers(file);
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+      wrote == bytes.size() && FlushFileBuffers(file);
   std::string error = ok ? "" : SystemError("cannot write " + path);
   CloseHandle(file);
   if (!ok) DeleteFileW(wide.c_str());
@@ -87,9 +88,8 @@ std::string NativePath(Platform&, const std::string& windows_path) { return wind
 bool EveryoneCanRead(const std::string& folder) {
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(WideFromUtf8(folder).c_str(), SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
-                            &descriptor) != ERROR_SUCCESS) {
+  if (GetNamedSecurityInfoW(WideFromUtf8(folder).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
   bool everyone = acl == nullptr;  // no list at all: everyone has every right
@@ -102,9 +102,9 @@ bool EveryoneCanRead(const std::string& folder) {
     auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
     auto* sid = reinterpret_cast<PSID>(&ace->SidStart);
     const bool reads = (ace->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0;
-    everyone = reads && (IsWellKnownSid(sid, WinWorldSid) ||
-                         IsWellKnownSid(sid, WinAuthenticatedUserSid) ||
-                         IsWellKnownSid(sid, WinBuiltinUsersSid));
+    everyone = reads &&
+               (IsWellKnownSid(sid, WinWorldSid) || IsWellKnownSid(sid, WinAuthenticatedUserSid) ||
+                IsWellKnownSid(sid, WinBuiltinUsersSid));
   }
   LocalFree(descriptor);
   return everyone;
@@ -113,9 +113,8 @@ bool EveryoneCanRead(const std::string& folder) {
 long long ModifiedTime(const std::string& file) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(WideFromUtf8(file).c_str(), GetFileExInfoStandard, &data)) return 0;
-  const ULONGLONG ticks =
-      (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-      data.ftLastWriteTime.dwLowDateTime;
+  const ULONGLONG ticks = (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                          data.ftLastWriteTime.dwLowDateTime;
   return static_cast<long long>(ticks / 10000000ULL) - 11644473600LL;
 }
 

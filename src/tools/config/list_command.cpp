@@ -47,8 +47,8 @@ int RunList(ToolContext& context) {
   }
   if (!list.entries.empty()) table.Print(out);
   const std::vector<std::string> backups = Backups(context.equip_ini_path);
-  out << "\nBackups (tavirex-config restore NAME; the newest last):" << (backups.empty() ? " none" : "")
-      << "\n";
+  out << "\nBackups (tavirex-config restore NAME; the newest last):"
+      << (backups.empty() ? " none" : "") << "\n";
   for (const std::string& backup : backups) {
     out << "  " << backup.substr(backup.find_last_of("\\/") + 1) << "\n";
   }

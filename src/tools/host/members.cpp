@@ -16,8 +16,8 @@ constexpr std::string_view kReportsSuccess[] = {"DoDeviceFunction", "ReviewDevic
 constexpr OperationInfo MakeOperation(std::string_view name, OperationForm form,
                                       std::size_t arity) {
   OperationInfo info{name, form == OperationForm::GetOnly, form != OperationForm::Sub,
-                     arity == 0   ? Arguments::kNone
-                     : arity == 2 ? Arguments::kTwoTexts
+                     arity == 0                 ? Arguments::kNone
+                     : arity == 2               ? Arguments::kTwoTexts
                      : name == "LoadEquipProps" ? Arguments::kDeviceName
                                                 : Arguments::kText,
                      false};

@@ -263,25 +263,37 @@ TEST(ConfigTool, CommandsTable) {
 TEST(HostTool, ChecksEveryStepFirstAndStopsAtAFailure) {
   const std::tuple<std::vector<std::string>, int, std::string, bool> cases[] = {
       {{"PATIENTD=77-1", "CaptureDevice"},
-       host::kExitRefused,
+       2,
        "no property named \"PATIENTD\" (did you mean PATIENTID?)",
        false},
-      {{"LogoToolTip=x"}, host::kExitRefused, "LogoToolTip is read-only", false},
-      {{"ExamRecNum=40O1"}, host::kExitRefused, "ExamRecNum takes a whole number", false},
-      {{"CaptureDevice:now"}, host::kExitRefused, "CaptureDevice takes no argument", false},
+      {{"LogoToolTip=x"}, 2, "LogoToolTip is read-only", false},
+      {{"ExamRecNum=40O1"}, 2, "ExamRecNum takes a whole number", false},
+      {{"CaptureDevice:now"}, 2, "CaptureDevice takes no argument", false},
+      {{"-V"}, 2, "unknown option -V (did you mean --version?)", false},
       // Corvana is not configured, and its default vendor program is missing.
       {{"DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
-       host::kExitStepFailed,
-       "stopped after step 2 of 3",
+       1,
+       "(see its message box; failures are also in PX_IF_Tavirex.err beside the DLL)\n"
+       "tavirex-host: stopped after step 2 of 3",
        true},
       {{"--keep-going", "DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
-       host::kExitStepFailed,
+       1,
        "GetPraxoDBPath -> C:\\Praxo\\Data\n",
        true},
       {{"ExamRecNum=42", "examrecnum", "fun_sFixString:O'Brien"},
-       host::kExitOk,
+       0,
        "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n",
-       true}};
+       true},
+      // A device name outside the catalogue: said before the run, and no box.
+      {{"DeviceName=Revew Vessara", "DoDeviceFunction"},
+       1,
+       "without a message box: nothing was run for DeviceName \"Revew Vessara\"",
+       true},
+      {{"DeviceName=Review Foo", "NumPatientImageFiles"},
+       0,
+       "\"Review Foo\" is not one of the plug-in's device names",
+       true},
+      {{"WriteToLog:no object"}, 3, "cannot create Tavirex.clsTavirex: Err 429", true}};
   for (const auto& [args, exit_code, text, creates] : cases) {
     SCOPED_TRACE(text);
     testing::Workstation ws;
@@ -290,6 +302,7 @@ TEST(HostTool, ChecksEveryStepFirstAndStopsAtAFailure) {
     int created = 0;
     host::DriverFactory factory{"", true, [&] {
                                   ++created;
+                                  if (args[0] == "WriteToLog:no object") throw VbError(429);
                                   return host::MakeDirectDriver(ws.user(), ws.window());
                                 }};
     std::ostringstream out, err;

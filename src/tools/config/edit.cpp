@@ -1,15 +1,13 @@
 // The edits of the equipment INI. Each reads the whole file first and refuses
 // one it cannot read whole as ANSI text, a read-only one and a value the
 // file's code page cannot hold, before anything is written. It then writes
-// the new file beside the old one, keeps the old bytes as a new time-stamped
-// backup and renames the new file over the old one: a failure at any step
-// leaves the file and every backup as they were.
+// the new file beside the old one, the old bytes as a new time-stamped backup,
+// and renames the new file over the old one: a failure at any step leaves the
+// file and every backup as they were.
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <set>
 
 #include "capture/capture_device.h"
@@ -27,11 +25,10 @@ constexpr int kLargestNumber = 32767;
 constexpr std::size_t kBackupsKept = 10;
 
 // The lines of `before` and `after` that differ, "-" and "+" with their line
-// numbers, from the longest common run of lines.
+// numbers, around the longest run of lines they share.
 void PrintDiff(const std::vector<IniDocument::Line>& before,
                const std::vector<IniDocument::Line>& after, std::ostream& out) {
-  const std::size_t n = before.size();
-  const std::size_t m = after.size();
+  const std::size_t n = before.size(), m = after.size();
   std::vector<std::vector<std::size_t>> common(n + 1, std::vector<std::size_t>(m + 1, 0));
   for (std::size_t i = n; i-- > 0;) {
     for (std::size_t j = m; j-- > 0;) {
@@ -39,37 +36,27 @@ void PrintDiff(const std::vector<IniDocument::Line>& before,
                                                      : std::max(common[i + 1][j], common[i][j + 1]);
     }
   }
+  auto show = [&](char sign, std::size_t& index, const std::vector<IniDocument::Line>& lines) {
+    out << sign << Column(std::to_string(index + 1)) << lines[index].text << "\n";
+    ++index;
+  };
   for (std::size_t i = 0, j = 0; i < n || j < m;) {
     if (i < n && j < m && before[i].text == after[j].text) {
       ++i, ++j;
     } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
-      out << "-" << Column(std::to_string(i + 1)) << before[i].text << "\n";
-      ++i;
+      show('-', i, before);
     } else {
-      out << "+" << Column(std::to_string(j + 1)) << after[j].text << "\n";
-      ++j;
+      show('+', j, after);
     }
   }
-}
-
-// "PXEquip.ini.20261206-104512-123.bak": local time to the millisecond, so
-// that names sort as the backups were made.
-std::string BackupName(const std::string& path, long long milliseconds) {
-  const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&seconds));
-  const std::string fraction = std::to_string(1000 + milliseconds % 1000).substr(1);
-  return path + "." + stamp + "-" + fraction + ".bak";
 }
 
 // The smallest number that no list entry and no section uses yet.
 int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) {
   std::set<int> used;
-  for (const ListEntry& entry : list.entries) {
-    if (entry.number) used.insert(*entry.number);
-  }
+  for (const ListEntry& entry : list.entries) used.insert(entry.number.value_or(0));
   for (const IniDocument::Section& section : document.Sections()) {
-    if (std::optional<int> number = EntryIndex(section.name)) used.insert(*number);
+    used.insert(EntryIndex(section.name).value_or(0));
   }
   for (int number = 1; number <= kLargestNumber; ++number) {
     if (used.count(number) == 0) return number;
@@ -78,58 +65,45 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
 }
 
 // Sets `key` of `section` (the first such key line; the section is appended
-// when missing) or removes every line of that key.
+// when missing) or, for nullopt, removes every line of that key.
 void SetKey(IniDocument& document, const std::string& section, std::string_view key,
             const std::optional<std::string>& value) {
-  std::optional<IniDocument::Section> found = document.FindSection(section);
-  std::optional<std::size_t> line = found ? document.FindKey(*found, key) : std::nullopt;
-  if (!value) {
-    for (; line; found = document.FindSection(section), line = document.FindKey(*found, key)) {
-      document.Remove(*line, *line + 1);
-    }
-  } else if (line) {
-    document.ReplaceValue(*line, *value);
-  } else if (found) {
-    document.Insert(document.EndOfKeys(*found), {std::string(key) + "=" + *value});
-  } else {
-    document.AppendBlock({IniDocument::SectionHeader(section), std::string(key) + "=" + *value});
+  while (!value) {
+    std::optional<IniDocument::Section> found = document.FindSection(section);
+    std::optional<std::size_t> line = found ? document.FindKey(*found, key) : std::nullopt;
+    if (!line) return;
+    document.Remove(*line, *line + 1);
   }
+  const std::string text = std::string(key) + "=" + *value;
+  std::optional<IniDocument::Section> found = document.FindSection(section);
+  if (!found) return document.AppendBlock({IniDocument::SectionHeader(section), text});
+  if (std::optional<std::size_t> line = document.FindKey(*found, key)) {
+    return document.ReplaceValue(*line, *value);
+  }
+  document.Insert(document.EndOfKeys(*found), {text});
 }
 
-// The "Number" line with its value replaced; a trailing text after the
-// number (a note someone wrote there) stays.
+// The "Number" line with its value replaced; a note after the number stays.
 std::string WithNumber(const std::string& line, int number) {
-  const std::size_t equals = line.find('=');
-  if (equals == std::string::npos) return line + "=" + std::to_string(number);
-  const std::size_t start = line.find_first_not_of(" \t", equals + 1);
-  if (start == std::string::npos) return line.substr(0, equals + 1) + std::to_string(number);
+  const std::size_t start = line.find_first_not_of(" \t", line.find('=') + 1);
+  if (line.find('=') == std::string::npos || start == std::string::npos) {
+    return line.substr(0, line.find('=')) + "=" + std::to_string(number);
+  }
   std::size_t end = line.find_first_not_of("0123456789.", start);
   if (end == start || end == std::string::npos) end = line.size();
   return line.substr(0, start) + std::to_string(number) + line.substr(end);
 }
 
-// A warning when the parent of `folder` is missing: Capture creates one
-// level only. "" otherwise.
-std::string MissingParentWarning(Platform& platform, const std::string& folder) {
-  const std::string parent = ParentFolder(folder);
-  if (parent.empty() || platform.FolderExists(folder) || platform.FolderExists(parent)) return "";
-  return "Warning: " + folder + " is missing and so is its parent " + parent +
-         ": Capture creates one folder level only (it fails with Err 76 Path not found); "
-         "create " +
-         parent + " first.\n";
-}
-
 // An edit of the equipment INI, from the file as it is.
-class Edit {
- public:
-  Edit(ToolContext& context, std::string command)
-      : context(context),
-        command_(std::move(command)),
-        file(ReadFileState(context.equip_ini_path)),
+struct Edit {
+  Edit(ToolContext& tool, std::string name)
+      : context(tool),
+        command(std::move(name)),
+        file(ReadFileState(tool.equip_ini_path)),
         document(file.bytes),
-        session(context.platform),
+        session(tool.platform),
         list(ReadEquipmentList(document, session.platform())) {
-    const std::string& path = context.equip_ini_path;
+    const std::string& path = tool.equip_ini_path;
     if (file.kind != FileState::Kind::kMissing) refusal = FileProblem(file, path);
     if (!refusal.empty() || file.kind == FileState::Kind::kMissing) return;
     if (file.read_only) {
@@ -142,15 +116,15 @@ class Edit {
   }
 
   int Refuse(const std::string& why) const {
-    context.err << "tavirex-config " << command_ << ": " << why << "\nNothing was changed.\n";
+    context.err << "tavirex-config " << command << ": " << why << "\nNothing was changed.\n";
     return kExitRefused;
   }
 
-  // Shows the change, and writes it unless this is a dry run.
+  // Shows the change and, unless this is a dry run, writes it.
   int Write() {
     for (const IniDocument::Line& line : document.lines()) {
-      const std::string held = Utf8FromProfileBytes(ProfileBytesFromUtf8(line.text));
-      if (held != line.text) {
+      if (std::string held = Utf8FromProfileBytes(ProfileBytesFromUtf8(line.text));
+          held != line.text) {
         return Refuse("\"" + line.text + "\" holds characters that the file's code page " +
                       "cannot hold: the plug-in would read \"" + held +
                       "\"; use a name written in the workstation's ANSI characters");
@@ -166,80 +140,46 @@ class Edit {
       context.out << "Nothing was written (--dry-run).\n";
       return kExitOk;
     }
-    if (const std::string why = Replace(bytes, true); !why.empty()) {
-      context.err << "tavirex-config " << command_ << ": " << why
+    const std::string& path = context.equip_ini_path;
+    const std::string temporary = path + ".new";
+    std::error_code ignored;
+    fs::remove(temporary, ignored);  // left by an edit that was cut short
+    std::string backup;
+    std::string why = WriteNewFile(context.platform, temporary, bytes);
+    if (why.empty() && file.kind == FileState::Kind::kFile) {
+      // "PXEquip.ini.20261206-104512-123.bak": names sort as the backups were made.
+      const auto now = std::chrono::system_clock::now();
+      const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+      char stamp[24];
+      std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", std::localtime(&seconds));
+      const auto milliseconds =
+          std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+      backup = path + "." + stamp + std::to_string(1000 + milliseconds % 1000).substr(1) + ".bak";
+      why = WriteNewFile(context.platform, backup, file.bytes);
+      if (!why.empty()) backup.clear();
+    }
+    if (why.empty()) why = ReplaceKeeping(temporary, path);
+    if (!why.empty()) {
+      fs::remove(temporary, ignored);
+      if (!backup.empty()) fs::remove(backup, ignored);
+      context.err << "tavirex-config " << command << ": " << why
                   << SystemPlatformNotes().windows_dir_write_hint << "\nNothing was changed.\n";
       return kExitWriteFailed;
     }
-    if (!backup_.empty()) context.out << Column("Backup") << backup_ << "\n";
-    context.out << Column("Written") << context.equip_ini_path << "\n";
+    const std::vector<std::string> backups = Backups(path);
+    for (std::size_t i = 0; i + kBackupsKept < backups.size(); ++i) fs::remove(backups[i], ignored);
+    if (!backup.empty()) context.out << Column("Backup") << backup << "\n";
+    context.out << Column("Written") << path << "\n";
     return kExitOk;
   }
 
-  // After a read-back that failed: the old file back, the new backup gone.
-  int Undo(const std::string& what) {
-    const std::string& path = context.equip_ini_path;
-    const std::string why = file.kind == FileState::Kind::kFile ? Replace(file.bytes, false)
-                            : std::remove(path.c_str()) == 0    ? ""
-                                                                : "cannot remove " + path;
-    if (why.empty() && !backup_.empty()) std::remove(backup_.c_str());
-    context.err << "tavirex-config " << command_ << ": the plug-in does not read " << what
-                << " back as written; "
-                << (why.empty() ? "the file is as it was.\n"
-                                : why + "; the old file is " + backup_ + "\n");
-    return kExitWriteFailed;
-  }
-
   ToolContext& context;
-
- private:
-  std::string command_;
-  std::string backup_;
-
-  // The new bytes beside the file, on the disk; the old ones as a new
-  // backup; then one rename. "" when done, else why nothing was changed.
-  std::string Replace(const std::string& bytes, bool keep_backup) {
-    const std::string& path = context.equip_ini_path;
-    const std::string temporary = path + ".new";
-    std::remove(temporary.c_str());  // left by an edit that was cut short
-    if (std::string why = WriteNewFile(temporary, bytes); !why.empty()) return why;
-    std::string backup;
-    if (keep_backup && file.kind == FileState::Kind::kFile) {
-      long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
-      std::string why;
-      for (int attempt = 0; attempt < 100; ++attempt) {
-        backup = BackupName(path, now + attempt);
-        if ((why = WriteNewFile(backup, file.bytes)).empty()) break;
-        backup.clear();
-      }
-      if (backup.empty()) {
-        std::remove(temporary.c_str());
-        return why;
-      }
-    }
-    if (std::string why = ReplaceKeeping(temporary, path); !why.empty()) {
-      std::remove(temporary.c_str());
-      if (!backup.empty()) std::remove(backup.c_str());
-      return why;
-    }
-    if (!keep_backup) return "";
-    backup_ = backup;
-    const std::vector<std::string> backups = Backups(path);
-    for (std::size_t i = 0; i + kBackupsKept < backups.size(); ++i) {
-      std::remove(backups[i].c_str());
-    }
-    return "";
-  }
-
- public:
+  std::string command;
   FileState file;
   IniDocument document;
   PluginSession session;
   EquipmentList list;
-  // Why the file cannot be edited; "" when it can.
-  std::string refusal;
+  std::string refusal;  // why the file cannot be edited; "" when it can
 };
 
 }  // namespace
@@ -281,15 +221,11 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
     return edit.Refuse(why);
   }
   if (!edit.refusal.empty()) return edit.Refuse(edit.refusal);
-  EquipmentList& list = edit.list;
-  if (list.count_error) {
-    return edit.Refuse("[Equipment] \"Number\" is " + list.number_text +
-                       ", beyond 32767; correct it first (see tavirex-config check)");
-  }
+  const EquipmentList& list = edit.list;
   int number = edit.session.Number(name);
-  if (number < 0) {
+  if (list.count_error || number < 0) {
     return edit.Refuse("the plug-in's lookup of \"" + name +
-                       "\" fails; correct its entry first (see tavirex-config check)");
+                       "\" fails; correct the list first (see tavirex-config check)");
   }
   const ListEntry* entry = nullptr;
   for (const ListEntry& candidate : list.entries) {
@@ -310,60 +246,41 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
   if (entry == nullptr) {
     // A new entry after the last one "Number" counts, and the count raised.
     const int key = std::max(list.count, 0) + 1;
-    for (const ListEntry& other : list.entries) {
-      if (other.index == key) {
-        return edit.Refuse("[Equipment] already has an entry " + std::to_string(key) +
-                           " after the last one \"Number\" counts; take it out first with "
-                           "tavirex-config remove " +
-                           std::to_string(key));
-      }
+    if (std::any_of(list.entries.begin(), list.entries.end(),
+                    [&](const ListEntry& other) { return other.index == key; })) {
+      return edit.Refuse("[Equipment] already has an entry " + std::to_string(key) +
+                         " after the last one \"Number\" counts; take it out first with "
+                         "tavirex-config remove " +
+                         std::to_string(key));
     }
     number = FreeEquipmentNumber(document, list);
     if (key > kLargestNumber || number == 0) return edit.Refuse("the list is full");
     const std::string entry_text = std::to_string(key) + "=" + std::to_string(number) + ":" +
                                    request.label.value_or(name) + ":" + EquipmentKey(name);
+    const std::string count_text = std::string(kEquipmentCountKey) + "=" + std::to_string(key);
     if (std::optional<IniDocument::Section> section = document.FindSection(kEquipmentSection)) {
       std::optional<std::size_t> count_line = document.FindKey(*section, kEquipmentCountKey);
       document.Insert(document.EndOfKeys(*section), {entry_text});
       if (count_line) {
         document.ReplaceText(*count_line, WithNumber(document.lines()[*count_line].text, key));
       } else {
-        document.Insert(section->header + 1,
-                        {std::string(kEquipmentCountKey) + "=" + std::to_string(key)});
+        document.Insert(section->header + 1, {count_text});
       }
     } else {
-      document.AppendBlock({IniDocument::SectionHeader(kEquipmentSection),
-                            std::string(kEquipmentCountKey) + "=" + std::to_string(key),
-                            entry_text});
+      document.AppendBlock({IniDocument::SectionHeader(kEquipmentSection), count_text, entry_text});
     }
     if (capture && !program) program = kDefaultVendorProgram;
   } else if (request.label) {
-    std::vector<std::string> fields = entry->fields;
-    fields[1] = *request.label;
-    std::string value;
-    for (const std::string& field : fields) value += (value.empty() ? "" : ":") + field;
+    std::string value = entry->fields[0] + ":" + *request.label;
+    for (std::size_t i = 2; i < entry->fields.size(); ++i) value += ":" + entry->fields[i];
     document.ReplaceValue(entry->line, value);
   }
   const std::string section = std::to_string(number);
   if (program) SetKey(document, section, kEquipProgPathFNameKey, program);
   if (request.data_folder) SetKey(document, section, kEquipDataPathKey, request.data_folder);
-
   if (int written = edit.Write(); written != kExitOk || context.dry_run) return written;
-  // Read back as the plug-in reads it.
-  const std::optional<std::string>& given_program = program;
-  for (const auto& [key, value] : {std::pair{kEquipProgPathFNameKey, &given_program},
-                                   std::pair{kEquipDataPathKey, &request.data_folder}}) {
-    std::optional<std::string> read;
-    try {
-      read = edit.session.object().ReadDeviceSetting(name, key);
-    } catch (const VbError&) {
-    }
-    if (*value && read != **value) return edit.Undo("\"" + name + "\"");
-  }
-  if (request.data_folder) {
-    context.out << MissingParentWarning(context.platform, *request.data_folder);
-  }
-  const std::string twin = capture ? TwinDeviceName(name, kCaptureVerb, kReviewVerb) : "";
+
+  const std::string twin = TwinDeviceName(name, kCaptureVerb, kReviewVerb);
   if (capture && mode == Upsert::kNew && edit.session.Number(twin) == 0) {
     context.out << "Capture stores into the folder of \"" << twin
                 << "\"; configure it too:\n  tavirex-config add \"" << twin
@@ -385,55 +302,44 @@ int RunRemove(const std::string& text, ToolContext& context) {
     }
   }
   // A name listed twice means the entry the plug-in uses.
-  if (found.size() > 1 && std::count_if(found.begin(), found.end(), [](const ListEntry* entry) {
-                            return entry->issue.empty();
-                          }) == 1) {
-    found = {*std::find_if(found.begin(), found.end(),
-                           [](const ListEntry* entry) { return entry->issue.empty(); })};
+  auto used = [](const ListEntry* entry) { return entry->issue.empty(); };
+  if (found.size() > 1 && std::count_if(found.begin(), found.end(), used) == 1) {
+    found = {*std::find_if(found.begin(), found.end(), used)};
   }
-  if (found.empty()) {
-    return edit.Refuse(IsCatalogueName(text) ? "\"" + text + "\" is not configured"
-                                             : "[Equipment] has no entry \"" + text +
-                                                   "\"; give its device name, its key or its "
-                                                   "text as tavirex-config list shows it");
-  }
-  if (found.size() > 1) {
+  if (found.size() != 1) {
     std::string keys;
     for (const ListEntry* entry : found) keys += " " + std::to_string(entry->index);
-    return edit.Refuse(std::to_string(found.size()) + " entries match \"" + text +
-                       "\"; give the key of one:" + keys);
+    return edit.Refuse(!keys.empty()           ? "entries" + keys + " match; give the key of one"
+                       : IsCatalogueName(text) ? "\"" + text + "\" is not configured"
+                                               : "[Equipment] has no entry \"" + text +
+                                                     "\"; give it as tavirex-config list shows it");
   }
   const ListEntry& entry = *found.front();
   IniDocument& document = edit.document;
   const IniDocument::Section list_section = *document.FindSection(kEquipmentSection);
   const std::vector<IniDocument::Key> keys = document.Keys(list_section);
-  const std::string index_text = std::to_string(entry.index);
-  if (std::count_if(keys.begin(), keys.end(),
-                    [&](const IniDocument::Key& key) { return key.name == index_text; }) > 1) {
-    return edit.Refuse("[Equipment] has two lines for entry " + index_text + "; tidy it by hand");
+  if (std::count_if(keys.begin(), keys.end(), [&](const IniDocument::Key& key) {
+        return EntryIndex(key.name) == entry.index;
+      }) > 1) {
+    return edit.Refuse("[Equipment] has two lines for entry " + std::to_string(entry.index) +
+                       "; tidy it by hand");
   }
-  std::map<std::string, int> before;
-  for (const std::string& name : ClsTavirex::DeviceNames())
-    before[name] = edit.session.Number(name);
-
   // An entry that "Number" counts: those after it move up one key, so that
-  // "Number" still counts them all; lines change from the last one up, as
-  // the removal shifts the lines after it.
+  // "Number" still counts them all.
   if (entry.index <= list.count && !list.count_error) {
-    if (std::optional<std::size_t> count_line =
-            document.FindKey(list_section, kEquipmentCountKey)) {
-      document.ReplaceText(*count_line,
-                           WithNumber(document.lines()[*count_line].text, list.count - 1));
+    if (std::optional<std::size_t> count = document.FindKey(list_section, kEquipmentCountKey)) {
+      document.ReplaceText(*count, WithNumber(document.lines()[*count].text, list.count - 1));
     }
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-      std::optional<int> index = EntryIndex(key->name);
-      if (!index || *index <= entry.index) continue;
-      std::string line = document.lines()[key->line].text;
-      line.replace(line.find(key->name), key->name.size(), std::to_string(*index - 1));
-      document.ReplaceText(key->line, line);
+    for (const IniDocument::Key& key : keys) {
+      if (std::optional<int> index = EntryIndex(key.name); index && *index > entry.index) {
+        std::string line = document.lines()[key.line].text;
+        line.replace(line.find(key.name), key.name.size(), std::to_string(*index - 1));
+        document.ReplaceText(key.line, line);
+      }
     }
   }
-  // Its settings go too, unless another entry names the same section.
+  // Its settings go too, unless another entry names the same section; the
+  // later lines first, as a removal shifts those after it.
   std::optional<IniDocument::Section> settings;
   if (entry.ours && entry.number &&
       std::none_of(list.entries.begin(), list.entries.end(), [&](const ListEntry& other) {
@@ -444,15 +350,7 @@ int RunRemove(const std::string& text, ToolContext& context) {
   if (settings && settings->header > entry.line) document.RemoveSection(*settings);
   document.Remove(entry.line, entry.line + 1);
   if (settings && settings->header < entry.line) document.RemoveSection(*settings);
-
-  if (int written = edit.Write(); written != kExitOk || context.dry_run) return written;
-  // Read back: every other function is where it was.
-  for (const auto& [name, number] : before) {
-    if (name != entry.device_name && edit.session.Number(name) != number) {
-      return edit.Undo("the list");
-    }
-  }
-  return kExitOk;
+  return edit.Write();
 }
 
 int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
@@ -469,25 +367,23 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
 
 int RunRestore(const std::string& name, ToolContext& context) {
   Edit edit(context, "restore");
+  // A file that is not ANSI text can be restored over; one that cannot be
+  // replaced cannot.
   if (edit.file.kind != FileState::Kind::kMissing && !edit.refusal.empty() &&
       (edit.file.kind != FileState::Kind::kFile || edit.file.read_only || !edit.file.writable)) {
     return edit.Refuse(edit.refusal);
   }
   const std::vector<std::string> backups = Backups(context.equip_ini_path);
   std::string chosen = name.empty() && !backups.empty() ? backups.back() : "";
+  std::string known;
   for (const std::string& backup : backups) {
-    if (backup == name || fs::path(backup).filename().string() == name) chosen = backup;
-  }
-  if (chosen.empty()) {
-    std::string known;
-    for (const std::string& backup : backups)
-      known += "\n  " + fs::path(backup).filename().string();
-    return edit.Refuse(backups.empty() ? "there is no backup of " + context.equip_ini_path
-                                       : "\"" + name + "\" is none of the backups:" + known);
+    if (backup == name || fs::path(backup).filename() == name) chosen = backup;
+    known += "\n  " + fs::path(backup).filename().string();
   }
   const FileState backup = ReadFileState(chosen);
-  if (backup.kind != FileState::Kind::kFile) {
-    return edit.Refuse(FileProblem(backup, chosen, "nothing to restore"));
+  if (chosen.empty() || backup.kind != FileState::Kind::kFile) {
+    return edit.Refuse("\"" + name + "\" is none of the backups of " + context.equip_ini_path +
+                       ":" + (known.empty() ? " there are none" : known));
   }
   edit.document = IniDocument(backup.bytes);
   context.out << Column("Restoring") << chosen << "\n";

@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "capture/capture_settings.h"
 #include "hostenv/error_report.h"
 #include "hostenv/system.h"
-#include "interface/equip_settings.h"
+#include "plugin/capture.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "tools/config/text_table.h"
@@ -100,7 +100,7 @@ Json Checker::Function(const std::string& name) {
                    {"lookup_error", nullptr},
                    {"settings", Json::array()}};
   try {
-    function["equipment_number"] = session_.object().GetEquipNumber(EquipmentKey(name));
+    function["equipment_number"] = GetEquipNumber(session_.object().platform(), EquipmentKey(name));
   } catch (const VbError& error) {
     function["lookup_error"] = ErrorText(error);
   }
@@ -226,7 +226,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   std::optional<std::string> folder;
   SettingOrigin origin = SettingOrigin::kHostProgramsFolder;
   try {
-    if (object.ReadDeviceSetting(review_name, kEquipDataPathKey)) {
+    if (ReadDeviceSetting(object.platform(), review_name, kEquipDataPathKey)) {
       origin = SettingOrigin::kConfigured;
     }
     object.NumPatientImageFiles();

@@ -2,9 +2,8 @@
 
 #include <exception>
 
-#include "capture/capture_device.h"
 #include "hostenv/system.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "tools/tool_cli.h"

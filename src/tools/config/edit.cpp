@@ -10,9 +10,8 @@
 #include <filesystem>
 #include <set>
 
-#include "capture/capture_device.h"
 #include "hostenv/system.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 

@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
+#include "winrules/ini_profile.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
 
@@ -81,7 +82,7 @@ std::string NameProblem(std::string_view name) {
 
 int PluginSession::Number(const std::string& name) {
   try {
-    return object_.GetEquipNumber(EquipmentKey(name));
+    return GetEquipNumber(object_.platform(), EquipmentKey(name));
   } catch (const VbError&) {
     return -1;
   }
@@ -168,33 +169,12 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
   return list;
 }
 
-bool IsCatalogueName(const std::string& name) {
-  const std::vector<std::string> names = ClsTavirex::DeviceNames();
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 std::string NotADeviceName(const std::string& name) {
   std::string text = "\"" + name +
                      "\" is not one of the plug-in's device names, which are (exactly, case "
                      "included):";
   for (const std::string& known : ClsTavirex::DeviceNames()) text += "\n  " + known;
   return text;
-}
-
-bool IsClassName(const std::string& name) {
-  auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
-  if (name.size() == 38 && name.front() == '{' && name.back() == '}') {
-    for (std::size_t i = 1; i < 37; ++i) {
-      const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-      if (dash ? name[i] != '-' : !hex(name[i])) return false;
-    }
-    return true;
-  }
-  return !name.empty() && name.size() <= 39 &&
-         std::isalpha(static_cast<unsigned char>(name.front())) &&
-         std::all_of(name.begin(), name.end(), [](char c) {
-           return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
-         });
 }
 
 bool IsMethodName(const std::string& name) {
@@ -239,7 +219,7 @@ std::string LabelProblem(const std::string& label) {
 std::string PathProblem(const std::string& path) {
   if (path.empty()) return "is empty";
   if (path.size() > 254) return "is longer than the 254 characters the plug-in reads";
-  if (IniDocument::Trim(path) != path) return "begins or ends with white space, which is dropped";
+  if (ProfileTrim(path) != path) return "begins or ends with white space, which is dropped";
   if (path.size() >= 2 && (path.front() == '"' || path.front() == '\'') &&
       path.back() == path.front()) {
     return "is in quotes, which are dropped";

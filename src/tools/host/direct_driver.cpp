@@ -11,7 +11,7 @@
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/system.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 #include "ui/system_view.h"
 #include "winrules/vb_error.h"
 
@@ -121,7 +121,7 @@ CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
 const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<std::string>&)>
     kDirectOperations = {
 #define TAVIREX_OPERATION(Name, Form) {#Name, &Call<&ClsTavirex::Name>},
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 // A constant member by its own spelling, as text.
@@ -132,7 +132,7 @@ std::string ConstantText(std::string_view name) {
   } text;
 #define TAVIREX_CONSTANT(Name, Kind, Value) \
   if (name == #Name) return text(ClsTavirex::Name());
-#include "interface/properties.def"
+#include "plugin/properties.def"
   throw VbError(vberr::kMemberNotSupported);
 }
 

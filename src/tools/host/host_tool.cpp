@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "hostenv/system.h"
+#include "plugin/catalogue.h"
 #include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
 
@@ -31,10 +32,10 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 // A device name outside the catalogue, which the plug-in answers without a
 // word: no entry, no images, no function.
 std::string DeviceNameWarning(const std::string& name) {
-  const std::vector<std::string> names = ClsTavirex::DeviceNames();
-  if (std::find(names.begin(), names.end(), name) != names.end()) return "";
+  if (IsCatalogueName(name)) return "";
   return "tavirex-host: warning: " + Quoted(name) + " is not one of the plug-in's device names" +
-         tools::DidYouMean(name, names) + ": it finds no entry, no images and no function for it\n";
+         tools::DidYouMean(name, ClsTavirex::DeviceNames()) +
+         ": it finds no entry, no images and no function for it\n";
 }
 
 // One step, checked; nullopt, with the reason, for a step that cannot run.

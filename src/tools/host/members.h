@@ -1,5 +1,5 @@
 // The members of clsTavirex that tavirex-host reaches by name, from the one
-// member list (interface/properties.def): the stored properties, the
+// member list (plugin/properties.def): the stored properties, the
 // constant members and the operations, whose arguments a step gives as the
 // class's own methods take them.
 #pragma once
@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "interface/cls_tavirex.h"
-#include "interface/property_table.h"
+#include "plugin/cls_tavirex.h"
+#include "plugin/property_table.h"
 
 namespace tavirex::host {
 

@@ -155,6 +155,7 @@ struct Edit {
           std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
       backup = path + "." + stamp + std::to_string(1000 + milliseconds % 1000).substr(1) + ".bak";
       why = WriteNewFile(context.platform, backup, file.bytes);
+      if (why.empty()) fs::permissions(backup, fs::status(path).permissions(), ignored);
       if (!why.empty()) backup.clear();
     }
     if (why.empty()) why = ReplaceKeeping(temporary, path);

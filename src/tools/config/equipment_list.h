@@ -15,7 +15,7 @@
 #include "tools/config/config_tool.h"
 #include "tools/config/file_access.h"
 #include "tools/config/ini_document.h"
-#include "tools/config/tool_platform.h"
+#include "hostenv/forwarding_platform.h"
 #include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 
@@ -25,6 +25,38 @@ namespace tavirex::config {
 // [Equipment], the DICOM outbox in [Tavirex].
 inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
 inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
+
+// The workstation's services as the tool uses them: the plug-in's message
+// boxes are collected for the report (answered OK, or No and Cancel where
+// offered); nothing is started, no folder changed, no server component made.
+class ToolPlatform final : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  struct Box {
+    std::string title, text;
+  };
+  const std::vector<Box>& boxes() const { return boxes_; }
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override {
+    boxes_.push_back({title.value_or(std::string(kDefaultAppTitle)), text});
+    const int buttons = style & 0xF;
+    return buttons == msgbox::kOkCancel ? msgbox::kCancel
+           : buttons == msgbox::kYesNo  ? msgbox::kNo
+                                        : msgbox::kOk;
+  }
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
+                             const std::string&, const std::string&, int) override {
+    return shellexec::kFileNotFound;
+  }
+  void SetCurrentDirectory(const std::string&) override {}
+  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
+                                          const std::string&) override {
+    return std::make_shared<int>(0);
+  }
+
+ private:
+  std::vector<Box> boxes_;
+};
 
 // The plug-in's object as the host creates it, on the tool's platform: its
 // start-up and construction run (their boxes are collected, not shown).

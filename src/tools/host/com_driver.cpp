@@ -71,7 +71,7 @@ std::size_t boxes_shown = 0;
 LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
   if (code == HCBT_CREATEWND) {
     const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(details);
-    if (create->lpcs->lpszClass == MAKEINTATOM(32770)) ++boxes_shown;
+    if (reinterpret_cast<std::uintptr_t>(create->lpcs->lpszClass) == 32770) ++boxes_shown;
   }
   return CallNextHookEx(nullptr, code, window, details);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hostenv/forwarding_platform.h"
 #include "hostenv/host_paths.h"
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
@@ -15,7 +16,6 @@
 #include "tools/config/config_tool.h"
 #include "tools/config/file_access.h"
 #include "tools/config/ini_document.h"
-#include "hostenv/forwarding_platform.h"
 #include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 

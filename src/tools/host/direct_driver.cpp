@@ -25,59 +25,36 @@ class HostUser final : public ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;
   std::size_t boxes_shown = 0;
-
-  void AnswerAfterFiles(std::string folder, std::size_t count, std::chrono::seconds limit) {
-    wait_ = FilesWait{std::move(folder), count, limit};
-  }
+  std::optional<std::pair<std::string, std::size_t>> wait;  // the folder and the count
 
   int MessageBox(const std::string& text, int style,
                  const std::optional<std::string>& title) override {
-    if (wait_) {
-      WaitForFiles(*wait_);
-      wait_.reset();
-    }
+    if (wait) WaitForFiles(wait->first, wait->second);
+    wait.reset();
     ++boxes_shown;
     return inner_.MessageBox(text, style, title);
   }
 
  private:
-  struct FilesWait {
-    std::string folder;
-    std::size_t count;
-    std::chrono::seconds limit;
-  };
-
-  std::vector<std::string> FilesIn(const std::string& folder) {
-    try {
-      std::vector<std::string> names = inner_.FolderFileNames(folder);
-      std::sort(names.begin(), names.end());
-      return names;
-    } catch (const VbError&) {
-      return {};  // not there yet
-    }
-  }
-
   // A writer may still be renaming its last file when the count is reached,
-  // so the names must also stay the same for a few polls.
-  void WaitForFiles(const FilesWait& wait) {
-    using namespace std::chrono_literals;
-    constexpr auto kPoll = 100ms;
-    constexpr int kStablePolls = 3;
-    std::cerr << "(waiting for " << wait.count << " file(s) in " << wait.folder << ")\n";
-    const auto deadline = std::chrono::steady_clock::now() + wait.limit;
-    std::vector<std::string> last;
-    int stable = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      std::vector<std::string> names = FilesIn(wait.folder);
+  // so the names must also stay the same for a few polls; 60 s at most.
+  void WaitForFiles(const std::string& folder, std::size_t count) {
+    std::cerr << "(waiting for " << count << " file(s) in " << folder << ")\n";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::vector<std::string> last, names;
+    for (int stable = 0; std::chrono::steady_clock::now() < deadline; last = std::move(names)) {
+      try {
+        names = inner_.FolderFileNames(folder);
+        std::sort(names.begin(), names.end());
+      } catch (const VbError&) {
+        names.clear();  // not there yet
+      }
       stable = names == last ? stable + 1 : 0;
-      if (names.size() >= wait.count && stable >= kStablePolls) return;
-      last = std::move(names);
-      std::this_thread::sleep_for(kPoll);
+      if (names.size() >= count && stable >= 3) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    std::cerr << "(gave up waiting: " << last.size() << " file(s) in " << wait.folder << ")\n";
+    std::cerr << "(gave up waiting: " << last.size() << " file(s) in " << folder << ")\n";
   }
-
-  std::optional<FilesWait> wait_;
 };
 
 // An operation's result as the driver reports it.
@@ -142,16 +119,14 @@ class DirectDriver final : public Driver {
       : user_(platform), module_(user_), object_(module_, view) {}
 
   void Let(const PropertyInfo& property, const LetValue& value) override {
-    struct Visitor {
-      TavirexProperties& props;
-      const PropertyInfo& property;
-      void operator()(const std::string& text) const { AssignSlotText(props, property, text); }
-      void operator()(VbBool flag) const { AssignSlotText(props, property, std::to_string(flag)); }
-      void operator()(std::int32_t number) const {
-        AssignSlotText(props, property, std::to_string(number));
+    auto text = [](const auto& v) -> std::string {
+      if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string>) {
+        return v;
+      } else {
+        return std::to_string(v);
       }
     };
-    std::visit(Visitor{object_.props(), property}, value);
+    AssignSlotText(object_.props(), property, std::visit(text, value));
   }
 
   std::string Get(std::string_view name) override {
@@ -169,7 +144,7 @@ class DirectDriver final : public Driver {
   }
 
   void AnswerAfterFiles(const std::string& folder, std::size_t count) override {
-    user_.AnswerAfterFiles(folder, count, std::chrono::seconds(60));
+    user_.wait = {folder, count};
   }
   std::size_t BoxesShown() const override { return user_.boxes_shown; }
 

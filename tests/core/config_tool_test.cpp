@@ -226,6 +226,7 @@ TEST(ConfigTool, CommandsTable) {
       EXPECT_EQ(backup == files.end() ? "" : backup->second, ini);
     }
     EXPECT_EQ(ws.user().boxes, std::vector<std::string>{});
+    Chmod(ws, "windows", perms::all);  // so that a user who is not root can remove it
   }
 }
 
@@ -252,7 +253,7 @@ TEST(HostTool, ChecksEveryStepFirstAndStopsAtAFailure) {
        0,
        "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n",
        true},
-      // A device name outside the catalogue: said before the run, and no box.
+      // 9. A device name outside the catalogue: said before the run, and no box.
       {{"DeviceName=Revew Vessara", "DoDeviceFunction"},
        1,
        "without a message box: nothing was run for DeviceName \"Revew Vessara\"",

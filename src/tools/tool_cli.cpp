@@ -77,7 +77,7 @@ std::string UnknownName(CLI::App& app, const std::vector<std::string>& args) {
 
 }  // namespace
 
-std::string Nearest(std::string_view name, const std::vector<std::string>& candidates) {
+std::string DidYouMean(std::string_view name, const std::vector<std::string>& candidates) {
   std::string best;
   std::size_t best_distance = 3;
   for (const std::string& candidate : candidates) {
@@ -86,12 +86,7 @@ std::string Nearest(std::string_view name, const std::vector<std::string>& candi
       best_distance = distance;
     }
   }
-  return best;
-}
-
-std::string DidYouMean(std::string_view name, const std::vector<std::string>& candidates) {
-  const std::string nearest = Nearest(name, candidates);
-  return nearest.empty() ? "" : " (did you mean " + nearest + "?)";
+  return best.empty() ? "" : " (did you mean " + best + "?)";
 }
 
 std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string>& args,

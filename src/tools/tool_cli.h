@@ -11,10 +11,8 @@
 
 namespace tavirex::tools {
 
-// The candidate nearest to `name` (at most two insertions, deletions or
-// changes, case ignored); "" when none is that close.
-std::string Nearest(std::string_view name, const std::vector<std::string>& candidates);
-// " (did you mean X?)", or "".
+// " (did you mean X?)" for the candidate nearest to `name` (at most two
+// insertions, deletions or changes, case ignored), or "".
 std::string DidYouMean(std::string_view name, const std::vector<std::string>& candidates);
 
 // Parses `args` (without the program name). nullopt when the command line is

@@ -10,7 +10,6 @@
 
 #include "test_support.h"
 #include "tools/config/config_tool.h"
-#include "tools/host/direct_driver.h"
 #include "tools/host/host_tool.h"
 
 namespace tavirex {

@@ -1,25 +1,66 @@
 // check: what each device function would use at run time, what would go
-// wrong there, and whether the plug-in can write its logs.
+// wrong there, and whether the plug-in can write its logs; list: the entries
+// of section "Equipment" with the settings they point to.
 #include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "hostenv/error_report.h"
+#include "hostenv/host_paths.h"
 #include "hostenv/system.h"
 #include "plugin/capture.h"
 #include "plugin/catalogue.h"
-#include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
-#include "tools/config/text_table.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Windows' longest path, and the room a stored image name takes at least:
 // the patient key, the exam number, five vendor fields, eye, date and time.
 constexpr std::size_t kMaxPath = 259;
 constexpr std::size_t kStoredNameRoom = 60;
+
+// "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; "" when the path names no parent.
+std::string ParentFolder(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+  std::size_t last = path.rfind('\\');
+  if (last == std::string::npos || last == 0) return "";
+  std::string parent = path.substr(0, last);
+  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
+  return parent;
+}
+
+// Two spellings of one folder, as Windows compares paths.
+std::string FolderIdentity(const std::string& folder) {
+  std::string identity = UpperAscii(folder);
+  std::replace(identity.begin(), identity.end(), '/', '\\');
+  while (identity.size() > 1 && identity.back() == '\\') identity.pop_back();
+  return identity;
+}
+
+// Whether `inner` is `outer` or lies inside it.
+bool IsWithin(const std::string& inner, const std::string& outer) {
+  const std::string in = FolderIdentity(inner);
+  const std::string out = FolderIdentity(outer);
+  return !out.empty() && (in == out || in.starts_with(out + "\\"));
+}
+
+// Seconds since the epoch at which `file` (native) was last written.
+long long ModifiedTime(const std::string& file) {
+  std::error_code error;
+  const auto written = fs::last_write_time(file, error);
+  const auto age = fs::file_time_type::clock::now() - written;
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             (std::chrono::system_clock::now() - age).time_since_epoch())
+      .count();
+}
 
 std::string OriginText(SettingOrigin origin) {
   constexpr const char* kTexts[] = {"configured", "Review twin",   "default",
@@ -74,8 +115,7 @@ class Checker {
   void Problem(const std::string& text, const std::string& device_function = "") {
     report_["problems"].push_back({{"device_function", OrNull(device_function)}, {"text", text}});
   }
-  // A function's entry in the report, with the lookup of its number.
-  Json Function(const std::string& name);
+  Json Function(const std::string& name);  // with the lookup of its number
   std::string FolderState(const std::string& name, const std::string& role,
                           const std::string& folder, bool configured);
   void CheckDropFolder(const std::string& name, const CaptureSettings& settings);
@@ -90,8 +130,7 @@ class Checker {
   PluginSession session_;
   EquipmentList list_;
   Json report_;
-  // The drop and store folders of the configured functions.
-  std::vector<std::pair<std::string, std::string>> image_folders_;
+  std::vector<std::pair<std::string, std::string>> image_folders_;  // role, folder
 };
 
 Json Checker::Function(const std::string& name) {
@@ -433,15 +472,12 @@ int Checker::Run(bool json) {
              {"equipment_ini_exists", file.kind != FileState::Kind::kMissing},
              {"host_programs_folder", OrNull(GetPgmsDir(platform()))},
              {"number", OrNull(list_.number_text)},
-             {"entries_read", list_.count},
-             {"server_connection_class", nullptr},
-             {"server_connection_method", nullptr},
-             {"dicom_outbox", nullptr},
-             {"log_folder", nullptr},
-             {"log_folder_origin", nullptr},
-             {"logs", Json::array()},
-             {"device_functions", Json::array()},
-             {"problems", Json::array()}};
+             {"entries_read", list_.count}};
+  for (const char* key : {"server_connection_class", "server_connection_method", "dicom_outbox",
+                          "log_folder", "log_folder_origin"}) {
+    report_[key] = nullptr;
+  }
+  for (const char* key : {"logs", "device_functions", "problems"}) report_[key] = Json::array();
 
   if (std::string why = FileProblem(file, context_.equip_ini_path); !why.empty()) Problem(why);
   if (list_.count_error) {
@@ -496,6 +532,56 @@ int Checker::Run(bool json) {
 int RunCheck(ToolContext& context, bool json) {
   Checker checker(context);
   return checker.Run(json);
+}
+
+int RunList(ToolContext& context) {
+  std::ostream& out = context.out;
+  const FileState file = ReadFileState(context.equip_ini_path);
+  Platform& platform = context.platform;
+  const EquipmentList list = ReadEquipmentList(IniDocument(file.bytes), platform);
+  out << "Equipment INI   " << context.equip_ini_path << "\n"
+      << "Entries read    " << list.count
+      << "  (\"Number\" = " << (list.number_text.empty() ? "(none)" : list.number_text) << ")\n\n";
+  const std::string problem = FileProblem(file, context.equip_ini_path);
+  if (list.entries.empty()) out << "[Equipment] has no numbered entries.\n";
+
+  TextTable table(
+      {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"});
+  for (const ListEntry& entry : list.entries) {
+    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
+    std::string device = entry.device_name;
+    std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
+    std::string data_path;
+    std::string program_path;
+    std::string note = entry.issue;
+    if (!entry.ours) {
+      // Another program's equipment: its key as written.
+      device.clear();
+      for (std::size_t i = 2; i < entry.fields.size(); ++i) {
+        device += (i > 2 ? ":" : "") + entry.fields[i];
+      }
+      note = "not this plug-in's entry";
+    } else if (entry.number_error) {
+      note = "number \"" + entry.fields[0] + "\": the lookup fails (" +
+             ErrorText(*entry.number_error) + ")";
+    } else if (entry.number) {
+      const std::string section = std::to_string(*entry.number);
+      data_path = platform.ReadProfileString(section, kEquipDataPathKey, kEquipIniFileName);
+      program_path = platform.ReadProfileString(section, kEquipProgPathFNameKey, kEquipIniFileName);
+    }
+    table.AddRow(
+        {std::to_string(entry.index), number, label, device, data_path, program_path, note});
+  }
+  if (!list.entries.empty()) table.Print(out);
+  const std::vector<std::string> backups = Backups(context.equip_ini_path);
+  out << "\nBackups (tavirex-config restore NAME; the newest last):"
+      << (backups.empty() ? " none" : "") << "\n";
+  for (const std::string& backup : backups) {
+    out << "  " << backup.substr(backup.find_last_of("\\/") + 1) << "\n";
+  }
+  if (problem.empty()) return kExitOk;
+  out << "\nProblem: " << problem << "\n";
+  return kExitProblems;
 }
 
 }  // namespace tavirex::config

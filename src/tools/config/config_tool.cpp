@@ -4,7 +4,6 @@
 
 #include "hostenv/system.h"
 #include "plugin/catalogue.h"
-#include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "tools/tool_cli.h"
 #include "winrules/vb_error.h"

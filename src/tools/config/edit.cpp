@@ -12,7 +12,6 @@
 
 #include "hostenv/system.h"
 #include "plugin/catalogue.h"
-#include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 
 namespace tavirex::config {
@@ -22,6 +21,29 @@ namespace fs = std::filesystem;
 
 constexpr int kLargestNumber = 32767;
 constexpr std::size_t kBackupsKept = 10;
+
+// "Backup", "Written" and the like, in the column the reports use.
+std::string Column(const std::string& title) {
+  return title + std::string(title.size() < 16 ? 16 - title.size() : 1, ' ');
+}
+
+// "\"NAME\" is not one of the plug-in's device names" and the names.
+std::string NotADeviceName(const std::string& name) {
+  std::string text = "\"" + name +
+                     "\" is not one of the plug-in's device names, which are (exactly, case "
+                     "included):";
+  for (const std::string& known : ClsTavirex::DeviceNames()) text += "\n  " + known;
+  return text;
+}
+
+// Why a label cannot stand in a list entry; "" when it can.
+std::string LabelProblem(const std::string& label) {
+  if (label.find_first_of(":\r\n") != std::string::npos) {
+    return "the label must not contain ':' or a line break";
+  }
+  if (std::string why = ValueProblem(label); !why.empty()) return "the label " + why;
+  return "";
+}
 
 // The lines of `before` and `after` that differ, "-" and "+" with their line
 // numbers, around the longest run of lines they share.

@@ -2,18 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "plugin/catalogue.h"
 #include "winrules/ini_profile.h"
+#include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
-namespace {
 
 namespace fs = std::filesystem;
+
+namespace {
 
 // Why one of ours is never used, judged against the entries before it.
 std::string EntryIssue(const ListEntry& entry, const EquipmentList& list) {
@@ -76,6 +82,18 @@ std::string NameProblem(std::string_view name) {
     return "names the device " + device + ", which Windows reserves";
   }
   return "";
+}
+
+void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
+              const std::vector<std::size_t>& widths) {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) line += "  ";
+    line += cells[i];
+    if (i + 1 < cells.size() && i < widths.size()) line.append(widths[i] - cells[i].size(), ' ');
+  }
+  line.erase(line.find_last_not_of(' ') + 1);
+  out << line << "\n";
 }
 
 }  // namespace
@@ -169,14 +187,6 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
   return list;
 }
 
-std::string NotADeviceName(const std::string& name) {
-  std::string text = "\"" + name +
-                     "\" is not one of the plug-in's device names, which are (exactly, case "
-                     "included):";
-  for (const std::string& known : ClsTavirex::DeviceNames()) text += "\n  " + known;
-  return text;
-}
-
 bool IsMethodName(const std::string& name) {
   return !name.empty() && name.size() <= 255 &&
          std::isalpha(static_cast<unsigned char>(name.front())) &&
@@ -208,14 +218,6 @@ std::string ValueProblem(const std::string& value) {
   return "";
 }
 
-std::string LabelProblem(const std::string& label) {
-  if (label.find_first_of(":\r\n") != std::string::npos) {
-    return "the label must not contain ':' or a line break";
-  }
-  if (std::string why = ValueProblem(label); !why.empty()) return "the label " + why;
-  return "";
-}
-
 std::string PathProblem(const std::string& path) {
   if (path.empty()) return "is empty";
   if (path.size() > 254) return "is longer than the 254 characters the plug-in reads";
@@ -238,31 +240,65 @@ std::string PathProblem(const std::string& path) {
   return "";
 }
 
-std::string ParentFolder(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  std::size_t last = path.rfind('\\');
-  if (last == std::string::npos || last == 0) return "";
-  std::string parent = path.substr(0, last);
-  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
-  return parent;
+void TextTable::Print(std::ostream& out) const {
+  std::vector<std::size_t> widths(headers_.size(), 0);
+  for (std::size_t i = 0; i < headers_.size(); ++i) widths[i] = headers_[i].size();
+  for (const auto& row : rows_) {
+    for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+      widths[i] = std::max(widths[i], row[i].size());
+    }
+  }
+  PrintRow(out, headers_, widths);
+  std::vector<std::string> rule;
+  for (std::size_t width : widths) rule.emplace_back(width, '-');
+  PrintRow(out, rule, widths);
+  for (const auto& row : rows_) {
+    if (row.empty()) {
+      out << "\n";
+    } else {
+      PrintRow(out, row, widths);
+    }
+  }
 }
 
-std::string FolderIdentity(const std::string& folder) {
-  std::string identity = UpperAscii(folder);
-  std::replace(identity.begin(), identity.end(), '/', '\\');
-  while (identity.size() > 1 && identity.back() == '\\') identity.pop_back();
-  return identity;
+FileState ReadFileState(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) {
+    const bool missing = !error || error == std::errc::no_such_file_or_directory;
+    return {missing ? FileState::Kind::kMissing : FileState::Kind::kUnreadable, "",
+            error.message()};
+  }
+  if (!fs::is_regular_file(status)) {
+    return {FileState::Kind::kNotAFile, "", fs::is_directory(status) ? "a folder" : "no file"};
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  if (!in || !(bytes << in.rdbuf() || in.peek() == EOF)) {
+    return {FileState::Kind::kUnreadable, "", std::strerror(errno)};
+  }
+  constexpr fs::perms kWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return {FileState::Kind::kFile, bytes.str(), "",
+          (status.permissions() & kWrite) == fs::perms::none,
+          std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).is_open()};
 }
 
-bool IsWithin(const std::string& inner, const std::string& outer) {
-  const std::string in = FolderIdentity(inner);
-  const std::string out = FolderIdentity(outer);
-  return !out.empty() && (in == out || in.starts_with(out + "\\"));
-}
-
-std::string Column(const std::string& title) {
-  return title + std::string(title.size() < 16 ? 16 - title.size() : 1, ' ');
+std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes) {
+  if (fs::exists(path)) return "cannot create " + path + ": it exists";
+  std::ofstream out(path, std::ios::binary);
+  if (out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) {
+    out.close();
+    try {
+      platform.FlushFile(path);
+      return "";
+    } catch (const VbError&) {
+    }
+  }
+  const std::string why = "cannot write " + path + ": " + std::strerror(errno);
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  return why;
 }
 
 }  // namespace tavirex::config

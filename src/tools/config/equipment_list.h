@@ -1,11 +1,12 @@
-// What the tool reads of a workstation: the equipment INI's bytes and its
-// "Equipment" list, a clsTavirex object that answers through the plug-in's
-// own rules without showing its message boxes, and the rules a value must
-// meet for the plug-in to read it as meant.
+// What the tool reads of a workstation: the equipment INI and its "Equipment"
+// list, a clsTavirex object that answers by the plug-in's own rules without
+// showing its boxes, and the rules a value must meet to be read as meant.
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hostenv/forwarding_platform.h"
@@ -14,21 +15,92 @@
 #include "plugin/cls_tavirex.h"
 #include "plugin/image_list_view.h"
 #include "tools/config/config_tool.h"
-#include "tools/config/file_access.h"
 #include "tools/config/ini_document.h"
 #include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
 
-// Keys the tool sets beside the device functions: the host's receive log in
-// [Equipment], the DICOM outbox in [Tavirex].
+// The equipment INI as a file: read whole or not at all, and replaced so that
+// neither the file nor a backup can be lost half-way (what differs between
+// the systems: file_access_posix.cpp and file_access_win32.cpp).
+struct FileState {
+  enum class Kind { kMissing, kFile, kNotAFile, kUnreadable };
+  Kind kind = Kind::kMissing;
+  std::string bytes;       // the whole file, for kFile
+  std::string why;         // what the system said, for kNotAFile and kUnreadable
+  bool read_only = false;  // no write permission for anyone (the read-only attribute)
+  bool writable = false;   // this user may open it for writing
+};
+FileState ReadFileState(const std::string& path);
+
+// Creates `path`, which must not exist, with `bytes`, on the disk when it
+// returns. "" when done, else what failed.
+std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes);
+
+// Renames `replacement` over `path` in one step; the file keeps the mode and
+// owner (on Windows the attributes and security) that `path` had. "" when
+// done, else what failed (`path` is then unchanged).
+std::string ReplaceKeeping(const std::string& replacement, const std::string& path);
+
+// A path of the workstation (C:\...) as this program opens it.
+std::string NativePath(Platform& platform, const std::string& windows_path);
+
+// Whether every user of the machine may read what is in `folder` (native).
+bool EveryoneCanRead(const std::string& folder);
+
+int RunCheck(ToolContext& context, bool json);
+int RunList(ToolContext& context);
+
+// add and set: one device function's settings; nullopt leaves a setting as
+// it is (add gives the defaults).
+struct DeviceRequest {
+  std::string device_name;
+  std::optional<std::string> data_folder;
+  std::optional<std::string> program_path;
+  std::optional<std::string> label;
+};
+// add inserts a function that is not configured, set changes one that is;
+// both through the one edit that inserts or replaces.
+enum class Upsert { kNew, kExisting };
+int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context);
+
+// Takes out the [Equipment] entry that `entry` names: a device name, the
+// entry's key, its value or "key=value", as check and list show them.
+int RunRemove(const std::string& entry, ToolContext& context);
+
+// Keys of one section: a value sets the key, nullopt removes it; a section
+// left without keys goes.
+using KeyValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
+int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
+               ToolContext& context);
+
+// Puts a backup back (by its file name; "" for the newest); the file it
+// replaces becomes a backup in turn.
+int RunRestore(const std::string& backup, ToolContext& context);
+// The backups of the equipment INI, oldest first.
+std::vector<std::string> Backups(const std::string& equip_ini_path);
+
+// Columns aligned for a terminal: a header, a rule, rows and gaps.
+class TextTable {
+ public:
+  explicit TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
+  void AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+  // An empty line between groups of rows.
+  void AddGap() { rows_.emplace_back(); }
+  void Print(std::ostream& out) const;
+
+ private:
+  std::vector<std::string> headers_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// The host's receive log in [Equipment], the DICOM outbox in [Tavirex].
 inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
 inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
 
-// The workstation's services as the tool uses them: the plug-in's message
-// boxes are collected for the report (answered OK, or No and Cancel where
-// offered); nothing is started, no folder changed, no server component made.
+// The plug-in's message boxes collected for the report (answered OK, or No
+// and Cancel); nothing is started, no folder changed, no component made.
 class ToolPlatform final : public ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;
@@ -58,8 +130,7 @@ class ToolPlatform final : public ForwardingPlatform {
   std::vector<Box> boxes_;
 };
 
-// The plug-in's object as the host creates it, on the tool's platform: its
-// start-up and construction run (their boxes are collected, not shown).
+// The plug-in's object as the host creates it, on the tool's platform.
 class PluginSession {
  public:
   explicit PluginSession(Platform& workstation)
@@ -70,7 +141,6 @@ class PluginSession {
   int Number(const std::string& name);
 
  private:
-  // The tool reviews nothing, so no image list is ever shown.
   class NoWindow final : public ImageListView {
    public:
     void ShowModal(FrmImageFiles&) override {}
@@ -83,9 +153,8 @@ class PluginSession {
   ClsTavirex object_;
 };
 
-// Why the INI file at `path` cannot be taken as the plug-in reads it
-// (missing, unreadable, not a file; `effect` says what that does) or as this
-// tool edits it (not ANSI text), with what to do; "" when it can.
+// Why the INI file at `path` cannot be read as the plug-in reads it (`effect`
+// says what that does) or edited as ANSI text, with what to do; "".
 std::string FileProblem(const FileState& file, const std::string& path,
                         const std::string& effect = "the plug-in finds no device function");
 
@@ -97,8 +166,7 @@ struct ListEntry {
   std::vector<std::string> fields;
   bool ours = false;        // it names a device function of this plug-in
   std::string device_name;  // the field after "Tavirex"
-  // The section the lookup would take (the first field as a 16-bit number),
-  // or the failure converting it raises.
+  // The section the lookup takes (the first field), or why it fails.
   std::optional<int> number;
   std::optional<VbError> number_error;
   // Why the lookup never uses one of ours; "" when it can.
@@ -112,37 +180,19 @@ struct EquipmentList {
   std::vector<ListEntry> entries;      // every numbered key, in key order
 };
 
-// The "Equipment" list of `document` (the file the platform reads as
-// "PXEquip.ini"), its values read through the platform.
+// The "Equipment" list of `document`, its values read through the platform.
 EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform);
 
-// The decimal number a key of "Equipment" is named by ("12") as the lookup
-// writes it; nullopt for other keys.
+// The number of a key of "Equipment" ("12"); nullopt for other keys.
 std::optional<int> EntryIndex(const std::string& key);
 
-// "\"NAME\" is not one of the plug-in's device names" and the names.
-std::string NotADeviceName(const std::string& name);
-// The method of the host's server-connection component, a name as VB
-// writes one.
+// A method name as VB writes one.
 bool IsMethodName(const std::string& name);
 std::string ErrorText(const VbError& error);  // "Err 13 Type mismatch"
 
-// Why a value, as the profile API returned it, is not what was meant: an
-// inline comment (the API keeps it), or quotes or blanks the API left; "".
+// Why a value, as the profile API returned it, is not what was meant; "".
 std::string ValueProblem(const std::string& value);
-// Why a label cannot stand in a list entry; "" when it can.
-std::string LabelProblem(const std::string& label);
-// Why a folder or program path would not work as given: the plug-in would
-// not read it back, or Windows refuses one of its names; "".
+// Why a folder or program path would not work as given; "".
 std::string PathProblem(const std::string& path);
-// "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; "" when the path names no parent.
-std::string ParentFolder(const std::string& folder);
-// Two spellings of one folder, as Windows compares paths.
-std::string FolderIdentity(const std::string& folder);
-// Whether `inner` is `outer` or lies inside it.
-bool IsWithin(const std::string& inner, const std::string& outer);
-
-// "Backup", "Written" and the like, in the column the reports use.
-std::string Column(const std::string& title);
 
 }  // namespace tavirex::config

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "hostenv/posix/posix_platform.h"
-#include "tools/config/file_access.h"
+#include "tools/config/equipment_list.h"
 
 namespace tavirex::config {
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "hostenv/win32/text.h"
-#include "tools/config/file_access.h"
+#include "tools/config/equipment_list.h"
 
 namespace tavirex::config {
 

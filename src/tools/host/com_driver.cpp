@@ -8,7 +8,7 @@
 #include "hostenv/system.h"
 #include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
-#include "tools/host/driver.h"
+#include "tools/host/host_tool.h"
 
 namespace tavirex::host {
 namespace {
@@ -86,14 +86,16 @@ class ComDriver final : public Driver {
   }
   std::size_t BoxesShown() const override { return boxes_shown; }
 
-  void Let(const PropertyInfo& property, const LetValue& value) override {
-    struct Visitor {
-      Variant operator()(const std::string& text) const { return Variant::Text(text); }
-      Variant operator()(VbBool flag) const { return Variant::Bool(flag); }
-      Variant operator()(std::int32_t number) const { return Variant::Long(number); }
-    };
+  // The value in the property's own type, by the property table's conversion.
+  void Let(const PropertyInfo& property, const std::string& text) override {
+    TavirexProperties value;
+    AssignSlotText(value, property, text);
+    const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property.slot);
+    const auto* number = std::get_if<std::int32_t TavirexProperties::*>(&property.slot);
     object_.Invoke(std::string(property.name), DISPATCH_PROPERTYPUT,
-                   {std::visit(Visitor{}, value)});
+                   {flag     ? Variant::Bool(value.**flag)
+                    : number ? Variant::Long(value.**number)
+                             : Variant::Text(text)});
   }
 
   std::string Get(std::string_view name) override {

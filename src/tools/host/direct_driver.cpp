@@ -1,4 +1,4 @@
-#include "tools/host/direct_driver.h"
+#include "tools/host/host_tool.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,41 +57,34 @@ class HostUser final : public ForwardingPlatform {
   }
 };
 
-// An operation's result as the driver reports it.
-template <typename R>
-CallResult ResultOf(R value) {
-  if constexpr (std::is_same_v<R, VbBool>) {
-    return BoolText(value);
-  } else if constexpr (std::is_arithmetic_v<R>) {
-    return std::to_string(value);
-  } else {
-    return CallResult(std::move(value));
-  }
-}
-
 // Calls a method of the class with the step's texts, as the COM adapter calls
-// it; a static one without the object.
-template <typename F, std::size_t... I>
-CallResult Invoke(F method, ClsTavirex& object, const std::vector<std::string>& args,
+// it (a static one without the object); the result as the driver reports it.
+template <auto Method, std::size_t... I>
+CallResult Invoke(ClsTavirex& object, const std::vector<std::string>& args,
                   std::index_sequence<I...>) {
   auto call = [&] {
-    if constexpr (std::is_member_function_pointer_v<F>) {
-      return (object.*method)(args[I]...);
+    if constexpr (std::is_member_function_pointer_v<decltype(Method)>) {
+      return (object.*Method)(args[I]...);
     } else {
-      return method(args[I]...);
+      return Method(args[I]...);
     }
   };
-  if constexpr (std::is_void_v<decltype(call())>) {
+  using R = decltype(call());
+  if constexpr (std::is_void_v<R>) {
     call();
     return {};
+  } else if constexpr (std::is_same_v<R, VbBool>) {
+    return BoolText(call());
+  } else if constexpr (std::is_arithmetic_v<R>) {
+    return std::to_string(call());
   } else {
-    return ResultOf(call());
+    return call();
   }
 }
 
 template <auto Method>
 CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
-  return Invoke(Method, object, args, std::make_index_sequence<Arity(Method)>());
+  return Invoke<Method>(object, args, std::make_index_sequence<Arity(Method)>());
 }
 
 // Each operation of the member list.
@@ -118,15 +111,8 @@ class DirectDriver final : public Driver {
   DirectDriver(Platform& platform, ImageListView& view)
       : user_(platform), module_(user_), object_(module_, view) {}
 
-  void Let(const PropertyInfo& property, const LetValue& value) override {
-    auto text = [](const auto& v) -> std::string {
-      if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string>) {
-        return v;
-      } else {
-        return std::to_string(v);
-      }
-    };
-    AssignSlotText(object_.props(), property, std::visit(text, value));
+  void Let(const PropertyInfo& property, const std::string& text) override {
+    AssignSlotText(object_.props(), property, text);
   }
 
   std::string Get(std::string_view name) override {

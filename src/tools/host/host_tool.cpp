@@ -1,6 +1,7 @@
 #include "tools/host/host_tool.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <optional>
 
@@ -8,23 +9,90 @@
 #include "plugin/catalogue.h"
 #include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::host {
 namespace {
 
 using P = TavirexProperties;
 
+enum class OperationForm { GetOnly, Function, Sub };
+
+// The device functions, which answer "Was OK".
+constexpr std::string_view kReportsSuccess[] = {"DoDeviceFunction", "ReviewDevice",
+                                                "CaptureDevice"};
+
+constexpr OperationInfo MakeOperation(std::string_view name, OperationForm form,
+                                      std::size_t arity) {
+  OperationInfo info{name, form == OperationForm::GetOnly, form != OperationForm::Sub,
+                     arity == 0                 ? Arguments::kNone
+                     : arity == 2               ? Arguments::kTwoTexts
+                     : name == "LoadEquipProps" ? Arguments::kDeviceName
+                                                : Arguments::kText,
+                     false};
+  for (std::string_view reporting : kReportsSuccess) info.reports_success |= reporting == name;
+  return info;
+}
+
+constexpr std::array kOperations = {
+#define TAVIREX_OPERATION(Name, Form) \
+  MakeOperation(#Name, OperationForm::Form, Arity(&ClsTavirex::Name)),
+#include "plugin/properties.def"
+};
+
+constexpr std::array kConstants = {
+#define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
+#include "plugin/properties.def"
+};
+
+// Stored properties and constants, in the order of the member list.
+constexpr std::array kReadableInOrder = {
+#define TAVIREX_PROPERTY(Name, Kind, Access, Pass) std::string_view(#Name),
+#define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
+#include "plugin/properties.def"
+};
+
+// The step as the help shows it: "ParseFileName:TEXT:TEXT".
+std::string Usage(const OperationInfo& operation) {
+  constexpr const char* kForms[] = {"", ":TEXT", "[:DEVICE]", ":TEXT:TEXT"};
+  return std::string(operation.name) + kForms[static_cast<int>(operation.arguments)];
+}
+
+// Members compare without regard to case, as the host's dispatch names them.
+const OperationInfo* FindOperation(std::string_view name) {
+  for (const OperationInfo& info : kOperations) {
+    if (EqualsIgnoreCaseAscii(info.name, name)) return &info;
+  }
+  return nullptr;
+}
+
+// A constant member (a Get with a fixed result), by name; "" when none.
+std::string_view FindConstant(std::string_view name) {
+  for (std::string_view constant : kConstants) {
+    if (EqualsIgnoreCaseAscii(constant, name)) return constant;
+  }
+  return {};
+}
+
+// Every member's name, for "did you mean".
+std::vector<std::string> MemberNames() {
+  std::vector<std::string> names(kReadableInOrder.begin(), kReadableInOrder.end());
+  for (const OperationInfo& info : kOperations) names.emplace_back(info.name);
+  for (const PropertyInfo& info : StoredProperties()) names.emplace_back(info.name);
+  return names;
+}
+
 struct Step {
   enum class Kind { kShow, kHoldBox, kLet, kGet, kCall };
   Kind kind = Kind::kShow;
   std::string text = {};                   // as given
   const PropertyInfo* property = nullptr;  // kLet
-  LetValue value = {};                     // kLet
   std::string_view member = {};            // kGet: the member's own spelling
   const OperationInfo* operation = nullptr;
   std::string argument_text = {};           // kLet, kCall
   std::vector<std::string> arguments = {};  // kCall; kHoldBox: the folder
   std::size_t count = 0;                    // kHoldBox
+  std::string device_name = {};             // the last DeviceName= before it
 };
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -38,43 +106,42 @@ std::string DeviceNameWarning(const std::string& name) {
          ": it finds no entry, no images and no function for it\n";
 }
 
-// One step, checked; nullopt, with the reason, for a step that cannot run.
-// `device_name`: the last DeviceName= so far, the default device of
-// LoadEquipProps (the property itself cannot be read back).
-std::optional<Step> ParseStep(const std::string& text, bool answers_boxes,
-                              std::optional<std::string>& device_name, std::string& warnings,
-                              std::string& why) {
-  Step step{.text = text};
+// One step, checked; `why` says why it cannot run. `device_name`: the last
+// DeviceName= so far, the default device of LoadEquipProps (the property
+// itself cannot be read back).
+Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::string>& device_name,
+               std::string& warnings, std::string& why) {
+  Step step{.text = text, .device_name = device_name.value_or("")};
   if (text == "show") return step;
   if (const std::string hold = "answer-after-files:"; text.starts_with(hold)) {
     // "FOLDER:N": the folder may hold colons ("C:\x"), the count follows the last.
     const std::size_t colon = text.rfind(':');
     const std::string count = text.substr(colon + 1);
+    step.kind = Step::Kind::kHoldBox;
+    step.arguments = {text.substr(hold.size(), colon - std::min(colon, hold.size()))};
     if (!answers_boxes) {
       why = "answer-after-files: here the user answers the plug-in's message boxes";
     } else if (colon < hold.size() || count.empty() || count.size() > 6 ||
                count.find_first_not_of("0123456789") != std::string::npos) {
       why = "expected answer-after-files:FOLDER:N, got " + Quoted(text);
+    } else {
+      step.count = std::stoul(count);
     }
-    step = {.kind = Step::Kind::kHoldBox,
-            .text = text,
-            .arguments = {text.substr(hold.size(), colon - std::min(colon, hold.size()))},
-            .count = why.empty() ? std::stoul(count) : 0};
-    return why.empty() ? std::optional(step) : std::nullopt;
+    return step;
   }
   const std::size_t equals = text.find('=');
   const std::size_t colon = text.find(':');
   const std::string name = text.substr(0, std::min(equals, colon));
-  const PropertyInfo* property = FindStoredProperty(name);
-  const OperationInfo* operation = FindOperation(name);
-  const std::string_view constant = FindConstant(name);
+  const PropertyInfo* property = step.property = FindStoredProperty(name);
+  step.operation = FindOperation(name);
+  step.member = FindConstant(name);
   const std::string did_you_mean = tools::DidYouMean(name, MemberNames());
-  if (equals != std::string::npos && (colon == std::string::npos || equals < colon)) {
-    step = {.kind = Step::Kind::kLet, .text = text, .property = property};
+  if (equals < colon) {
+    step.kind = Step::Kind::kLet;
     step.argument_text = text.substr(equals + 1);
-    if (operation != nullptr) {
+    if (step.operation != nullptr) {
       why = name + " is an operation, not a property";
-    } else if (!constant.empty() || (property != nullptr && !property->has_let)) {
+    } else if (!step.member.empty() || (property != nullptr && !property->has_let)) {
       why = name + " is read-only: it cannot be assigned";
     } else if (property == nullptr) {
       why = "no property named " + Quoted(name) + did_you_mean;
@@ -83,9 +150,8 @@ std::optional<Step> ParseStep(const std::string& text, bool answers_boxes,
             " holds a reference to one of the host's objects, which tavirex-host cannot "
             "assign";
     } else {
-      // The value in the property's type, by the property table's own conversion.
-      P scratch;
       try {
+        P scratch;
         AssignSlotText(scratch, *property, step.argument_text);
       } catch (const VbError&) {
         why = std::string(property->name) +
@@ -93,66 +159,56 @@ std::optional<Step> ParseStep(const std::string& text, bool answers_boxes,
                    ? " takes True, False or a whole number from -32768 to 32767"
                    : " takes a whole number from -2147483648 to 2147483647") +
               ", not " + Quoted(step.argument_text);
-        return std::nullopt;
-      }
-      std::visit(
-          [&](auto slot) {
-            if constexpr (!std::is_same_v<decltype(slot), HostObjectRef P::*>) {
-              step.value = scratch.*slot;
-            }
-          },
-          property->slot);
-      if (property->name == "DeviceName") {
-        device_name = step.argument_text;
-        warnings += DeviceNameWarning(step.argument_text);
       }
     }
-    return why.empty() ? std::optional(step) : std::nullopt;
+    if (why.empty() && property->name == "DeviceName") {
+      device_name = step.argument_text;
+      warnings += DeviceNameWarning(step.argument_text);
+    }
+    return step;
   }
-  if (operation != nullptr) {
-    step = {.kind = Step::Kind::kCall, .text = text, .operation = operation};
-    const std::optional<std::string> argument =
-        colon == std::string::npos ? std::nullopt : std::optional(text.substr(colon + 1));
-    step.argument_text = argument.value_or("");
-    const std::size_t split = step.argument_text.find(':');
-    switch (operation->arguments) {
+  if (step.operation != nullptr) {
+    step.kind = Step::Kind::kCall;
+    const bool given = colon != std::string::npos;
+    if (given) step.argument_text = text.substr(colon + 1);
+    const std::string& argument = step.argument_text;
+    const std::size_t split = argument.find(':');
+    switch (step.operation->arguments) {
       case Arguments::kNone:
-        if (argument) why = name + " takes no argument, got " + Quoted(text);
+        if (given) why = name + " takes no argument, got " + Quoted(text);
         break;
       case Arguments::kText:
-        step.arguments = {step.argument_text};
+        step.arguments = {argument};
         break;
       case Arguments::kDeviceName:
-        if (!argument && !device_name) {
-          why = name + " needs a device name: " + Usage(*operation) +
+        if (!given && !device_name) {
+          why = name + " needs a device name: " + Usage(*step.operation) +
                 ", or a DeviceName= step before it";
         }
-        step.arguments = {argument.value_or(device_name.value_or(""))};
-        if (argument) warnings += DeviceNameWarning(*argument);
+        step.arguments = {given ? argument : step.device_name};
+        if (given) warnings += DeviceNameWarning(argument);
         break;
       case Arguments::kTwoTexts:
         if (split == std::string::npos) {
-          why = name + " needs two arguments: " + Usage(*operation);
+          why = name + " needs two arguments: " + Usage(*step.operation);
         }
-        step.arguments = {
-            step.argument_text.substr(0, split),
-            step.argument_text.substr(std::min(split + 1, step.argument_text.size()))};
+        step.arguments = {argument.substr(0, split),
+                          argument.substr(std::min(split + 1, argument.size()))};
         break;
     }
-    return why.empty() ? std::optional(step) : std::nullopt;
+    return step;
   }
-  if (colon == std::string::npos && (property != nullptr || !constant.empty())) {
+  if (colon == std::string::npos && (property != nullptr || !step.member.empty())) {
+    step.kind = Step::Kind::kGet;
     if (property != nullptr && !property->has_get) {
       why = std::string(property->name) + " is write-only: it cannot be read";
-      return std::nullopt;
     }
-    step.kind = Step::Kind::kGet;
-    step.member = property != nullptr ? property->name : constant;
+    if (property != nullptr) step.member = property->name;
     return step;
   }
   why = "unknown step " + Quoted(text) + ": no property or operation named " + Quoted(name) +
         did_you_mean;
-  return std::nullopt;
+  return step;
 }
 
 std::string ResultText(const CallResult& result) {
@@ -164,21 +220,23 @@ std::string ResultText(const CallResult& result) {
   return lines;
 }
 
-// Runs one step; false when it failed. `device_name`: the last one assigned.
-bool RunStep(Driver& driver, const Step& step, const std::string& device_name, std::ostream& out,
-             std::ostream& err) {
+// Runs one step; false when it failed.
+bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& err) {
   try {
     switch (step.kind) {
       case Step::Kind::kShow:
-        for (std::string_view name : ReadableMembers()) {
-          out << name << " = " << driver.Get(name) << "\n";
+        for (std::string_view name : kReadableInOrder) {
+          const PropertyInfo* property = FindStoredProperty(name);
+          if (property == nullptr || property->has_get) {
+            out << name << " = " << driver.Get(name) << "\n";
+          }
         }
         return true;
       case Step::Kind::kHoldBox:
         driver.AnswerAfterFiles(step.arguments[0], step.count);
         return true;
       case Step::Kind::kLet:
-        driver.Let(*step.property, step.value);
+        driver.Let(*step.property, step.argument_text);
         return true;
       case Step::Kind::kGet:
         out << step.member << " = " << driver.Get(step.member) << "\n";
@@ -197,8 +255,8 @@ bool RunStep(Driver& driver, const Step& step, const std::string& device_name, s
         << ", not \"Was OK\": it failed"
         << (driver.BoxesShown() > boxes
                 ? " (see its message box; failures are also in PX_IF_Tavirex.err beside the DLL)\n"
-                : " without a message box: nothing was run for DeviceName " + Quoted(device_name) +
-                      "\n");
+                : " without a message box: nothing was run for DeviceName " +
+                      Quoted(step.device_name) + "\n");
   } catch (...) {
     // The host would have received a failed call.
     VbError failure = CurrentFailure(std::current_exception());
@@ -223,7 +281,7 @@ std::string Footer(const DriverFactory& factory) {
   }
   text += "Operations:\n ";
   std::size_t column = 1;
-  for (const OperationInfo& operation : Operations()) {
+  for (const OperationInfo& operation : kOperations) {
     const std::string usage = Usage(operation);
     if (column + 1 + usage.size() > 88) text += "\n ", column = 1;
     text += " " + usage;
@@ -261,14 +319,14 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
   std::vector<Step> steps;
   std::optional<std::string> device_name;
   std::string warnings;
+  bool refused = false;
   for (const std::string& text : texts) {
     std::string why;
-    std::optional<Step> step =
-        ParseStep(text, factory.answers_message_boxes, device_name, warnings, why);
-    if (step) steps.push_back(std::move(*step));
+    steps.push_back(ParseStep(text, factory.answers_message_boxes, device_name, warnings, why));
     if (!why.empty()) err << "tavirex-host: " << why << "\n";
+    refused |= !why.empty();
   }
-  if (steps.size() < texts.size()) {
+  if (refused) {
     err << "Nothing was run; see tavirex-host --help.\n";
     return kExitRefused;
   }
@@ -284,12 +342,8 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
     return kExitNoObject;
   }
   bool all_ok = true;
-  std::string device;
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    if (steps[i].kind == Step::Kind::kLet && steps[i].property->name == "DeviceName") {
-      device = steps[i].argument_text;
-    }
-    if (RunStep(*driver, steps[i], device, out, err)) continue;
+    if (RunStep(*driver, steps[i], out, err)) continue;
     all_ok = false;
     if (!keep_going && i + 1 < steps.size()) {
       err << "tavirex-host: stopped after step " << i + 1 << " of " << steps.size()

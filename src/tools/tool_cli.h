@@ -1,5 +1,4 @@
-// What the two tools share on their command lines: the nearest name to a
-// misspelt one, and one way to answer an unknown command or option.
+// What the two tools share on their command lines.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -15,10 +14,8 @@ namespace tavirex::tools {
 // insertions, deletions or changes, case ignored), or "".
 std::string DidYouMean(std::string_view name, const std::vector<std::string>& candidates);
 
-// Parses `args` (without the program name). nullopt when the command line is
-// to be run; else the exit code, after the help, the version or the reason
-// for refusing it (an unknown command or option with the nearest one) was
-// printed.
+// Parses `args` (without the program name): nullopt to run it, else the exit
+// code once the help, the version or why it is refused was printed.
 std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string>& args,
                                     std::ostream& out, std::ostream& err, int refused);
 

@@ -1,6 +1,5 @@
-// check: what each device function would use at run time, what would go
-// wrong there, and whether the plug-in can write its logs; list: the entries
-// of section "Equipment" with the settings they point to.
+// check: what each device function would use at run time and what would go
+// wrong there; list: the entries of [Equipment] and their settings.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -25,17 +24,6 @@ namespace fs = std::filesystem;
 // the patient key, the exam number, five vendor fields, eye, date and time.
 constexpr std::size_t kMaxPath = 259;
 constexpr std::size_t kStoredNameRoom = 60;
-
-// "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; "" when the path names no parent.
-std::string ParentFolder(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  std::size_t last = path.rfind('\\');
-  if (last == std::string::npos || last == 0) return "";
-  std::string parent = path.substr(0, last);
-  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
-  return parent;
-}
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {
@@ -68,11 +56,9 @@ std::string OriginText(SettingOrigin origin) {
   return kTexts[static_cast<int>(origin)];
 }
 
-// Writes and removes a probe file: the import copies into the store folder
-// and deletes from the drop folder, under the user running the host.
-constexpr const char* kProbeName = "~tavirex-config.tmp";
+// By a probe file: the import writes and deletes as the user running the host.
 bool Writable(Platform& platform, const std::string& folder) {
-  const std::string probe = folder + "\\" + kProbeName;
+  const std::string probe = folder + "\\~tavirex-config.tmp";
   try {
     platform.AppendToFile(probe, "");
     platform.DeleteFile(probe);
@@ -100,8 +86,7 @@ constexpr std::pair<const char*, const char*> kLogFiles[] = {
     {kHostLogFileName, "WriteToLog then reports Err 75 whenever the host turns its log on"},
 };
 
-// The report is built as the JSON object check --json prints; the text
-// report is drawn from it.
+// The report is the JSON object check --json prints; the text is drawn from it.
 class Checker {
  public:
   explicit Checker(ToolContext& context) : context_(context), session_(context.platform) {}
@@ -159,7 +144,7 @@ std::string Checker::FolderState(const std::string& name, const std::string& rol
     if (configured) Problem(name + ": " + role + " " + folder + " is not writable", name);
     return "NOT WRITABLE";
   }
-  const std::string parent = ParentFolder(folder);
+  const std::string parent = ProgramFolder(folder.substr(0, folder.find_last_not_of('\\') + 1));
   if (!parent.empty() && platform().FolderExists(parent)) return "missing; Capture creates it";
   if (configured) {
     Problem(name + ": " + role + " " + folder +
@@ -169,8 +154,8 @@ std::string Checker::FolderState(const std::string& name, const std::string& rol
   return "missing, no parent";
 }
 
-// Files a cancelled capture left behind, which the next capture imports under
-// its own patient's exam, and names the store folder has no room for.
+// Files a cancelled capture left, which the next one imports under its own
+// patient's exam, and names the store folder has no room for.
 void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& settings) {
   std::vector<std::string> files;
   try {
@@ -296,8 +281,8 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   report_["device_functions"].push_back(std::move(review));
 }
 
-// Values the plug-in reads that do not say what was meant, as pasted text
-// with inline comments does, and paths Windows refuses; each with its fix.
+// Values that do not say what was meant (pasted inline comments), and paths
+// Windows refuses; each with its fix.
 void Checker::CheckValues() {
   auto check = [&](const std::string& section, const std::string& key, const std::string& device,
                    const std::string& fix) {
@@ -376,9 +361,8 @@ void Checker::CheckOutbox() {
   }
 }
 
-// Each log the way the plug-in opens it: for appending, created when
-// missing. A missing one is created and removed again, an existing one is
-// opened and closed without a byte written.
+// Each log opened as the plug-in opens it, for appending; one that was
+// missing is removed again.
 void Checker::CheckLogs() {
   std::string folder = context_.log_folder;
   report_["log_folder_origin"] = context_.log_folder_origin;
@@ -504,8 +488,7 @@ int Checker::Run(bool json) {
   CheckOutbox();
   CheckLogs();
 
-  // The host INI's boxes, shown at start-up with every object or every count:
-  // one problem for a file that is not there.
+  // The host INI's boxes at start-up: one problem for a file that is not there.
   const std::string host_ini = platform().ProfileFilePath(kHostIniFileName);
   const FileState host_file = ReadFileState(host_ini);
   std::set<std::string> seen;

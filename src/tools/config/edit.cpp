@@ -1,9 +1,7 @@
-// The edits of the equipment INI. Each reads the whole file first and refuses
-// one it cannot read whole as ANSI text, a read-only one and a value the
-// file's code page cannot hold, before anything is written. It then writes
-// the new file beside the old one, the old bytes as a new time-stamped backup,
-// and renames the new file over the old one: a failure at any step leaves the
-// file and every backup as they were.
+// The edits of the equipment INI. Each refuses, before writing anything, a
+// file it cannot read whole as ANSI text, a read-only one and a value the code
+// page cannot hold; it writes the new file and a new time-stamped backup
+// beside the old one, then renames: a failure leaves every file as it was.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -85,8 +83,7 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
   return 0;
 }
 
-// Sets `key` of `section` (the first such key line; the section is appended
-// when missing) or, for nullopt, removes every line of that key.
+// Sets `key` of `section` (appended when missing); nullopt removes the key.
 void SetKey(IniDocument& document, const std::string& section, std::string_view key,
             const std::optional<std::string>& value) {
   while (!value) {
@@ -104,15 +101,24 @@ void SetKey(IniDocument& document, const std::string& section, std::string_view 
   document.Insert(document.EndOfKeys(*found), {text});
 }
 
-// The "Number" line with its value replaced; a note after the number stays.
-std::string WithNumber(const std::string& line, int number) {
-  const std::size_t start = line.find_first_not_of(" \t", line.find('=') + 1);
-  if (line.find('=') == std::string::npos || start == std::string::npos) {
-    return line.substr(0, line.find('=')) + "=" + std::to_string(number);
+// Sets "Number" of [Equipment] (added after the header when missing); a note
+// after the number stays.
+void SetCount(IniDocument& document, int count) {
+  const IniDocument::Section section = *document.FindSection(kEquipmentSection);
+  const std::optional<std::size_t> line = document.FindKey(section, kEquipmentCountKey);
+  if (!line) {
+    return document.Insert(section.header + 1,
+                           {std::string(kEquipmentCountKey) + "=" + std::to_string(count)});
   }
-  std::size_t end = line.find_first_not_of("0123456789.", start);
-  if (end == start || end == std::string::npos) end = line.size();
-  return line.substr(0, start) + std::to_string(number) + line.substr(end);
+  const std::string& text = document.lines()[*line].text;
+  const std::size_t start = text.find_first_not_of(" \t", text.find('=') + 1);
+  if (text.find('=') == std::string::npos || start == std::string::npos) {
+    return document.ReplaceText(*line,
+                                text.substr(0, text.find('=')) + "=" + std::to_string(count));
+  }
+  std::size_t end = text.find_first_not_of("0123456789.", start);
+  if (end == start || end == std::string::npos) end = text.size();
+  document.ReplaceText(*line, text.substr(0, start) + std::to_string(count) + text.substr(end));
 }
 
 // An edit of the equipment INI, from the file as it is.
@@ -279,18 +285,11 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
     if (key > kLargestNumber || number == 0) return edit.Refuse("the list is full");
     const std::string entry_text = std::to_string(key) + "=" + std::to_string(number) + ":" +
                                    request.label.value_or(name) + ":" + EquipmentKey(name);
-    const std::string count_text = std::string(kEquipmentCountKey) + "=" + std::to_string(key);
-    if (std::optional<IniDocument::Section> section = document.FindSection(kEquipmentSection)) {
-      std::optional<std::size_t> count_line = document.FindKey(*section, kEquipmentCountKey);
-      document.Insert(document.EndOfKeys(*section), {entry_text});
-      if (count_line) {
-        document.ReplaceText(*count_line, WithNumber(document.lines()[*count_line].text, key));
-      } else {
-        document.Insert(section->header + 1, {count_text});
-      }
-    } else {
-      document.AppendBlock({IniDocument::SectionHeader(kEquipmentSection), count_text, entry_text});
+    if (!document.FindSection(kEquipmentSection)) {
+      document.AppendBlock({IniDocument::SectionHeader(kEquipmentSection)});
     }
+    document.Insert(document.EndOfKeys(*document.FindSection(kEquipmentSection)), {entry_text});
+    SetCount(document, key);
     if (capture && !program) program = kDefaultVendorProgram;
   } else if (request.label) {
     std::string value = entry->fields[0] + ":" + *request.label;
@@ -346,12 +345,9 @@ int RunRemove(const std::string& text, ToolContext& context) {
     return edit.Refuse("[Equipment] has two lines for entry " + std::to_string(entry.index) +
                        "; tidy it by hand");
   }
-  // An entry that "Number" counts: those after it move up one key, so that
-  // "Number" still counts them all.
+  // Entries after a counted one move up a key, so that "Number" counts them all.
   if (entry.index <= list.count && !list.count_error) {
-    if (std::optional<std::size_t> count = document.FindKey(list_section, kEquipmentCountKey)) {
-      document.ReplaceText(*count, WithNumber(document.lines()[*count].text, list.count - 1));
-    }
+    SetCount(document, list.count - 1);
     for (const IniDocument::Key& key : keys) {
       if (std::optional<int> index = EntryIndex(key.name); index && *index > entry.index) {
         std::string line = document.lines()[key.line].text;
@@ -389,8 +385,7 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
 
 int RunRestore(const std::string& name, ToolContext& context) {
   Edit edit(context, "restore");
-  // A file that is not ANSI text can be restored over; one that cannot be
-  // replaced cannot.
+  // A file that is not ANSI text can be restored over, not one that cannot be replaced.
   if (edit.file.kind != FileState::Kind::kMissing && !edit.refusal.empty() &&
       (edit.file.kind != FileState::Kind::kFile || edit.file.read_only || !edit.file.writable)) {
     return edit.Refuse(edit.refusal);

@@ -179,8 +179,7 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
     by_index.emplace(*index, std::move(entry));
   }
   for (auto& [index, entry] : by_index) list.entries.push_back(std::move(entry));
-  // With an unreadable "Number" the lookup reads nothing at all; that is
-  // reported on its own.
+  // With an unreadable "Number" the lookup reads nothing (reported on its own).
   for (ListEntry& entry : list.entries) {
     if (entry.ours && !list.count_error) entry.issue = EntryIssue(entry, list);
   }

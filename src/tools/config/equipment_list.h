@@ -21,9 +21,8 @@
 
 namespace tavirex::config {
 
-// The equipment INI as a file: read whole or not at all, and replaced so that
-// neither the file nor a backup can be lost half-way (what differs between
-// the systems: file_access_posix.cpp and file_access_win32.cpp).
+// The equipment INI as a file, read whole or not at all (what differs by
+// system is in file_access_posix.cpp and file_access_win32.cpp).
 struct FileState {
   enum class Kind { kMissing, kFile, kNotAFile, kUnreadable };
   Kind kind = Kind::kMissing;
@@ -34,13 +33,11 @@ struct FileState {
 };
 FileState ReadFileState(const std::string& path);
 
-// Creates `path`, which must not exist, with `bytes`, on the disk when it
-// returns. "" when done, else what failed.
+// Creates `path` (new) with `bytes`, on the disk; "" when done, else what failed.
 std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes);
 
-// Renames `replacement` over `path` in one step; the file keeps the mode and
-// owner (on Windows the attributes and security) that `path` had. "" when
-// done, else what failed (`path` is then unchanged).
+// Renames `replacement` over `path`, keeping its mode and owner (Windows: its
+// attributes and security); "" when done, else what failed.
 std::string ReplaceKeeping(const std::string& replacement, const std::string& path);
 
 // A path of the workstation (C:\...) as this program opens it.
@@ -52,31 +49,26 @@ bool EveryoneCanRead(const std::string& folder);
 int RunCheck(ToolContext& context, bool json);
 int RunList(ToolContext& context);
 
-// add and set: one device function's settings; nullopt leaves a setting as
-// it is (add gives the defaults).
+// add and set: nullopt leaves a setting as it is (add gives the defaults).
 struct DeviceRequest {
   std::string device_name;
   std::optional<std::string> data_folder;
   std::optional<std::string> program_path;
   std::optional<std::string> label;
 };
-// add inserts a function that is not configured, set changes one that is;
-// both through the one edit that inserts or replaces.
+// add inserts a function that is not configured, set changes one that is.
 enum class Upsert { kNew, kExisting };
 int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context);
 
-// Takes out the [Equipment] entry that `entry` names: a device name, the
-// entry's key, its value or "key=value", as check and list show them.
+// Takes out the entry named by its device name, key, value or "key=value".
 int RunRemove(const std::string& entry, ToolContext& context);
 
-// Keys of one section: a value sets the key, nullopt removes it; a section
-// left without keys goes.
+// Sets keys of a section (nullopt removes one); a section left empty goes.
 using KeyValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
 int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
                ToolContext& context);
 
-// Puts a backup back (by its file name; "" for the newest); the file it
-// replaces becomes a backup in turn.
+// Puts a backup back (by file name; "" the newest); the old file becomes one.
 int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
@@ -86,7 +78,6 @@ class TextTable {
  public:
   explicit TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
   void AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-  // An empty line between groups of rows.
   void AddGap() { rows_.emplace_back(); }
   void Print(std::ostream& out) const;
 
@@ -153,8 +144,8 @@ class PluginSession {
   ClsTavirex object_;
 };
 
-// Why the INI file at `path` cannot be read as the plug-in reads it (`effect`
-// says what that does) or edited as ANSI text, with what to do; "".
+// Why the INI file cannot be read as the plug-in does (`effect`: what that
+// does) or edited as ANSI text, with what to do; "".
 std::string FileProblem(const FileState& file, const std::string& path,
                         const std::string& effect = "the plug-in finds no device function");
 

@@ -8,8 +8,7 @@
 namespace tavirex::config {
 namespace {
 
-// The section a header line names; nullopt for other lines. The name ends at
-// the first ']' or, without one, at the end of the line.
+// The section a header line names (up to ']' or the end); nullopt for others.
 std::optional<std::string> HeaderName(std::string_view text) {
   std::string_view trimmed = ProfileTrim(text);
   if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;

@@ -1,6 +1,5 @@
-// On Windows tavirex-host creates the registered class by its ProgID through
-// COM and drives it late-bound through IDispatch, by member name, as the host
-// does; the plug-in shows its own boxes and windows, to the user.
+// The registered class, created by its ProgID and driven late-bound through
+// IDispatch, as the host does; the plug-in shows its boxes to the user.
 #include "hostenv/win32/late_bound.h"
 
 #include <iostream>
@@ -14,37 +13,21 @@ namespace tavirex::host {
 namespace {
 
 // The apartment the host's thread lives in; the class is apartment-threaded.
-class Apartment {
- public:
-  Apartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
-    if (FAILED(result_)) throw VbErrorFromHresult(result_);
+struct Apartment {
+  Apartment() {
+    if (const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); FAILED(result)) {
+      throw VbErrorFromHresult(result);
+    }
   }
   ~Apartment() { CoUninitialize(); }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  HRESULT result_;
 };
 
+// As VB's CStr writes it; an object as "Nothing" or "<object>".
 std::string TextOf(const Variant& value) {
   const VARIANT& v = value.get();
-  switch (V_VT(&v)) {
-    case VT_EMPTY:
-      return "";
-    case VT_BSTR:
-      return Utf8FromBstr(V_BSTR(&v));
-    case VT_BOOL:
-      return BoolText(V_BOOL(&v));
-    case VT_I2:
-      return std::to_string(V_I2(&v));
-    case VT_I4:
-      return std::to_string(V_I4(&v));
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return V_UNKNOWN(&v) == nullptr ? "Nothing" : "<object>";
-    default:
-      break;
+  if (V_VT(&v) == VT_BOOL) return BoolText(V_BOOL(&v));
+  if (V_VT(&v) == VT_DISPATCH || V_VT(&v) == VT_UNKNOWN) {
+    return V_UNKNOWN(&v) == nullptr ? "Nothing" : "<object>";
   }
   Variant text;
   const HRESULT result = VariantChangeType(&text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
@@ -65,8 +48,7 @@ std::vector<std::string> Items(IDispatch* collection) {
   return texts;
 }
 
-// Counts the message boxes the plug-in opens on this thread: dialogs of the
-// system's box class as they are created.
+// Counts the dialogs of the system's box class created on this thread.
 std::size_t boxes_shown = 0;
 LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
   if (code == HCBT_CREATEWND) {

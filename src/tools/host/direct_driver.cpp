@@ -18,9 +18,8 @@
 namespace tavirex::host {
 namespace {
 
-// The user in front of the host: every service goes to the workstation's
-// platform, but a message box can be held until a folder holds the files the
-// user waits for, as when the technician exports images during a capture.
+// The user in front of the host, who can hold a box until a folder holds the
+// files waited for, as when the technician exports images during a capture.
 class HostUser final : public ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;
@@ -36,8 +35,8 @@ class HostUser final : public ForwardingPlatform {
   }
 
  private:
-  // A writer may still be renaming its last file when the count is reached,
-  // so the names must also stay the same for a few polls; 60 s at most.
+  // The names must also stay the same for a few polls: a writer may still be
+  // renaming its last file.
   void WaitForFiles(const std::string& folder, std::size_t count) {
     std::cerr << "(waiting for " << count << " file(s) in " << folder << ")\n";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -146,8 +145,6 @@ std::unique_ptr<Driver> MakeDirectDriver(Platform& platform, ImageListView& view
   return std::make_unique<DirectDriver>(platform, view);
 }
 
-// On POSIX tavirex-host holds the class itself, on the services the
-// environment describes, and answers the boxes as scripted.
 DriverFactory SystemDriverFactory() {
   struct System {
     std::unique_ptr<Platform> platform;

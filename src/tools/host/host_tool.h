@@ -48,8 +48,7 @@ constexpr std::size_t Arity(R (ClsTavirex::*)(A...)) {
   return sizeof...(A);
 }
 
-// What an operation gives back: nothing (a Sub), a text, or a collection's
-// items.
+// What an operation gives back: nothing (a Sub), a text, or a collection.
 using CallResult = std::variant<std::monostate, std::string, std::vector<std::string>>;
 
 // Values as VB's CStr writes them.
@@ -59,33 +58,24 @@ class Driver {
  public:
   virtual ~Driver() = default;
 
-  // Failures of the object reach the caller as VbError, as the host sees a
-  // failed call. `text` is one the property's type takes (checked before).
+  // Failures reach the caller as VbError, as the host sees a failed call.
   virtual void Let(const PropertyInfo& property, const std::string& text) = 0;
-  // A stored property or a constant member, as text; an object reference as
-  // "Nothing" or "<object>".
+  // A property or constant as text; an object as "Nothing" or "<object>".
   virtual std::string Get(std::string_view name) = 0;
   virtual CallResult Call(const OperationInfo& operation,
                           const std::vector<std::string>& arguments) = 0;
-  // Holds the next message box until `folder` holds `count` files that have
-  // stopped changing (60 s at most). Only where the driver answers the boxes.
+  // Holds the next box until `folder` holds `count` settled files (60 s at most).
   virtual void AnswerAfterFiles(const std::string& folder, std::size_t count) = 0;
-  // How many message boxes the object has shown so far.
   virtual std::size_t BoxesShown() const = 0;
 };
 
 struct DriverFactory {
-  // For the usage text: which object the driver reaches, and how.
-  std::string_view description;
-  // Whether the message boxes are answered by this program (scripted), so
-  // that a step can hold one; on Windows the user answers them.
-  bool answers_message_boxes = false;
-  // Creates the object as the host does (start-up, construction); throws
-  // VbError when it cannot be created.
+  std::string_view description;        // for the help: what the driver reaches, and how
+  bool answers_message_boxes = false;  // scripted here; on Windows the user answers
+  // Creates the object as the host does; throws VbError when it cannot.
   std::function<std::unique_ptr<Driver>()> create;
 };
 
-// This system's driver.
 DriverFactory SystemDriverFactory();
 
 // The driver that holds clsTavirex in this process (POSIX's, and the tests'),

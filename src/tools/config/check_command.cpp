@@ -148,7 +148,8 @@ std::string Checker::FolderState(const std::string& name, const std::string& rol
   if (!parent.empty() && platform().FolderExists(parent)) return "missing; Capture creates it";
   if (configured) {
     Problem(name + ": " + role + " " + folder +
-                " is missing and so is its parent: Capture fails (Err 76 Path not found)",
+                " is missing and so is its parent: Capture fails (" +
+                ErrorText(VbError(vberr::kPathNotFound)) + ")",
             name);
   }
   return "missing, no parent";
@@ -320,8 +321,8 @@ void Checker::CheckServerConnection() {
                                           ClassRegistration::State::kNotRegistered) {
     Problem("the server-connection class " + server_class +
             " is not registered on this workstation: on a database-server route (ConnectThru "
-            "MSDE or SQL) the plug-in's start-up cannot create it (Err 429 ActiveX component "
-            "can't create object)");
+            "MSDE or SQL) the plug-in's start-up cannot create it (" +
+            ErrorText(VbError(vberr::kCantCreateObject)) + ")");
   }
   if (!method.empty() && !IsMethodName(method)) {
     Problem("\"" + std::string(kServerConnectionMethodKey) + "\"" + where + " is \"" + method +
@@ -373,8 +374,9 @@ void Checker::CheckLogs() {
   report_["log_folder"] = folder;
   if (context_.plugin_not_registered) {
     Problem(std::string(kClassProgId) +
-            " is not registered on this workstation: the host cannot create the plug-in (Err 429 "
-            "ActiveX component can't create object); install the package or run regsvr32");
+            " is not registered on this workstation: the host cannot create the plug-in (" +
+            ErrorText(VbError(vberr::kCantCreateObject)) +
+            "); install the package or run regsvr32");
   }
   for (const auto& [file, effect] : kLogFiles) {
     const std::string path = folder + "\\" + file;

@@ -174,14 +174,17 @@ struct Edit {
     std::string backup;
     std::string why = WriteNewFile(context.platform, temporary, bytes);
     if (why.empty() && file.kind == FileState::Kind::kFile) {
-      // "PXEquip.ini.20261206-104512-123.bak": names sort as the backups were made.
-      const auto now = std::chrono::system_clock::now();
-      const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-      char stamp[24];
-      std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", std::localtime(&seconds));
-      const auto milliseconds =
-          std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-      backup = path + "." + stamp + std::to_string(1000 + milliseconds % 1000).substr(1) + ".bak";
+      // "PXEquip.ini.20261206-104512-123.bak": names sort as the backups were made
+      // (a second edit within the same millisecond takes the next one).
+      do {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        char stamp[24];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", std::localtime(&seconds));
+        const auto milliseconds =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+        backup = path + "." + stamp + std::to_string(1000 + milliseconds % 1000).substr(1) + ".bak";
+      } while (fs::exists(backup, ignored));
       why = WriteNewFile(context.platform, backup, file.bytes);
       if (why.empty()) fs::permissions(backup, fs::status(path).permissions(), ignored);
       if (!why.empty()) backup.clear();

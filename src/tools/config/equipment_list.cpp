@@ -84,18 +84,6 @@ std::string NameProblem(std::string_view name) {
   return "";
 }
 
-void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
-              const std::vector<std::size_t>& widths) {
-  std::string line;
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line += "  ";
-    line += cells[i];
-    if (i + 1 < cells.size() && i < widths.size()) line.append(widths[i] - cells[i].size(), ' ');
-  }
-  line.erase(line.find_last_not_of(' ') + 1);
-  out << line << "\n";
-}
-
 }  // namespace
 
 int PluginSession::Number(const std::string& name) {
@@ -240,23 +228,20 @@ std::string PathProblem(const std::string& path) {
 }
 
 void TextTable::Print(std::ostream& out) const {
+  std::vector<std::vector<std::string>> rows = {headers_, {}};  // the header, the rule
+  rows.insert(rows.end(), rows_.begin(), rows_.end());
   std::vector<std::size_t> widths(headers_.size(), 0);
-  for (std::size_t i = 0; i < headers_.size(); ++i) widths[i] = headers_[i].size();
-  for (const auto& row : rows_) {
-    for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], row[i].size());
-    }
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
-  PrintRow(out, headers_, widths);
-  std::vector<std::string> rule;
-  for (std::size_t width : widths) rule.emplace_back(width, '-');
-  PrintRow(out, rule, widths);
-  for (const auto& row : rows_) {
-    if (row.empty()) {
-      out << "\n";
-    } else {
-      PrintRow(out, row, widths);
+  for (std::size_t width : widths) rows[1].emplace_back(width, '-');
+  for (const auto& row : rows) {  // an empty one is a gap between groups
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += (i > 0 ? "  " : "") + row[i];
+      if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
     }
+    out << line.erase(line.find_last_not_of(' ') + 1) << "\n";
   }
 }
 

@@ -146,18 +146,14 @@ std::unique_ptr<Driver> MakeDirectDriver(Platform& platform, ImageListView& view
 }
 
 DriverFactory SystemDriverFactory() {
-  struct System {
-    std::unique_ptr<Platform> platform;
-    std::unique_ptr<ImageListView> view;
-  };
-  auto system = std::make_shared<System>();
   return {
       "Here tavirex-host holds the class Tavirex.clsTavirex itself, in this process, on the\n"
       "workstation that the environment describes; the logs go to TAVIREX_MODULE_DIR.\n",
-      true, [system] {
-        system->platform = MakeSystemPlatform();
-        system->view = MakeSystemImageListView();
-        return MakeDirectDriver(*system->platform, *system->view);
+      true, [] {
+        // The services outlive the driver, as MakeDirectDriver asks.
+        static const std::unique_ptr<Platform> platform = MakeSystemPlatform();
+        static const std::unique_ptr<ImageListView> view = MakeSystemImageListView();
+        return MakeDirectDriver(*platform, *view);
       }};
 }
 

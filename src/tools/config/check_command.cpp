@@ -514,10 +514,7 @@ int Checker::Run(bool json) {
 
 }  // namespace
 
-int RunCheck(ToolContext& context, bool json) {
-  Checker checker(context);
-  return checker.Run(json);
-}
+int RunCheck(ToolContext& context, bool json) { return Checker(context).Run(json); }
 
 int RunList(ToolContext& context) {
   std::ostream& out = context.out;
@@ -536,8 +533,7 @@ int RunList(ToolContext& context) {
     const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
     std::string device = entry.device_name;
     std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
-    std::string data_path;
-    std::string program_path;
+    std::string data_path, program_path;
     std::string note = entry.issue;
     if (!entry.ours) {
       // Another program's equipment: its key as written.

@@ -25,10 +25,7 @@ IniDocument::IniDocument(std::string_view file_bytes) {
   const std::string text = Utf8FromProfileBytes(
       utf16 ? AnsiFromUtf16Bytes(file_bytes.substr(2), file_bytes[0] == '\xFE') : file_bytes);
   const std::string_view bytes = text;
-  std::size_t crlf = 0;
-  std::size_t lf = 0;
-  std::size_t cr = 0;
-  std::size_t start = 0;
+  std::size_t crlf = 0, lf = 0, cr = 0, start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] != '\r' && bytes[i] != '\n') continue;
     std::size_t width = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1;

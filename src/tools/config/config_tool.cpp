@@ -120,11 +120,6 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       : outbox && !PathProblem(*outbox).empty()
           ? "the folder \"" + *outbox + "\" " + PathProblem(*outbox)
           : "";
-  if (!why.empty()) {
-    context.err << "tavirex-config " << (server->parsed() ? "server" : "outbox") << ": " << why
-                << "\nNothing was changed.\n";
-    return kExitRefused;
-  }
   try {
     if (check->parsed()) return RunCheck(context, json);
     if (list->parsed()) return RunList(context);
@@ -138,10 +133,11 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       return RunSetKeys(
           "server", kServerConnectionSection,
           {{kServerConnectionClassKey, server_class}, {kServerConnectionMethodKey, method}},
-          context);
+          context, why);
     }
     if (outbox_command->parsed()) {
-      return RunSetKeys("outbox", kServerConnectionSection, {{kDicomOutboxKey, outbox}}, context);
+      return RunSetKeys("outbox", kServerConnectionSection, {{kDicomOutboxKey, outbox}}, context,
+                        why);
     }
     return RunSetKeys("receive-log", kEquipmentSection,
                       {{kWriteReceiveDataLogKey, receive_log == "on" ? "YES" : "NO"}}, context);

@@ -142,9 +142,9 @@ struct Edit {
     }
   }
 
-  int Refuse(const std::string& why) const {
+  int Refuse(const std::string& why, int code = kExitRefused) const {
     context.err << "tavirex-config " << command << ": " << why << "\nNothing was changed.\n";
-    return kExitRefused;
+    return code;
   }
 
   // Shows the change and, unless this is a dry run, writes it.
@@ -193,9 +193,8 @@ struct Edit {
     if (!why.empty()) {
       fs::remove(temporary, ignored);
       if (!backup.empty()) fs::remove(backup, ignored);
-      context.err << "tavirex-config " << command << ": " << why
-                  << SystemPlatformNotes().windows_dir_write_hint << "\nNothing was changed.\n";
-      return kExitWriteFailed;
+      return Refuse(why + std::string(SystemPlatformNotes().windows_dir_write_hint),
+                    kExitWriteFailed);
     }
     const std::vector<std::string> backups = Backups(path);
     for (std::size_t i = 0; i + kBackupsKept < backups.size(); ++i) fs::remove(backups[i], ignored);
@@ -375,9 +374,11 @@ int RunRemove(const std::string& text, ToolContext& context) {
 }
 
 int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
-               ToolContext& context) {
+               ToolContext& context, const std::string& refusal) {
   Edit edit(context, command);
-  if (!edit.refusal.empty()) return edit.Refuse(edit.refusal);
+  if (!refusal.empty() || !edit.refusal.empty()) {
+    return edit.Refuse(refusal.empty() ? edit.refusal : refusal);
+  }
   for (const auto& [key, value] : keys) SetKey(edit.document, section, key, value);
   if (std::optional<IniDocument::Section> found = edit.document.FindSection(section);
       found && edit.document.Keys(*found).empty()) {

@@ -64,9 +64,10 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context);
 int RunRemove(const std::string& entry, ToolContext& context);
 
 // Sets keys of a section (nullopt removes one); a section left empty goes.
+// `refusal`: why the arguments are refused, before the file's own refusal.
 using KeyValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
 int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
-               ToolContext& context);
+               ToolContext& context, const std::string& refusal = "");
 
 // Puts a backup back (by file name; "" the newest); the old file becomes one.
 int RunRestore(const std::string& backup, ToolContext& context);

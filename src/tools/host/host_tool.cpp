@@ -40,11 +40,6 @@ constexpr std::array kOperations = {
 #include "plugin/properties.def"
 };
 
-constexpr std::array kConstants = {
-#define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
-#include "plugin/properties.def"
-};
-
 // Stored properties and constants, in the order of the member list.
 constexpr std::array kReadableInOrder = {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) std::string_view(#Name),
@@ -68,8 +63,10 @@ const OperationInfo* FindOperation(std::string_view name) {
 
 // A constant member (a Get with a fixed result), by name; "" when none.
 std::string_view FindConstant(std::string_view name) {
-  for (std::string_view constant : kConstants) {
-    if (EqualsIgnoreCaseAscii(constant, name)) return constant;
+  for (std::string_view member : kReadableInOrder) {
+    if (EqualsIgnoreCaseAscii(member, name) && FindStoredProperty(member) == nullptr) {
+      return member;
+    }
   }
   return {};
 }

@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -47,7 +48,6 @@ class JpegFile : public I2DImgSource {
  public:
   explicit JpegFile(const Bytes& bytes) : bytes_(bytes) { Parse(); }
   OFString inputFormat() const override { return "JPEG"; }
-  const std::string& Photometric() const { return photometric_; }
   OFCondition readPixelData(Uint16& rows, Uint16& cols, Uint16& samples, OFString& photometric,
                             Uint16& bits_allocated, Uint16& bits_stored, Uint16& high_bit,
                             Uint16& representation, Uint16& planar, Uint16& aspect_h,
@@ -98,8 +98,10 @@ class JpegFile : public I2DImgSource {
         } else if (samples_ == 3 && size >= 8u + 9u) {
           const unsigned char* c = segment + 6;  // id, sampling, table for each component
           const bool rgb = adobe_rgb || (c[0] == 'R' && c[3] == 'G' && c[6] == 'B');
-          const bool subsampled = c[1] != c[4] || c[1] != c[7];
-          photometric_ = rgb ? "RGB" : subsampled ? "YBR_FULL_422" : "YBR_FULL";
+          // YCbCr, subsampled or not: the photographic classes know only
+          // YBR_FULL_422 for it, and decoders take the sampling from the
+          // frame header.
+          photometric_ = rgb ? "RGB" : "YBR_FULL_422";
         } else {
           throw Refused("the JPEG has " + std::to_string(samples_) +
                         " components (1 or 3 can be archived)");
@@ -175,9 +177,9 @@ class PngFile : public I2DImgSource {
 
 Bytes ReadAll(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw Refused("the image cannot be read: " + file.string());
+  if (!in) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Refused("the image cannot be read: " + file.string());
+  if (in.bad()) throw Refused("cannot be read");
   return bytes;
 }
 
@@ -288,27 +290,21 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
     date = name.Date();
     time = name.Time();
   } catch (const VbError&) {
-    throw Refused("\"" + stored + "\" is not a stored name (too few fields)");
+    throw Refused("not a stored name (too few fields)");
   }
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
   const Bytes bytes = ReadAll(local);
   std::unique_ptr<I2DImgSource> source;
   if (StartsWith(bytes, "\xFF\xD8\xFF")) {
-    auto jpeg = std::make_unique<JpegFile>(bytes);
-    if (jpeg->Photometric() == "YBR_FULL" && sop_class == SopClass::kOphthalmicPhotography) {
-      throw Refused("\"" + stored +
-                    "\" is a JPEG without chroma subsampling (YBR_FULL), which an Ophthalmic "
-                    "Photography instance cannot carry unchanged; set sop_class = SC");
-    }
-    source = std::move(jpeg);
+    source = std::make_unique<JpegFile>(bytes);
   } else if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) {
     source = std::make_unique<PngFile>(bytes);
   } else if (StartsWith(bytes, "BM")) {
     source = std::make_unique<I2DBmpSource>();
     source->setImageFile(local.c_str());
   } else {
-    throw Refused("\"" + stored + "\" is not a JPEG, PNG or BMP image");
+    throw Refused("not a JPEG, PNG or BMP image");
   }
   std::unique_ptr<I2DOutputPlug> plug;
   if (sop_class == SopClass::kOphthalmicPhotography) {
@@ -326,7 +322,7 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
   if (status.good()) status = converter.updateOffsetTable();
   if (status.good()) status = converter.updateLossyCompressionInfo(source.get(), 1, made);
   if (status.bad() || !dataset) {
-    throw Refused("\"" + stored + "\" cannot be converted: " + status.text());
+    throw Refused(std::string("cannot be converted: ") + status.text());
   }
 
   std::optional<CivilDateTime> day = ParseVbDate(date, true);

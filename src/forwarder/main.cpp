@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
   try {
     const Settings settings = LoadSettings(config);
     std::filesystem::create_directories(settings.state);
+    std::filesystem::permissions(settings.state, std::filesystem::perms::owner_all);
     if (*run) return Run(settings, once);
     if (*status) return ShowStatus(settings, json);
     const BackfillResult result = Backfill(settings, folder, device, g_stop, ShowProgress);

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,7 +28,7 @@ using nlohmann::json;
 
 namespace {
 
-const fs::path kData = TAVIREX_FORWARDER_DATA;
+fs::path kData;  // the test images
 
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -157,84 +159,58 @@ struct Image {
 };
 
 struct JobRow {
-  const char *patient_id, *last, *first, *middle, *birth, *gender;
+  // PATIENTID, LastName, FirstName, MiddleName, DateOfBirth, Gender
+  std::array<const char*, 6> host;
   int exam;
   const char* device;
   std::vector<Image> images;
-  // what the archive holds
-  const char *patient_key = "", *name = "", *birth_date = "", *sex = "";
-  const char* failure = nullptr;  // the reason's text when the job fails
+  // What the archive holds: Patient ID, Patient's Name, Birth Date, Sex; or
+  // the failure's reason.
+  std::array<const char*, 4> stored = {"", "", "", ""};
+  const char* failure = nullptr;
 };
 
+// clang-format off
 const std::vector<JobRow> kJobs = {
-    {"12-3456-789",
-     "Παπαδοπούλου",
-     "Ελένη",
-     "",
-     "01/02/1960",
-     "F",
-     1042,
-     "Capture Vessara",
+    {{"12-3456-789", "Παπαδοπούλου", "Ελένη", "", "01/02/1960", "F"}, 1042, "Capture Vessara",
      {{"123456789_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", "YBR_FULL_422"},
       {"123456789_1042_a_b_c_d_e_OS_2016-05-31_14-06-10.jpg", "grey.jpg", "L", "MONOCHROME2"},
       {"123456789_1042_a_b_c_d_e_OU_2016-05-31_14-07-11.png", "alpha.png", "B", "RGB"}},
-     "123456789",
-     "Παπαδοπούλου^Ελένη",
-     "19600102",
-     "F",
-     nullptr},
-    {"98-7654",
-     "Łukasiewicz",
-     "Zażółć",
-     "Gęślą",
-     "13/45/1970",
-     "m",
-     1043,
-     "Capture Corvana",
+     {"123456789", "Παπαδοπούλου^Ελένη", "19600102", "F"}},
+    {{"98-7654", "Łukasiewicz", "Zażółć", "Gęślą", "13/45/1970", "m"}, 1043, "Capture Corvana",
      {{"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-00.bmp", "colour.bmp", "R", "RGB"},
-      {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
-     "987654",
-     "Łukasiewicz^Zażółć^Gęślą",
-     "",
-     "M",
-     nullptr},
-    {"77",
-     "Bad",
-     "Image",
-     "",
-     "",
-     "",
-     1044,
-     "Capture Vessara",
+      {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "full.jpg", "R", "YBR_FULL_422"}},
+     {"987654", "Łukasiewicz^Zażółć^Gęślą", "", "M"}},
+    {{"77", "Bad", "Image", "", "", ""}, 1044, "Capture Vessara",
      {{"77_1044_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", ""},
       {"77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif", "bad.gif", "L", ""}},
-     "77",
-     "",
-     "",
-     "",
-     "gif: not a JPEG, PNG or BMP image"},
-    {"5555-1234-5678-9012-34",
-     "山田",
-     "太郎",
-     "",
-     "1975-03-04",
-     "X",
-     1045,
-     "Capture Vessara",
-     {{"5555123456789012_1045_a_b_c_d_e_OS_2018-12-31_23-59-58.jpg", "colour.jpg", "L",
-       "YBR_FULL_422"}},
-     "5555123456789012",
-     "山田^太郎",
-     "19750304",
-     "",
-     nullptr},
+     {}, "gif: not a JPEG, PNG or BMP image"},
+    {{"5555-1234-5678-9012-34", "山田", "太郎", "", "1975-03-04", "X"}, 1045, "Capture Vessara",
+     {{"5555123456789012_1045_a_b_c_d_e_OS_2018-12-31_23-59-58.jpg", "colour.jpg", "L", "YBR_FULL_422"}},
+     {"5555123456789012", "山田^太郎", "19750304", ""}},
 };
+// clang-format on
 
 class ForwarderTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     root_ = fs::temp_directory_path() / ("tavirex-forwarder-" + std::to_string(getpid()));
     fs::create_directories(root_);
+    // Small images of each kind (ImageMagick): YCbCr 4:2:0 and 4:4:4, grey,
+    // PNG with alpha, BMP, and a GIF that no archive gets.
+    kData = root_ / "data";
+    fs::create_directories(kData);
+    for (const auto& [name, args] : std::vector<std::pair<std::string, std::string>>{
+             {"colour.jpg", "-size 16x8 gradient:red-blue -sampling-factor 2x2"},
+             {"full.jpg", "-size 16x8 gradient:yellow-green -sampling-factor 1x1"},
+             {"grey.jpg", "-size 16x8 gradient:white-black -colorspace Gray"},
+             {"alpha.png", "-size 8x8 'xc:rgba(255,0,0,0.5)'"},
+             {"colour.bmp", "-size 8x8 gradient:blue-white -type TrueColor BMP3:"},
+             {"bad.gif", "-size 8x8 xc:red"}}) {
+      const std::string command =
+          "convert " + args + (args.ends_with(":") ? "" : " ") + (kData / name).string();
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
     orthanc_ = new Orthanc(root_ / "orthanc");
     orthanc_->Start();
   }
@@ -268,43 +244,38 @@ class ForwarderTest : public ::testing::Test {
                     fs::copy_options::overwrite_existing);
       files.push_back(std::string("\\\\praxo\\images\\") + image.stored);
     }
+    json host = {{"ExamRecNum", row.exam},
+                 {"ProviderName", ""},
+                 {"DeviceName", row.device},
+                 {"CompanyName", "Tavirex Optics"},
+                 {"Model", "Vessara 2"}};
+    const char* keys[] = {"PATIENTID",  "LastName",    "FirstName",
+                          "MiddleName", "DateOfBirth", "Gender"};
+    for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
     const json job = {{"format", "tavirex-outbox-job"},
                       {"version", 1},
                       {"captured", "2026-12-06T20:55:03"},
-                      {"host",
-                       {{"PATIENTID", row.patient_id},
-                        {"LastName", row.last},
-                        {"FirstName", row.first},
-                        {"MiddleName", row.middle},
-                        {"DateOfBirth", row.birth},
-                        {"Gender", row.gender},
-                        {"ExamRecNum", row.exam},
-                        {"ProviderName", ""},
-                        {"DeviceName", row.device},
-                        {"CompanyName", "Tavirex Optics"},
-                        {"Model", "Vessara 2"}}},
+                      {"host", host},
                       {"files", files}};
     std::ofstream(dir_ / "outbox" / name) << job.dump();
     return dir_ / "outbox" / name;
   }
 
+  // The forwarder's exit code; its output in output_.
   int Forwarder(const std::vector<std::string>& args, fs::path config = {}) {
     std::vector<std::string> argv = {TAVIREX_DICOM_PROGRAM, "-c",
                                      (config.empty() ? config_ : config).string()};
     argv.insert(argv.end(), args.begin(), args.end());
     const int code = Wait(Spawn(argv, dir_ / "forwarder.log"));
-    std::cout << ReadFile(dir_ / "forwarder.log");
+    output_ = ReadFile(dir_ / "forwarder.log");
+    std::cout << output_;
     fs::remove(dir_ / "forwarder.log");
     return code;
   }
 
   json Status() {
-    const pid_t pid = Spawn({TAVIREX_DICOM_PROGRAM, "-c", config_.string(), "status", "--json"},
-                            dir_ / "status.json");
-    Wait(pid);
-    json status = json::parse(ReadFile(dir_ / "status.json"));
-    fs::remove(dir_ / "status.json");
-    return status;
+    Forwarder({"status", "--json"});
+    return json::parse(output_);
   }
 
   bool OutboxHasJobs() {
@@ -317,6 +288,7 @@ class ForwarderTest : public ::testing::Test {
   static inline fs::path root_;
   static inline Orthanc* orthanc_ = nullptr;
   fs::path dir_, config_;
+  std::string output_;
 };
 
 // Every attribute, from a table of jobs in several scripts; the job with an
@@ -351,10 +323,10 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
       const std::map<std::string, std::string> expected = {
           {"SOPClassUID", "1.2.840.10008.5.1.4.1.1.77.1.5.1"},
           {"SpecificCharacterSet", "ISO_IR 192"},
-          {"PatientName", row.name},
-          {"PatientID", row.patient_key},
-          {"PatientBirthDate", row.birth_date},
-          {"PatientSex", row.sex},
+          {"PatientID", row.stored[0]},
+          {"PatientName", row.stored[1]},
+          {"PatientBirthDate", row.stored[2]},
+          {"PatientSex", row.stored[3]},
           {"StudyID", std::to_string(row.exam)},
           {"AccessionNumber", std::to_string(row.exam)},
           {"ImageLaterality", image.laterality},
@@ -429,12 +401,7 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
 // One instance of each class passes dciodvfy without errors; its warnings
 // are shown in the test's output.
 TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
-  const JobRow op = {"1",
-                     "Doe",
-                     "Ann",
-                     "",
-                     "01/02/1960",
-                     "F",
+  const JobRow op = {{"1", "Doe", "Ann", "", "01/02/1960", "F"},
                      2001,
                      "Capture Vessara",
                      {{"1_2001_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", ""}}};
@@ -466,7 +433,7 @@ TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
 // a restart: the fourth image is a pipe that blocks its reading until the
 // forwarder is killed.
 TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderKilled) {
-  JobRow row = {"2", "Roe", "Rick", "", "", "", 3001, "Capture Vessara", {}};
+  JobRow row = {{"2", "Roe", "Rick", "", "", ""}, 3001, "Capture Vessara", {}};
   for (int i = 0; i < 5; ++i) {
     row.images.push_back({"2_3001_a_b_c_d_e_OD_2016-05-31_14-05-0" + std::to_string(i) + ".jpg",
                           "colour.jpg", "R", ""});

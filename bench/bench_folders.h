@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "hostenv/host_paths.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 #include "test_support.h"
 
 namespace tavirex::bench {

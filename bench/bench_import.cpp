@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench_folders.h"
-#include "capture/import.h"
+#include "plugin/capture.h"
 
 namespace tavirex::bench {
 namespace {

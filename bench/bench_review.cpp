@@ -11,7 +11,7 @@
 
 #include "bench_folders.h"
 #include "heap_counter.h"
-#include "review/frm_image_files.h"
+#include "plugin/frm_image_files.h"
 
 namespace tavirex::bench {
 namespace {

@@ -10,7 +10,7 @@
 #include "com/tavirex_h.h"
 #include "com/vba_collection_h.h"
 #include "hostenv/win32/text.h"
-#include "interface/vb_collection.h"
+#include "plugin/vb_collection.h"
 
 namespace tavirex::com {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "hostenv/host_paths.h"
 #include "hostenv/win32/windows_api.h"
-#include "review/image_list_view.h"
+#include "plugin/image_list_view.h"
 
 namespace tavirex::com {
 

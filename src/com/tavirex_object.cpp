@@ -13,7 +13,7 @@
 #include "com/module.h"
 #include "com/tavirex_h.h"
 #include "hostenv/win32/text.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 
 namespace tavirex::com {
 namespace {
@@ -68,7 +68,7 @@ class TavirexObject final : public AutomationObject<TavirexObject, _clsTavirex, 
   // _clsTavirex: the stored and the constant members.
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) TAVIREX_ACCESS_##Access(Name, Kind, Pass)
 #define TAVIREX_CONSTANT(Name, Kind, Value) TAVIREX_GET(Name, Kind, ClsTavirex::Name())
-#include "interface/properties.def"
+#include "plugin/properties.def"
 
   // _clsTavirex: the operations.
   HRESULT STDMETHODCALLTYPE get_DeviceNames(IDispatch** out) override {

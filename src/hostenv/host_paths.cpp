@@ -24,6 +24,9 @@ bool IsDriveOrNetworkPath(const std::string& path) {
 }  // namespace
 
 std::string GetPraxoDBPath(Platform& platform) {
+  // The step numbers run out of order on purpose: they go into the error
+  // file, and support staff look them up in the README's troubleshooting
+  // tables, so each keeps the number it has always had.
   int step = 0;
   std::string path;
   try {

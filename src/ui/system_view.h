@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "review/image_list_view.h"
+#include "plugin/image_list_view.h"
 
 namespace tavirex {
 

@@ -41,6 +41,12 @@ const std::string& Field(const std::vector<std::string>& fields, std::size_t ind
   return fields[index];
 }
 
+std::string Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return "";
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
 std::string UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {

@@ -18,6 +18,9 @@ std::vector<std::string> Split(std::string_view text, char separator);
 // Field i of a Split result; 9 "Subscript out of range" past the end.
 const std::string& Field(const std::vector<std::string>& fields, std::size_t index);
 
+// Trim(text): leading and trailing blanks (spaces only, not tabs).
+std::string Trim(std::string_view text);
+
 // Upper case of ASCII letters (UCase for the texts this plug-in compares).
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);

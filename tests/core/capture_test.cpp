@@ -5,8 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "capture/capture_device.h"
-#include "capture/import.h"
+#include "plugin/capture.h"
 #include "test_support.h"
 
 namespace tavirex {

@@ -3,7 +3,7 @@
 // three logs and the host's progress-log gate.
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "test_support.h"
 
 namespace tavirex {
@@ -86,7 +86,8 @@ TEST(Equipment, LookupAndSettings) {
     fs::remove(ws.Path("windows/PXEquip.ini"));
     if (c.entries) ws.WriteEquipIni(std::string("[Equipment]\n") + c.entries + "\n");
     std::string result;
-    const int error = ErrorOf([&] { result = std::to_string(object.GetEquipNumber(c.key)); });
+    const int error =
+        ErrorOf([&] { result = std::to_string(GetEquipNumber(object.platform(), c.key)); });
     EXPECT_EQ(error ? "error " + std::to_string(error) : result, c.result) << c.entries;
   }
   // The settings of the numbered section; "" reads as no value.
@@ -105,7 +106,7 @@ TEST(Equipment, LookupAndSettings) {
       {"Review iPedra", kEquipDataPathKey, "C:\\Unlisted"},  // not listed: section 0
   };
   for (const auto& [device, key, value] : cases) {
-    EXPECT_EQ(object.ReadDeviceSetting(device, key), value) << device << " " << key;
+    EXPECT_EQ(ReadDeviceSetting(object.platform(), device, key), value) << device << " " << key;
   }
 }
 

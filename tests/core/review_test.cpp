@@ -1,7 +1,7 @@
 // The review side on real folders: the grid's sort, the image list window's
 // loading, sorting and double-click, the viewer launch, ReviewDevice and the
 // image count, with the scripted user at the window and as the viewer.
-#include "review/launch_file.h"
+#include "plugin/review.h"
 #include "test_support.h"
 #include "winrules/utf8.h"
 

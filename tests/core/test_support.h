@@ -14,8 +14,8 @@
 #include "error_of.h"
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
-#include "interface/cls_tavirex.h"
-#include "review/frm_image_files.h"
+#include "plugin/cls_tavirex.h"
+#include "plugin/frm_image_files.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
 

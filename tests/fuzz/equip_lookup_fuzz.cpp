@@ -3,10 +3,10 @@
 // bytes of "PXEquip.ini".
 #include <string>
 
-#include "capture/capture_settings.h"
 #include "fuzz_support.h"
-#include "interface/cls_tavirex.h"
-#include "interface/equip_settings.h"
+#include "plugin/capture.h"
+#include "plugin/catalogue.h"
+#include "plugin/cls_tavirex.h"
 #include "winrules/utf8.h"
 #include "winrules/vb_number.h"
 
@@ -26,9 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ClsTavirex object(module, platform);
 
   fuzz::SixOrThirteen([&] {
-    const std::int16_t number = object.GetEquipNumber(EquipmentKey(device_name));
-    FUZZ_CHECK(object.GetEquipNumber(EquipmentKey(device_name)) == number, "a second lookup");
-    const auto path = object.ReadDeviceSetting(device_name, kEquipDataPathKey);
+    const std::int16_t number = GetEquipNumber(object.platform(), EquipmentKey(device_name));
+    FUZZ_CHECK(GetEquipNumber(object.platform(), EquipmentKey(device_name)) == number,
+               "a second lookup");
+    const auto path = ReadDeviceSetting(object.platform(), device_name, kEquipDataPathKey);
     FUZZ_CHECK(!path || (!path->empty() && Utf16Length(*path) <= 254), "%zu bytes", path->size());
   });
   object.props().DeviceName = device_name;

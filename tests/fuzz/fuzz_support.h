@@ -12,7 +12,7 @@
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
-#include "review/image_list_view.h"
+#include "plugin/image_list_view.h"
 #include "winrules/ini_profile.h"
 #include "winrules/vb_error.h"
 #include "winrules/wildcard.h"

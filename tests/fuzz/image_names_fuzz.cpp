@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "review/frm_image_files.h"
-#include "review/patient_files.h"
+#include "plugin/frm_image_files.h"
+#include "plugin/review.h"
 #include "winrules/utf8.h"
 #include "winrules/vb_string.h"
 

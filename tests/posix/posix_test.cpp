@@ -15,7 +15,7 @@
 
 #include "error_of.h"
 #include "hostenv/posix/posix_platform.h"
-#include "ui/terminal/image_list_view.h"
+#include "ui/terminal/terminal_image_list_view.h"
 
 namespace tavirex {
 namespace {

@@ -49,7 +49,7 @@ std::vector<std::string> DefinedFunctions() {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) add(#Name, k##Access);
 #define TAVIREX_CONSTANT(Name, Kind, Value) add(#Name, kGetOnly);
 #define TAVIREX_OPERATION(Name, Form) add(#Name, k##Form);
-#include "interface/properties.def"
+#include "plugin/properties.def"
   return lines;
 }
 

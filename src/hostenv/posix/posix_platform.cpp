@@ -18,6 +18,7 @@
 
 #include "hostenv/system.h"
 #include "winrules/ansi_text.h"
+#include "winrules/class_name.h"
 #include "winrules/command_line.h"
 #include "winrules/fs_error.h"
 #include "winrules/ini_profile.h"
@@ -463,28 +464,6 @@ std::intptr_t ShellResultOfStartError(int error) {
     default:
       return shellexec::kAccessDenied;
   }
-}
-
-// A name CLSIDFromString resolves when it is registered: a class identifier
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" or a ProgID (a letter, then
-// letters, digits and periods, at most 39 characters).
-bool IsClassName(std::string_view name) {
-  if (!name.empty() && name.front() == '{') {
-    constexpr std::string_view kForm = "{hhhhhhhh-hhhh-hhhh-hhhh-hhhhhhhhhhhh}";
-    if (name.size() != kForm.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      const bool hex = std::isxdigit(static_cast<unsigned char>(name[i])) != 0;
-      if (kForm[i] == 'h' ? !hex : name[i] != kForm[i]) return false;
-    }
-    return true;
-  }
-  if (name.empty() || name.size() > 39 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
-    return false;
-  }
-  for (char c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.') return false;
-  }
-  return true;
 }
 
 // Makes a rename in `path`'s folder reach the disk.

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <set>
 
-#include "capture/capture_device.h"
 #include "hostenv/host_paths.h"
-#include "interface/equip_settings.h"
+#include "plugin/capture.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "winrules/vb_string.h"
@@ -64,7 +64,8 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
   IniDocument& document = edit.document;
   const EquipmentList& list = edit.list;
   try {
-    if (int number = edit.session.object().GetEquipNumber(EquipmentKey(name)); number != 0) {
+    if (int number = GetEquipNumber(edit.session.object().platform(), EquipmentKey(name));
+        number != 0) {
       return refuse("\"" + name + "\" is already configured, in section [" +
                     std::to_string(number) + "]; change it with tavirex-config set");
     }
@@ -121,7 +122,7 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
   ClsTavirex& object = edit.session.object();
   std::optional<std::string> folder;
   try {
-    folder = object.ReadDeviceSetting(name, kEquipDataPathKey);
+    folder = ReadDeviceSetting(object.platform(), name, kEquipDataPathKey);
   } catch (const VbError&) {
   }
   if (folder != request.data_folder) {
@@ -134,7 +135,7 @@ int RunAdd(const AddRequest& request, ToolContext& context) {
                                    : TwinDeviceName(name, kReviewVerb, kCaptureVerb);
   bool twin_listed = true;
   try {
-    twin_listed = object.GetEquipNumber(EquipmentKey(twin)) != 0;
+    twin_listed = GetEquipNumber(object.platform(), EquipmentKey(twin)) != 0;
   } catch (const VbError&) {
   }
   if (capture && !twin_listed) {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <set>
 
-#include "capture/capture_settings.h"
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"
-#include "interface/equip_settings.h"
+#include "plugin/capture.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "tools/config/json_writer.h"
@@ -115,7 +115,7 @@ class Checker {
  private:
   Lookup LookUp(const std::string& name) {
     try {
-      return {session_.object().GetEquipNumber(EquipmentKey(name)), std::nullopt};
+      return {GetEquipNumber(session_.object().platform(), EquipmentKey(name)), std::nullopt};
     } catch (const VbError& error) {
       return {std::nullopt, error};
     }
@@ -223,7 +223,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   std::optional<std::string> folder;
   SettingOrigin origin = SettingOrigin::kHostProgramsFolder;
   try {
-    if (object.ReadDeviceSetting(review_name, kEquipDataPathKey)) {
+    if (ReadDeviceSetting(object.platform(), review_name, kEquipDataPathKey)) {
       origin = SettingOrigin::kConfigured;
     }
     object.NumPatientImageFiles();

@@ -4,8 +4,8 @@
 #include <exception>
 #include <optional>
 
-#include "capture/capture_device.h"
 #include "hostenv/system.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "winrules/vb_error.h"
 

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "hostenv/host_paths.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "winrules/vb_string.h"
@@ -26,7 +26,7 @@ int Refuse(ToolContext& context, const std::string& command, const std::string& 
 const ListEntry* ConfiguredEntry(Edit& edit, const std::string& name, std::string& why) {
   int number = 0;
   try {
-    number = edit.session.object().GetEquipNumber(EquipmentKey(name));
+    number = GetEquipNumber(edit.session.object().platform(), EquipmentKey(name));
   } catch (const VbError& error) {
     why = "the plug-in's lookup of \"" + name + "\" fails (" + ErrorText(error) +
           "); correct its entry first (see tavirex-config check)";
@@ -48,7 +48,7 @@ std::map<std::string, int> LookUpAll(ClsTavirex& object) {
   std::map<std::string, int> numbers;
   for (const std::string& name : ClsTavirex::DeviceNames()) {
     try {
-      numbers[name] = object.GetEquipNumber(EquipmentKey(name));
+      numbers[name] = GetEquipNumber(object.platform(), EquipmentKey(name));
     } catch (const VbError&) {
       numbers[name] = -1;
     }
@@ -124,7 +124,7 @@ int RunSet(const SetRequest& request, ToolContext& context) {
   for (const auto& [key, value] : {std::pair{kEquipProgPathFNameKey, &request.program_path},
                                    std::pair{kEquipDataPathKey, &request.data_folder}}) {
     try {
-      read_back &= !*value || object.ReadDeviceSetting(name, key) == **value;
+      read_back &= !*value || ReadDeviceSetting(object.platform(), name, key) == **value;
     } catch (const VbError&) {
       read_back = false;
     }

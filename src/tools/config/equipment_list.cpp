@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "hostenv/system.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
 
@@ -130,11 +130,6 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
   return list;
 }
 
-bool IsCatalogueName(const std::string& name) {
-  const std::vector<std::string> names = ClsTavirex::DeviceNames();
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 int RefuseDeviceName(const std::string& command, const std::string& name, ToolContext& context) {
   context.err << "tavirex-config " << command << ": \"" << name
               << "\" is not one of the plug-in's device names.\n"
@@ -150,22 +145,6 @@ std::string LabelProblem(const std::string& label) {
   }
   if (std::string why = ValueProblem(label); !why.empty()) return "the label " + why;
   return "";
-}
-
-bool IsClassName(const std::string& name) {
-  auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
-  if (name.size() == 38 && name.front() == '{' && name.back() == '}') {
-    for (std::size_t i = 1; i < 37; ++i) {
-      const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-      if (dash ? name[i] != '-' : !hex(name[i])) return false;
-    }
-    return true;
-  }
-  return !name.empty() && name.size() <= 39 &&
-         std::isalpha(static_cast<unsigned char>(name.front())) &&
-         std::all_of(name.begin(), name.end(), [](char c) {
-           return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
-         });
 }
 
 bool IsMethodName(const std::string& name) {

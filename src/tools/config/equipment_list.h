@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "hostenv/host_paths.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/catalogue.h"
+#include "plugin/cls_tavirex.h"
+#include "plugin/image_list_view.h"
 #include "tools/config/config_tool.h"
 #include "tools/config/ini_document.h"
 #include "tools/config/tool_platform.h"
+#include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
@@ -81,13 +84,10 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
 // writes it; nullopt for other keys.
 std::optional<int> EntryIndex(const std::string& key);
 
-bool IsCatalogueName(const std::string& name);
 // Refuses a name outside the catalogue and lists the names; kExitRefused.
 int RefuseDeviceName(const std::string& command, const std::string& name, ToolContext& context);
-// The host's server-connection component: a ProgID (up to 39 letters,
-// digits, dots and underscores, starting with a letter) or a "{CLSID}"; its
-// method, a name as VB writes one.
-bool IsClassName(const std::string& name);
+// The method of the host's server-connection component, a name as VB writes
+// one.
 bool IsMethodName(const std::string& name);
 // Why a label cannot stand in a list entry; "" when it can.
 std::string LabelProblem(const std::string& label);

@@ -1,6 +1,6 @@
 // list: the entries of section "Equipment" with the settings they point to.
 #include "hostenv/host_paths.h"
-#include "interface/equip_settings.h"
+#include "plugin/catalogue.h"
 #include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
 #include "tools/config/text_table.h"

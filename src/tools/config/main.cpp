@@ -6,7 +6,7 @@
 
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 #include "tools/config/config_tool.h"
 
 int main(int argc, char** argv) {

@@ -9,7 +9,7 @@
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/system.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 #include "ui/system_view.h"
 #include "winrules/vb_error.h"
 
@@ -128,7 +128,7 @@ std::string ConstantText(std::string_view name) {
   } text;
 #define TAVIREX_CONSTANT(Name, Kind, Value) \
   if (name == #Name) return text(ClsTavirex::Name());
-#include "interface/properties.def"
+#include "plugin/properties.def"
   throw VbError(vberr::kMemberNotSupported);
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "hostenv/platform.h"
-#include "review/image_list_view.h"
+#include "plugin/image_list_view.h"
 #include "tools/host/driver.h"
 
 namespace tavirex::host {

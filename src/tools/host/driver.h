@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "interface/property_table.h"
+#include "plugin/property_table.h"
 #include "tools/host/members.h"
 #include "winrules/vb_types.h"
 

@@ -45,19 +45,19 @@ constexpr OperationInfo MakeOperation(std::string_view name, OperationForm form)
 
 constexpr std::array kOperations = {
 #define TAVIREX_OPERATION(Name, Form) MakeOperation(#Name, OperationForm::Form),
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 constexpr std::array kConstants = {
 #define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 // Stored properties and constants, in the order of the member list.
 constexpr std::array kReadableInOrder = {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) std::string_view(#Name),
 #define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }

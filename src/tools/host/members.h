@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interface/property_table.h"
+#include "plugin/property_table.h"
 
 namespace tavirex::host {
 

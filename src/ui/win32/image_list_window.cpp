@@ -19,7 +19,7 @@
 #include "hostenv/win32/module_file.h"
 #include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
-#include "review/frm_image_files.h"
+#include "plugin/frm_image_files.h"
 #include "ui/system_view.h"
 #include "ui/win32/resource_ids.h"
 

@@ -2,7 +2,7 @@
 // shows frmImageFiles modally.
 #pragma once
 
-#include "review/image_list_view.h"
+#include "plugin/image_list_view.h"
 
 namespace tavirex {
 

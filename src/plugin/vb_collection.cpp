@@ -1,4 +1,4 @@
-#include "interface/vb_collection.h"
+#include "plugin/vb_collection.h"
 
 #include "winrules/utf8.h"
 

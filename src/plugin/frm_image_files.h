@@ -8,8 +8,8 @@
 #include <string>
 
 #include "hostenv/platform.h"
-#include "review/image_grid.h"
-#include "review/image_list_view.h"
+#include "plugin/image_grid.h"
+#include "plugin/image_list_view.h"
 
 namespace tavirex {
 

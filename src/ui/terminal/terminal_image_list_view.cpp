@@ -1,4 +1,4 @@
-#include "ui/terminal/image_list_view.h"
+#include "ui/terminal/terminal_image_list_view.h"
 
 #include <unistd.h>
 
@@ -31,12 +31,6 @@ std::string RightAligned(const std::string& text, std::size_t width) {
 }
 
 void TrimRight(std::string& line) { line.erase(line.find_last_not_of(' ') + 1); }
-
-std::string TrimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return "";
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
-}
 
 std::size_t ColumnWidth(const ImageGrid& grid, std::int32_t col) {
   const long width = std::lround(grid.ColWidth(col));
@@ -107,7 +101,8 @@ std::string RenderImageList(FrmImageFiles& form) {
 }
 
 WindowKey ParseWindowKey(std::string_view line) {
-  const std::string key = TrimBlanks(line);
+  const std::string key =
+      Trim(line.substr(0, line.find_first_of("\r\n")));  // the line without its end
   std::string lower = key;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (lower == "x" || lower == "q" || lower == "exit" || lower == "\x1b") {
@@ -117,7 +112,7 @@ WindowKey ParseWindowKey(std::string_view line) {
     return {WindowKey::Kind::kHeaderClick, key[0] - '0'};
   }
   if (lower.size() > 1 && lower[0] == 'o') {
-    if (std::int32_t row = PositiveNumber(TrimBlanks(std::string_view(lower).substr(1)))) {
+    if (std::int32_t row = PositiveNumber(Trim(std::string_view(lower).substr(1)))) {
       return {WindowKey::Kind::kOpenRow, row};
     }
   }

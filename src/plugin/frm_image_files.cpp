@@ -1,11 +1,11 @@
-#include "review/frm_image_files.h"
+#include "plugin/frm_image_files.h"
 
 #include <exception>
 #include <vector>
 
 #include "hostenv/error_report.h"
-#include "review/launch_file.h"
-#include "review/patient_files.h"
+#include "plugin/capture.h"
+#include "plugin/review.h"
 #include "winrules/utf8.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
@@ -125,7 +125,7 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
     platform_.ListDirectory(PatientFilePattern(strEquipDataPath, PatID),
                             [&](const std::string& name) {
                               if (!IsPatientFile(name, PatID)) return true;
-                              const std::vector<std::string> fields = Split(name, '_');
+                              const StoredName fields(name);
 
                               step = 25;
                               row_count = CIntFromDouble(row_count + 1.0);  // 6 at the 32768th file
@@ -137,18 +137,17 @@ bool FrmImageFiles::LoadGridWithFiles4PatID(const std::string& PatID,
                               // Names with too few fields stop here: field 8 at 36, field 9 at
                               // 37/38.
                               step = 35;
-                              std::string exam = Field(fields, 1);
+                              std::string exam = fields.Exam();
                               step = 36;
-                              std::string date = Field(fields, 8);
+                              std::string date = fields.Date();
                               step = 37;
                               if (std::optional<VbDate> parsed = platform_.ParseDate(date)) {
                                 step = 38;
                                 date = platform_.FormatShortDate(*parsed);
                               }
-                              std::string time = Field(fields, 9);
+                              std::string time = fields.Time();
                               step = 39;
-                              time = Replace(time, "-", ":");
-                              std::string eye = Field(fields, 7);
+                              std::string eye = fields.Eye();
 
                               step = 40;
                               SetCell(columns::kExam, std::move(exam));

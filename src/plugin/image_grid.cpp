@@ -1,4 +1,4 @@
-#include "review/image_grid.h"
+#include "plugin/image_grid.h"
 
 #include <algorithm>
 #include <utility>

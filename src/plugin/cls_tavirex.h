@@ -10,12 +10,16 @@
 
 #include "hostenv/host_paths.h"
 #include "hostenv/platform.h"
-#include "review/image_list_view.h"
 
 namespace tavirex {
 
 // The ProgID by which the host creates the class.
 inline constexpr const char* kClassProgId = "Tavirex.clsTavirex";
+
+// The result of an operation that went well.
+inline constexpr const char* kWasOk = "Was OK";
+
+class ImageListView;
 
 // A reference to one of the host's own objects (patient, exam data). The
 // plug-in only stores it; releasing the last reference releases the object.
@@ -25,7 +29,7 @@ class HostObject {
 };
 using HostObjectRef = std::shared_ptr<HostObject>;
 
-// The C++ type of each kind of member in interface/properties.def.
+// The C++ type of each kind of member in properties.def.
 using PropertyString = std::string;
 using PropertyBool = VbBool;
 using PropertyInt16 = std::int16_t;
@@ -38,7 +42,7 @@ using PropertyObject = HostObjectRef;
 // they use.
 struct TavirexProperties {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) Property##Kind Name{};
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 class ClsTavirex {
@@ -58,7 +62,7 @@ class ClsTavirex {
   // Members with constant results.
 #define TAVIREX_CONSTANT(Name, Kind, Value) \
   static Property##Kind Name() { return Value; }
-#include "interface/properties.def"
+#include "plugin/properties.def"
 
   // SQL quoting offered to the host: every "'" doubled.
   static std::string fun_sFixString(const std::string& text);
@@ -75,20 +79,10 @@ class ClsTavirex {
   // Fills the fixed device properties for an exact catalogue name; otherwise
   // changes nothing.
   void LoadEquipProps(const std::string& device_name);
-  // The equipment number of an equipment key ("Tavirex:" + device name), 0
-  // when it is not listed. Raises 6 and 13 for a malformed matching entry.
-  std::int16_t GetEquipNumber(const std::string& equipment_key);
-  // Reads `key` from the numbered section of device function `device_name`;
-  // nullopt when the read returned no value.
-  std::optional<std::string> ReadDeviceSetting(const std::string& device_name,
-                                               const std::string& key);
 
   // The path in `folder` under which the exported file `file_name` is
   // stored. A Null name (nullopt) raises 94.
   std::string ParseFileName(const std::optional<std::string>& file_name, const std::string& folder);
-  // Names of the files directly in `folder`, in enumeration order; two names
-  // that differ only in case raise 457.
-  std::vector<std::string> GetFolderFileNames(const std::string& folder);
 
   // The device functions. Each catches its own failures as its workflow
   // says; NumPatientImageFiles and ReviewDevice pass theirs to the caller.
@@ -105,10 +99,5 @@ class ClsTavirex {
   // The date of the last capture ("mm/dd/yyyy" with the regional separator).
   std::string capture_date_;
 };
-
-// The patient key: PATIENTID without hyphens, cut to 16 characters (UTF-16
-// code units, as VB's Left counts them). It names the patient for the vendor
-// program and is field 0 of every stored name.
-std::string MakePatID(const std::string& patient_id);
 
 }  // namespace tavirex

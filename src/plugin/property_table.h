@@ -8,7 +8,7 @@
 #include <string_view>
 #include <variant>
 
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 
 namespace tavirex {
 

@@ -1,8 +1,9 @@
-#include "interface/cls_tavirex.h"
+#include "plugin/cls_tavirex.h"
 
 #include <exception>
 
 #include "hostenv/error_report.h"
+#include "winrules/vb_error.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex {
@@ -30,6 +31,24 @@ void ClsTavirex::WriteToLog(const std::string& text) {
   } catch (...) {
     ReportError(platform_, "WriteToLog", CurrentFailure(std::current_exception()));
   }
+}
+
+// Runs the Capture and/or Review function the device name asks for, and
+// reports whatever failure reaches it.
+std::string ClsTavirex::DoDeviceFunction() {
+  std::string result;
+  try {
+    // Both words are looked for, so a name holding both runs both.
+    if (props_.DeviceName.find("Capture") != std::string::npos) result = CaptureDevice();
+    if (props_.DeviceName.find("Review") != std::string::npos) result = ReviewDevice();
+  } catch (...) {
+    const VbError failure = CurrentFailure(std::current_exception());
+    const std::string line = " DoDeviceFunction, Err Number: " + std::to_string(failure.number()) +
+                             " Err Description: " + failure.description();
+    AppendToLog(platform_, line);
+    ReportError(platform_, line, failure);
+  }
+  return result;
 }
 
 }  // namespace tavirex

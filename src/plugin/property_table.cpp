@@ -1,4 +1,4 @@
-#include "interface/property_table.h"
+#include "plugin/property_table.h"
 
 #include <array>
 #include <charconv>
@@ -24,7 +24,7 @@ constexpr AccessFlags kLetOnly{false, true};
 const std::array kProperties = {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) \
   PropertyInfo{#Name, &P::Name, k##Access.get, k##Access.let},
-#include "interface/properties.def"
+#include "plugin/properties.def"
 };
 
 // A whole decimal number; 13 for anything else, 6 out of range.

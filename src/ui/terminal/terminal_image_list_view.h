@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "review/frm_image_files.h"
-#include "review/image_grid.h"
-#include "review/image_list_view.h"
+#include "plugin/frm_image_files.h"
+#include "plugin/image_grid.h"
+#include "plugin/image_list_view.h"
 
 namespace tavirex {
 

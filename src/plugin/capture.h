@@ -1,0 +1,89 @@
+// The capture workflow: its settings, the vendor program's command line, the
+// import of the drop folder under the stored names, and the stored name's
+// fields as Review reads them back.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plugin/cls_tavirex.h"
+
+namespace tavirex {
+
+// The patient key: PATIENTID without hyphens, cut to 16 characters (UTF-16
+// code units, as VB's Left counts them). It names the patient for the vendor
+// program and is field 0 of every stored name.
+std::string MakePatID(const std::string& patient_id);
+
+// The settings stage of a capture: the vendor program, the drop folder and the
+// store folder, and where each came from. CaptureDevice runs it first; the
+// configuration tool runs it to show a technician what a capture would use.
+enum class SettingOrigin {
+  kConfigured,          // the device function's own numbered section
+  kReviewTwin,          // "EquipDataPath" of the Review twin's section
+  kDefaultProgramPath,  // the vendor program's default path (LoadEquipProps)
+  kHostProgramsFolder,  // "PgmsDir" of the host INI (LoadEquipProps)
+  kDropFolderData,      // the drop folder followed by "\Data"
+  kHostValue,           // the property as the host left it (a name outside the catalogue)
+};
+
+struct CaptureSettings {
+  std::string program_path;
+  SettingOrigin program_origin = SettingOrigin::kHostValue;
+  std::string drop_folder;
+  SettingOrigin drop_origin = SettingOrigin::kHostValue;
+  std::string store_folder;
+  SettingOrigin store_origin = SettingOrigin::kDropFolderData;
+};
+
+// LoadEquipProps with the DeviceName property, then the values the equipment
+// INI configures for the function and its Review twin. Writes
+// EquipProgPathFName and EquipDataPath back as the workflow does; the lookup's
+// failures (6, 13) reach the caller.
+CaptureSettings SettleCaptureSettings(ClsTavirex& object);
+
+// The vendor program's nine command-line parameters for the patient in
+// `props`, joined by single blanks.
+std::string BuildVendorParameters(const TavirexProperties& props, const std::string& capture_date);
+
+// The folder part of a program path, up to and including its last backslash
+// ("" when it has none).
+std::string ProgramFolder(const std::string& program_path);
+
+// Names of the files directly in `folder`, in enumeration order; two names
+// that differ only in case raise 457.
+std::vector<std::string> GetFolderFileNames(Platform& platform, const std::string& folder);
+
+// Lists the drop folder once, then copies each file to the path ParseFileName
+// gives it in `store_folder` (replacing what is there), flushes the copy to
+// disk and deletes the exported file without force. The first failure ends
+// the import; files already moved stay moved and nothing is restored.
+void ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
+                      const std::string& store_folder);
+
+// Deletes every file of the drop folder without force, in listing order; the
+// first failure ends it.
+void ClearDropFolder(ClsTavirex& object, const std::string& drop_folder);
+
+// The fields of a stored image file name, split at "_". A field the name does
+// not have raises 9 "Subscript out of range" when it is read.
+class StoredName {
+ public:
+  explicit StoredName(std::string_view name);
+
+  const std::string& PatID() const { return Field(0); }
+  const std::string& Exam() const { return Field(1); }
+  const std::string& Eye() const { return Field(7); }
+  // The acquisition date as the vendor wrote it.
+  const std::string& Date() const { return Field(8); }
+  // The acquisition time with each "-" as ":"; the extension is part of it.
+  std::string Time() const;
+
+ private:
+  const std::string& Field(std::size_t index) const;
+
+  std::vector<std::string> fields_;
+};
+
+}  // namespace tavirex

@@ -19,10 +19,10 @@
 #include "dcmtk/dcmdata/libi2d/i2dbmps.h"
 #include "dcmtk/dcmdata/libi2d/i2dplop.h"
 #include "dcmtk/dcmdata/libi2d/i2dplsc.h"
-#include "forwarder/stored_name.h"
-#include "interface/cls_tavirex.h"
+#include "plugin/capture.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::dicom {
 namespace {

@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "forwarder/instance.h"
-#include "forwarder/stored_name.h"
+#include "plugin/capture.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::dicom {

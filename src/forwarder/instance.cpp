@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -178,7 +177,14 @@ class PngFile : public I2DImgSource {
 Bytes ReadAll(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Bytes bytes;
+  constexpr std::size_t kChunk = 1 << 20;
+  do {  // in chunks, not by size: a pipe or a share may not tell it
+    const std::size_t at = bytes.size();
+    bytes.resize(at + kChunk);
+    in.read(reinterpret_cast<char*>(bytes.data() + at), kChunk);
+    bytes.resize(at + static_cast<std::size_t>(in.gcount()));
+  } while (in);
   if (in.bad()) throw Refused("cannot be read");
   return bytes;
 }

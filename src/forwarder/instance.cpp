@@ -40,13 +40,10 @@ char* HandOver(const unsigned char* data, std::size_t size) {
   return copy;
 }
 
-// A JPEG carried as it is: the whole file is the frame. Baseline only, the
-// transfer syntax the forwarder proposes; the photometric interpretation
-// follows the JPEG's own components.
-class JpegFile : public I2DImgSource {
+// One 8-bit frame as DCMTK's converter takes it: the image's size and
+// colour model, and its bytes, as they are for a compressed frame.
+class Frame : public I2DImgSource {
  public:
-  explicit JpegFile(const Bytes& bytes) : bytes_(bytes) { Parse(); }
-  OFString inputFormat() const override { return "JPEG"; }
   OFCondition readPixelData(Uint16& rows, Uint16& cols, Uint16& samples, OFString& photometric,
                             Uint16& bits_allocated, Uint16& bits_stored, Uint16& high_bit,
                             Uint16& representation, Uint16& planar, Uint16& aspect_h,
@@ -60,31 +57,50 @@ class JpegFile : public I2DImgSource {
     high_bit = 7;
     representation = planar = 0;
     aspect_h = aspect_v = 1;
-    data = HandOver(bytes_.data(), bytes_.size());
-    length = static_cast<Uint32>(bytes_.size());
-    ts = EXS_JPEGProcess1;
+    data = HandOver(bytes_->data(), bytes_->size());
+    length = static_cast<Uint32>(bytes_->size());
+    ts = ts_;
     return EC_Normal;
   }
   OFCondition getLossyComprInfo(OFBool& lossy, OFString& method) const override {
-    lossy = OFTrue;
-    method = "ISO_10918_1";
+    lossy = ts_ == EXS_JPEGProcess1;
+    method = lossy ? "ISO_10918_1" : "";
     return EC_Normal;
   }
 
+ protected:
+  const Bytes* bytes_ = nullptr;
+  E_TransferSyntax ts_ = EXS_LittleEndianExplicit;
+  Uint16 rows_ = 0, cols_ = 0, samples_ = 0;
+  std::string photometric_;
+};
+
+// A JPEG carried as it is: the whole file is the frame. Baseline only, the
+// transfer syntax the forwarder proposes; the photometric interpretation
+// follows the JPEG's own components.
+class JpegFile : public Frame {
+ public:
+  explicit JpegFile(const Bytes& bytes) {
+    bytes_ = &bytes;
+    ts_ = EXS_JPEGProcess1;
+    Parse(bytes);
+  }
+  OFString inputFormat() const override { return "JPEG"; }
+
  private:
-  void Parse() {
+  void Parse(const Bytes& bytes) {
     bool adobe_rgb = false;
     std::size_t at = 2;
-    while (at + 4 <= bytes_.size()) {
-      if (bytes_[at] != 0xFF) throw Refused("the JPEG's markers are damaged");
-      const unsigned marker = bytes_[at + 1];
+    while (at + 4 <= bytes.size()) {
+      if (bytes[at] != 0xFF) throw Refused("the JPEG's markers are damaged");
+      const unsigned marker = bytes[at + 1];
       if (marker == 0xFF) {
         ++at;
         continue;
       }
-      const std::size_t size = bytes_[at + 2] << 8 | bytes_[at + 3];
-      const unsigned char* segment = &bytes_[at + 4];
-      if (at + 2 + size > bytes_.size()) throw Refused("the JPEG is cut short");
+      const std::size_t size = bytes[at + 2] << 8 | bytes[at + 3];
+      const unsigned char* segment = &bytes[at + 4];
+      if (at + 2 + size > bytes.size()) throw Refused("the JPEG is cut short");
       if (marker == 0xEE && size >= 14 && std::memcmp(segment, "Adobe", 5) == 0) {
         adobe_rgb = segment[11] == 0;  // transform 0: the components are RGB
       } else if (marker == 0xC0) {
@@ -114,15 +130,11 @@ class JpegFile : public I2DImgSource {
     }
     throw Refused("the JPEG has no frame header");
   }
-
-  const Bytes& bytes_;
-  Uint16 rows_ = 0, cols_ = 0, samples_ = 0;
-  std::string photometric_;
 };
 
 // A PNG decoded to 8-bit grey or RGB pixels (an alpha channel is composed
 // onto black).
-class PngFile : public I2DImgSource {
+class PngFile : public Frame {
  public:
   explicit PngFile(const Bytes& bytes) {
     png_image image{};
@@ -140,38 +152,16 @@ class PngFile : public I2DImgSource {
     if (!png_image_finish_read(&image, nullptr, pixels_.data(), 0, nullptr)) {
       throw Refused(std::string("the PNG cannot be decoded: ") + image.message);
     }
+    bytes_ = &pixels_;
     rows_ = static_cast<Uint16>(image.height);
     cols_ = static_cast<Uint16>(image.width);
     samples_ = colour ? 3 : 1;
+    photometric_ = colour ? "RGB" : "MONOCHROME2";
   }
   OFString inputFormat() const override { return "PNG"; }
-  OFCondition readPixelData(Uint16& rows, Uint16& cols, Uint16& samples, OFString& photometric,
-                            Uint16& bits_allocated, Uint16& bits_stored, Uint16& high_bit,
-                            Uint16& representation, Uint16& planar, Uint16& aspect_h,
-                            Uint16& aspect_v, char*& data, Uint32& length,
-                            E_TransferSyntax& ts) override {
-    rows = rows_;
-    cols = cols_;
-    samples = samples_;
-    photometric = samples_ == 3 ? "RGB" : "MONOCHROME2";
-    bits_allocated = bits_stored = 8;
-    high_bit = 7;
-    representation = planar = 0;
-    aspect_h = aspect_v = 1;
-    data = HandOver(pixels_.data(), pixels_.size());
-    length = static_cast<Uint32>(pixels_.size());
-    ts = EXS_LittleEndianExplicit;
-    return EC_Normal;
-  }
-  OFCondition getLossyComprInfo(OFBool& lossy, OFString& method) const override {
-    lossy = OFFalse;
-    method.clear();
-    return EC_Normal;
-  }
 
  private:
   Bytes pixels_;
-  Uint16 rows_ = 0, cols_ = 0, samples_ = 0;
 };
 
 Bytes ReadAll(const std::filesystem::path& file) {

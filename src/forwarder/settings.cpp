@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 #include "winrules/vb_string.h"
@@ -33,6 +34,16 @@ std::filesystem::path DefaultStateFolder() {
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home && *home ? home : ".") / ".local/state/tavirex-dicom";
 }
+
+// The settings by "SECTION.KEY".
+const std::map<std::string, std::string Settings::*> kTexts = {
+    {"ARCHIVE.HOST", &Settings::archive_host},       {"ARCHIVE.CALLED_AE", &Settings::called_ae},
+    {"ARCHIVE.CALLING_AE", &Settings::calling_ae},   {"TLS.CA", &Settings::tls_ca},
+    {"TLS.CERTIFICATE", &Settings::tls_certificate}, {"TLS.KEY", &Settings::tls_key}};
+const std::map<std::string, int Settings::*> kNumbers = {
+    {"ARCHIVE.PORT", &Settings::archive_port},
+    {"QUEUE.POLL_SECONDS", &Settings::poll_seconds},
+    {"QUEUE.RETRY_MAX_SECONDS", &Settings::retry_max_seconds}};
 
 }  // namespace
 
@@ -66,40 +77,24 @@ Settings LoadSettings(const std::filesystem::path& file) {
       return 0;
     };
     const std::string name = section + "." + UpperAscii(key);
+    const auto text = kTexts.find(name);
+    const auto count = kNumbers.find(name);
     if (section == "PATHS") {
       settings.paths.emplace_back(WindowsPrefix(key), value);
-    } else if (name == ".OUTBOX") {
-      settings.outbox = value;
-    } else if (name == ".STATE") {
-      settings.state = value;
-    } else if (name == "ARCHIVE.HOST") {
-      settings.archive_host = value;
-    } else if (name == "ARCHIVE.PORT") {
-      settings.archive_port = number_value();
-    } else if (name == "ARCHIVE.CALLED_AE") {
-      settings.called_ae = value;
-    } else if (name == "ARCHIVE.CALLING_AE") {
-      settings.calling_ae = value;
+    } else if (name == ".OUTBOX" || name == ".STATE") {
+      (name == ".OUTBOX" ? settings.outbox : settings.state) = value;
+    } else if (text != kTexts.end()) {
+      settings.*(text->second) = value;
+    } else if (count != kNumbers.end()) {
+      settings.*(count->second) = number_value();
     } else if (name == "ARCHIVE.SOP_CLASS") {
-      if (EqualsIgnoreCaseAscii(value, "OP")) {
-        settings.sop_class = SopClass::kOphthalmicPhotography;
-      } else if (EqualsIgnoreCaseAscii(value, "SC")) {
-        settings.sop_class = SopClass::kSecondaryCapture;
-      } else {
+      if (!EqualsIgnoreCaseAscii(value, "OP") && !EqualsIgnoreCaseAscii(value, "SC")) {
         fail("sop_class is OP or SC");
       }
+      settings.sop_class = EqualsIgnoreCaseAscii(value, "OP") ? SopClass::kOphthalmicPhotography
+                                                              : SopClass::kSecondaryCapture;
     } else if (name == "TLS.ENABLED") {
       settings.tls = Yes(value);
-    } else if (name == "TLS.CA") {
-      settings.tls_ca = value;
-    } else if (name == "TLS.CERTIFICATE") {
-      settings.tls_certificate = value;
-    } else if (name == "TLS.KEY") {
-      settings.tls_key = value;
-    } else if (name == "QUEUE.POLL_SECONDS") {
-      settings.poll_seconds = number_value();
-    } else if (name == "QUEUE.RETRY_MAX_SECONDS") {
-      settings.retry_max_seconds = number_value();
     } else {
       fail("unknown setting " + (section.empty() ? key : "[" + section + "] " + key));
     }

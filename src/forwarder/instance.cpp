@@ -1,7 +1,10 @@
 #include "forwarder/instance.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -26,19 +29,18 @@
 namespace tavirex::dicom {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+// A file's bytes or a frame's pixels, in a buffer of new[] that DCMTK's
+// converter takes over and deletes.
+struct Bytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  const unsigned char* get() const { return reinterpret_cast<const unsigned char*>(data.get()); }
+  unsigned char operator[](std::size_t i) const { return get()[i]; }
+};
 
 // The namespace of Tavirex's name-based UIDs.
 constexpr std::array<unsigned char, 16> kUidNamespace = {
     0x27, 0x58, 0xf3, 0xb1, 0xa0, 0xc2, 0x43, 0xc1, 0xa3, 0x9b, 0xc2, 0xf4, 0x81, 0xda, 0x2d, 0x45};
-
-// The pixel data a source hands to DCMTK's converter: a buffer of new[]
-// that the converter deletes.
-char* HandOver(const unsigned char* data, std::size_t size) {
-  char* copy = new char[size];
-  std::memcpy(copy, data, size);
-  return copy;
-}
 
 // One 8-bit frame as DCMTK's converter takes it: the image's size and
 // colour model, and its bytes, as they are for a compressed frame.
@@ -57,8 +59,8 @@ class Frame : public I2DImgSource {
     high_bit = 7;
     representation = planar = 0;
     aspect_h = aspect_v = 1;
-    data = HandOver(bytes_->data(), bytes_->size());
-    length = static_cast<Uint32>(bytes_->size());
+    length = static_cast<Uint32>(frame_.size);
+    data = frame_.data.release();
     ts = ts_;
     return EC_Normal;
   }
@@ -69,7 +71,7 @@ class Frame : public I2DImgSource {
   }
 
  protected:
-  const Bytes* bytes_ = nullptr;
+  Bytes frame_;
   E_TransferSyntax ts_ = EXS_LittleEndianExplicit;
   Uint16 rows_ = 0, cols_ = 0, samples_ = 0;
   std::string photometric_;
@@ -80,10 +82,10 @@ class Frame : public I2DImgSource {
 // follows the JPEG's own components.
 class JpegFile : public Frame {
  public:
-  explicit JpegFile(const Bytes& bytes) {
-    bytes_ = &bytes;
+  explicit JpegFile(Bytes bytes) {
     ts_ = EXS_JPEGProcess1;
     Parse(bytes);
+    frame_ = std::move(bytes);
   }
   OFString inputFormat() const override { return "JPEG"; }
 
@@ -91,7 +93,7 @@ class JpegFile : public Frame {
   void Parse(const Bytes& bytes) {
     bool adobe_rgb = false;
     std::size_t at = 2;
-    while (at + 4 <= bytes.size()) {
+    while (at + 4 <= bytes.size) {
       if (bytes[at] != 0xFF) throw Refused("the JPEG's markers are damaged");
       const unsigned marker = bytes[at + 1];
       if (marker == 0xFF) {
@@ -99,8 +101,8 @@ class JpegFile : public Frame {
         continue;
       }
       const std::size_t size = bytes[at + 2] << 8 | bytes[at + 3];
-      const unsigned char* segment = &bytes[at + 4];
-      if (at + 2 + size > bytes.size()) throw Refused("the JPEG is cut short");
+      const unsigned char* segment = bytes.get() + at + 4;
+      if (at + 2 + size > bytes.size) throw Refused("the JPEG is cut short");
       if (marker == 0xEE && size >= 14 && std::memcmp(segment, "Adobe", 5) == 0) {
         adobe_rgb = segment[11] == 0;  // transform 0: the components are RGB
       } else if (marker == 0xC0) {
@@ -139,7 +141,7 @@ class PngFile : public Frame {
   explicit PngFile(const Bytes& bytes) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    if (!png_image_begin_read_from_memory(&image, bytes.get(), bytes.size)) {
       throw Refused(std::string("the PNG cannot be read: ") + image.message);
     }
     const bool colour = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
@@ -148,39 +150,48 @@ class PngFile : public Frame {
       png_image_free(&image);
       throw Refused("the PNG is larger than 65535 pixels a side");
     }
-    pixels_.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels_.data(), 0, nullptr)) {
+    frame_.size = PNG_IMAGE_SIZE(image);
+    frame_.data = std::make_unique_for_overwrite<char[]>(frame_.size);
+    if (!png_image_finish_read(&image, nullptr, frame_.data.get(), 0, nullptr)) {
       throw Refused(std::string("the PNG cannot be decoded: ") + image.message);
     }
-    bytes_ = &pixels_;
     rows_ = static_cast<Uint16>(image.height);
     cols_ = static_cast<Uint16>(image.width);
     samples_ = colour ? 3 : 1;
     photometric_ = colour ? "RGB" : "MONOCHROME2";
   }
   OFString inputFormat() const override { return "PNG"; }
-
- private:
-  Bytes pixels_;
 };
 
 Bytes ReadAll(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
-  Bytes bytes;
-  constexpr std::size_t kChunk = 1 << 20;
-  do {  // in chunks, not by size: a pipe or a share may not tell it
-    const std::size_t at = bytes.size();
-    bytes.resize(at + kChunk);
-    in.read(reinterpret_cast<char*>(bytes.data() + at), kChunk);
-    bytes.resize(at + static_cast<std::size_t>(in.gcount()));
-  } while (in);
-  if (in.bad()) throw Refused("cannot be read");
-  return bytes;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
+  struct stat info {};
+  // A regular file in one read; a pipe or a device in growing chunks.
+  std::size_t capacity = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+                             ? static_cast<std::size_t>(info.st_size) + 1
+                             : std::size_t{1} << 20;
+  Bytes bytes{std::make_unique_for_overwrite<char[]>(capacity), 0};
+  for (;;) {
+    if (bytes.size == capacity) {
+      auto larger = std::make_unique_for_overwrite<char[]>(capacity *= 2);
+      std::memcpy(larger.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(larger);
+    }
+    const ssize_t got = ::read(fd, bytes.data.get() + bytes.size, capacity - bytes.size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      const int error = got < 0 ? errno : 0;
+      ::close(fd);
+      if (error != 0) throw Refused(std::string("cannot be read: ") + std::strerror(error));
+      return bytes;
+    }
+    bytes.size += static_cast<std::size_t>(got);
+  }
 }
 
 bool StartsWith(const Bytes& bytes, std::string_view magic) {
-  return bytes.size() >= magic.size() && std::memcmp(bytes.data(), magic.data(), magic.size()) == 0;
+  return bytes.size >= magic.size() && std::memcmp(bytes.get(), magic.data(), magic.size()) == 0;
 }
 
 std::string Digits(int value, int width) {
@@ -290,10 +301,10 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
   }
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
-  const Bytes bytes = ReadAll(local);
+  Bytes bytes = ReadAll(local);
   std::unique_ptr<I2DImgSource> source;
   if (StartsWith(bytes, "\xFF\xD8\xFF")) {
-    source = std::make_unique<JpegFile>(bytes);
+    source = std::make_unique<JpegFile>(std::move(bytes));
   } else if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) {
     source = std::make_unique<PngFile>(bytes);
   } else if (StartsWith(bytes, "BM")) {

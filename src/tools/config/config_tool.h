@@ -29,6 +29,8 @@ struct ToolContext {
   std::string log_folder_origin = {};
   // The class is known not to be registered (only Windows can tell).
   bool plugin_not_registered = false;
+  // Edits show what they would change and write nothing.
+  bool dry_run = false;
 };
 
 // Runs one command line (without the program name); returns the exit code.

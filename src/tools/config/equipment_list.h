@@ -1,23 +1,62 @@
 // What the tool reads of a workstation: the equipment INI's bytes and its
-// "Equipment" list, and a clsTavirex object that answers through the plug-in's
-// own rules without showing its message boxes.
+// "Equipment" list, a clsTavirex object that answers through the plug-in's
+// own rules without showing its message boxes, and the rules a value must
+// meet for the plug-in to read it as meant.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "hostenv/forwarding_platform.h"
 #include "hostenv/host_paths.h"
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
 #include "plugin/image_list_view.h"
 #include "tools/config/config_tool.h"
+#include "tools/config/file_access.h"
 #include "tools/config/ini_document.h"
-#include "tools/config/tool_platform.h"
 #include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
+
+// Keys the tool sets beside the device functions: the host's receive log in
+// [Equipment], the DICOM outbox in [Tavirex].
+inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
+inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
+
+// The workstation's services as the tool uses them: the plug-in's message
+// boxes are collected for the report (answered OK, or No and Cancel where
+// offered); nothing is started, no folder changed, no server component made.
+class ToolPlatform final : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  struct Box {
+    std::string title, text;
+  };
+  const std::vector<Box>& boxes() const { return boxes_; }
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override {
+    boxes_.push_back({title.value_or(std::string(kDefaultAppTitle)), text});
+    const int buttons = style & 0xF;
+    return buttons == msgbox::kOkCancel ? msgbox::kCancel
+           : buttons == msgbox::kYesNo  ? msgbox::kNo
+                                        : msgbox::kOk;
+  }
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
+                             const std::string&, const std::string&, int) override {
+    return shellexec::kFileNotFound;
+  }
+  void SetCurrentDirectory(const std::string&) override {}
+  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
+                                          const std::string&) override {
+    return std::make_shared<int>(0);
+  }
+
+ private:
+  std::vector<Box> boxes_;
+};
 
 // The plug-in's object as the host creates it, on the tool's platform: its
 // start-up and construction run (their boxes are collected, not shown).
@@ -27,6 +66,8 @@ class PluginSession {
       : platform_(workstation), module_(platform_), object_(module_, no_window_) {}
   ClsTavirex& object() { return object_; }
   ToolPlatform& platform() { return platform_; }
+  // The equipment number the lookup finds for `name`; -1 when it fails.
+  int Number(const std::string& name);
 
  private:
   // The tool reviews nothing, so no image list is ever shown.
@@ -42,16 +83,11 @@ class PluginSession {
   ClsTavirex object_;
 };
 
-// The file's bytes; nullopt when it cannot be opened (missing).
-std::optional<std::string> ReadFileBytes(const std::string& path);
-// Writes a temporary file beside `path`, then renames it over `path` through
-// `platform`, so a reader sees the old or the new file, never a part. False,
-// with the reason in `error`, when that fails; `path` is then unchanged.
-bool ReplaceFileContents(Platform& platform, const std::string& path, const std::string& bytes,
-                         std::string& error);
-
-// A text the profile API would not read as written; "" for an ANSI file.
-std::string EncodingProblem(const std::string& bytes);
+// Why the INI file at `path` cannot be taken as the plug-in reads it
+// (missing, unreadable, not a file; `effect` says what that does) or as this
+// tool edits it (not ANSI text), with what to do; "" when it can.
+std::string FileProblem(const FileState& file, const std::string& path,
+                        const std::string& effect = "the plug-in finds no device function");
 
 // One numbered entry of section "Equipment".
 struct ListEntry {
@@ -84,54 +120,29 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
 // writes it; nullopt for other keys.
 std::optional<int> EntryIndex(const std::string& key);
 
-// Refuses a name outside the catalogue and lists the names; kExitRefused.
-int RefuseDeviceName(const std::string& command, const std::string& name, ToolContext& context);
-// The method of the host's server-connection component, a name as VB writes
-// one.
+// "\"NAME\" is not one of the plug-in's device names" and the names.
+std::string NotADeviceName(const std::string& name);
+// The method of the host's server-connection component, a name as VB
+// writes one.
 bool IsMethodName(const std::string& name);
-// Why a label cannot stand in a list entry; "" when it can.
-std::string LabelProblem(const std::string& label);
 std::string ErrorText(const VbError& error);  // "Err 13 Type mismatch"
 
 // Why a value, as the profile API returned it, is not what was meant: an
 // inline comment (the API keeps it), or quotes or blanks the API left; "".
 std::string ValueProblem(const std::string& value);
-// Why the plug-in would not read a folder or program path back as given; "".
+// Why a label cannot stand in a list entry; "" when it can.
+std::string LabelProblem(const std::string& label);
+// Why a folder or program path would not work as given: the plug-in would
+// not read it back, or Windows refuses one of its names; "".
 std::string PathProblem(const std::string& path);
 // "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; "" when the path names no parent.
 std::string ParentFolder(const std::string& folder);
+// Two spellings of one folder, as Windows compares paths.
+std::string FolderIdentity(const std::string& folder);
+// Whether `inner` is `outer` or lies inside it.
+bool IsWithin(const std::string& inner, const std::string& outer);
 
-// An edit of the equipment INI from the file as it is: its bytes (nullopt
-// when missing), the document and its "Equipment" list, and the plug-in's
-// object to look up entries with.
-struct Edit {
-  explicit Edit(ToolContext& context);
-  ToolContext& context;
-  std::optional<std::string> bytes;
-  IniDocument document;
-  PluginSession session;
-  EquipmentList list;
-  // Why the file cannot be edited safely; "" when it can.
-  std::string refusal;
-};
-
-// Sets `key` of `section` (the first such key line; the section is appended
-// when missing) or removes every line of that key.
-void SetKey(IniDocument& document, const std::string& section, std::string_view key,
-            std::string_view value);
-void RemoveKey(IniDocument& document, const std::string& section, std::string_view key);
-// The "Number" line with its value replaced; a trailing text after the
-// number (a note someone wrote there) stays.
-std::string WithNumber(const std::string& line, int number);
-
-// Writes the edited document over the file, keeping the old one as
-// PXEquip.ini.bak, in one rename; reports it. kExitOk or kExitWriteFailed
-// (the file is then unchanged).
-int WriteEdit(const Edit& edit, const std::string& command);
 // "Backup", "Written" and the like, in the column the reports use.
 std::string Column(const std::string& title);
-// A warning when the parent of `folder` is missing: Capture creates one
-// level only. "" otherwise.
-std::string MissingParentWarning(Platform& platform, const std::string& folder);
 
 }  // namespace tavirex::config

@@ -68,8 +68,6 @@ class IniDocument {
 
   static std::string SectionHeader(std::string_view name);  // "[name]"
 
-  // White space as the profile API trims it: blank, tab, VT, FF, CR, LF, ^Z.
-  static std::string_view Trim(std::string_view text);
   static bool IsComment(std::string_view text);
 
  private:

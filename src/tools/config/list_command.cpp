@@ -9,20 +9,14 @@ namespace tavirex::config {
 
 int RunList(ToolContext& context) {
   std::ostream& out = context.out;
-  const std::optional<std::string> bytes = ReadFileBytes(context.equip_ini_path);
-  out << "Equipment INI   " << context.equip_ini_path << "\n";
-  if (!bytes) {
-    out << "The file is missing: no device function is configured.\n";
-    return kExitOk;
-  }
+  const FileState file = ReadFileState(context.equip_ini_path);
   Platform& platform = context.platform;
-  const EquipmentList list = ReadEquipmentList(IniDocument(*bytes), platform);
-  out << "Entries read    " << list.count
+  const EquipmentList list = ReadEquipmentList(IniDocument(file.bytes), platform);
+  out << "Equipment INI   " << context.equip_ini_path << "\n"
+      << "Entries read    " << list.count
       << "  (\"Number\" = " << (list.number_text.empty() ? "(none)" : list.number_text) << ")\n\n";
-  if (list.entries.empty()) {
-    out << "[Equipment] has no numbered entries.\n";
-    return kExitOk;
-  }
+  const std::string problem = FileProblem(file, context.equip_ini_path);
+  if (list.entries.empty()) out << "[Equipment] has no numbered entries.\n";
 
   TextTable table(
       {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"});
@@ -51,8 +45,16 @@ int RunList(ToolContext& context) {
     table.AddRow(
         {std::to_string(entry.index), number, label, device, data_path, program_path, note});
   }
-  table.Print(out);
-  return kExitOk;
+  if (!list.entries.empty()) table.Print(out);
+  const std::vector<std::string> backups = Backups(context.equip_ini_path);
+  out << "\nBackups (tavirex-config restore NAME; the newest last):"
+      << (backups.empty() ? " none" : "") << "\n";
+  for (const std::string& backup : backups) {
+    out << "  " << backup.substr(backup.find_last_of("\\/") + 1) << "\n";
+  }
+  if (problem.empty()) return kExitOk;
+  out << "\nProblem: " << problem << "\n";
+  return kExitProblems;
 }
 
 }  // namespace tavirex::config

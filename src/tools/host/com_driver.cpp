@@ -65,9 +65,26 @@ std::vector<std::string> Items(IDispatch* collection) {
   return texts;
 }
 
+// Counts the message boxes the plug-in opens on this thread: dialogs of the
+// system's box class as they are created.
+std::size_t boxes_shown = 0;
+LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
+  if (code == HCBT_CREATEWND) {
+    const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(details);
+    if (reinterpret_cast<std::uintptr_t>(create->lpcs->lpszClass) == 32770) ++boxes_shown;
+  }
+  return CallNextHookEx(nullptr, code, window, details);
+}
+
 class ComDriver final : public Driver {
  public:
-  ComDriver() : object_(LateBoundObject::Create(kClassProgId)) {}
+  ComDriver()
+      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId())),
+        object_(LateBoundObject::Create(kClassProgId)) {}
+  ~ComDriver() override {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+  }
+  std::size_t BoxesShown() const override { return boxes_shown; }
 
   void Let(const PropertyInfo& property, const LetValue& value) override {
     struct Visitor {
@@ -102,6 +119,7 @@ class ComDriver final : public Driver {
 
  private:
   Apartment apartment_;
+  HHOOK hook_;
   LateBoundObject object_;
 };
 

@@ -43,6 +43,8 @@ class Driver {
   // Holds the next message box until `folder` holds `count` files that have
   // stopped changing (60 s at most). Only where the driver answers the boxes.
   virtual void AnswerAfterFiles(const std::string& folder, std::size_t count) = 0;
+  // How many message boxes the object has shown so far.
+  virtual std::size_t BoxesShown() const = 0;
 };
 
 struct DriverFactory {

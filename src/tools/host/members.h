@@ -1,6 +1,7 @@
 // The members of clsTavirex that tavirex-host reaches by name, from the one
-// member list (interface/properties.def): the stored properties, the
-// constant members and the operations with the arguments a step gives them.
+// member list (plugin/properties.def): the stored properties, the
+// constant members and the operations, whose arguments a step gives as the
+// class's own methods take them.
 #pragma once
 
 #include <span>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plugin/cls_tavirex.h"
 #include "plugin/property_table.h"
 
 namespace tavirex::host {
@@ -27,10 +29,21 @@ struct OperationInfo {
   Arguments arguments;
   // Returns "Was OK" on success and "" when it failed.
   bool reports_success;
-  std::string_view usage;  // the step as the help shows it
 };
 
+// How many arguments a method of the class takes.
+template <typename R, typename... A>
+constexpr std::size_t Arity(R (*)(A...)) {
+  return sizeof...(A);
+}
+template <typename R, typename... A>
+constexpr std::size_t Arity(R (ClsTavirex::*)(A...)) {
+  return sizeof...(A);
+}
+
 std::span<const OperationInfo> Operations();
+// The step as the help shows it: "ParseFileName:TEXT:TEXT".
+std::string Usage(const OperationInfo& operation);
 
 // Members compare without regard to case, as the host's dispatch names them.
 const OperationInfo* FindOperation(std::string_view name);
@@ -41,8 +54,7 @@ std::string_view FindConstant(std::string_view name);
 // constants), in interface order.
 std::vector<std::string_view> ReadableMembers();
 
-// The member name closest to a misspelt one (at most two edits away), for
-// "did you mean"; "" when none is that close.
-std::string_view ClosestMemberName(std::string_view name);
+// Every member's name, for "did you mean".
+std::vector<std::string> MemberNames();
 
 }  // namespace tavirex::host

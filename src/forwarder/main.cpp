@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/oflog/oflog.h"
 #include "forwarder/queue.h"
+#include "hostenv/system.h"
+#include "tools/tool_cli.h"
 
 namespace {
 
@@ -121,7 +124,10 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::ExistingDirectory);
   backfill->add_option("--device", device, "the device's name, as in \"Capture Vessara\"");
-  CLI11_PARSE(app, argc, argv);
+  if (std::optional<int> exit = tavirex::tools::ParseCommandLine(
+          app, tavirex::ProgramArguments(argc, argv), std::cout, std::cerr, 1)) {
+    return *exit;
+  }
 
   struct sigaction action {};
   action.sa_handler = OnSignal;

@@ -418,7 +418,8 @@ void Checker::PrintText() const {
       << "Server method   " << Or(r["server_connection_method"], "(not set: SetServerName)")
       << "\nDICOM outbox    " << Or(r["dicom_outbox"], "(not set: no jobs are written)") << "\n\n";
 
-  TextTable table({"Device function", "No.", "Setting", "Value", "From", "State"});
+  std::vector<std::vector<std::string>> table = {
+      {"Device function", "No.", "Setting", "Value", "From", "State"}};
   for (const Json& function : r["device_functions"]) {
     const Json& number = function["equipment_number"];
     std::string first = function["name"];
@@ -426,13 +427,13 @@ void Checker::PrintText() const {
                          : number == 0    ? "-"
                                           : number.dump();
     for (const Json& setting : function["settings"]) {
-      table.AddRow(
+      table.push_back(
           {first, lookup, setting["setting"], setting["value"], setting["from"], setting["state"]});
       first.clear(), lookup.clear();
     }
-    if (function["name"].get<std::string>().starts_with(kReviewVerb)) table.AddGap();
+    if (function["name"].get<std::string>().starts_with(kReviewVerb)) table.emplace_back();
   }
-  table.Print(out);
+  PrintTable(std::move(table), out);
 
   out << "Log files in " << Or(r["log_folder"], "") << "  (" << Or(r["log_folder_origin"], "")
       << ")\n";
@@ -527,8 +528,8 @@ int RunList(ToolContext& context) {
   const std::string problem = FileProblem(file, context.equip_ini_path);
   if (list.entries.empty()) out << "[Equipment] has no numbered entries.\n";
 
-  TextTable table(
-      {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"});
+  std::vector<std::vector<std::string>> table = {
+      {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
   for (const ListEntry& entry : list.entries) {
     const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
     std::string device = entry.device_name;
@@ -550,10 +551,10 @@ int RunList(ToolContext& context) {
       data_path = platform.ReadProfileString(section, kEquipDataPathKey, kEquipIniFileName);
       program_path = platform.ReadProfileString(section, kEquipProgPathFNameKey, kEquipIniFileName);
     }
-    table.AddRow(
+    table.push_back(
         {std::to_string(entry.index), number, label, device, data_path, program_path, note});
   }
-  if (!list.entries.empty()) table.Print(out);
+  if (!list.entries.empty()) PrintTable(std::move(table), out);
   const std::vector<std::string> backups = Backups(context.equip_ini_path);
   out << "\nBackups (tavirex-config restore NAME; the newest last):"
       << (backups.empty() ? " none" : "") << "\n";

@@ -227,15 +227,14 @@ std::string PathProblem(const std::string& path) {
   return "";
 }
 
-void TextTable::Print(std::ostream& out) const {
-  std::vector<std::vector<std::string>> rows = {headers_, {}};  // the header, the rule
-  rows.insert(rows.end(), rows_.begin(), rows_.end());
-  std::vector<std::size_t> widths(headers_.size(), 0);
+void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out) {
+  std::vector<std::size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {
     for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
+  rows.insert(rows.begin() + 1, std::vector<std::string>());
   for (std::size_t width : widths) rows[1].emplace_back(width, '-');
-  for (const auto& row : rows) {  // an empty one is a gap between groups
+  for (const auto& row : rows) {
     std::string line;
     for (std::size_t i = 0; i < row.size(); ++i) {
       line += (i > 0 ? "  " : "") + row[i];

@@ -74,18 +74,9 @@ int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
 
-// Columns aligned for a terminal: a header, a rule, rows and gaps.
-class TextTable {
- public:
-  explicit TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
-  void AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-  void AddGap() { rows_.emplace_back(); }
-  void Print(std::ostream& out) const;
-
- private:
-  std::vector<std::string> headers_;
-  std::vector<std::vector<std::string>> rows_;
-};
+// Columns aligned for a terminal: the first row's headers, a rule, then the
+// rows; an empty row is a gap between groups.
+void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out);
 
 // The host's receive log in [Equipment], the DICOM outbox in [Tavirex].
 inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";

@@ -220,8 +220,7 @@ std::string PathProblem(const std::string& path) {
     return "is no full Windows path (C:\\folder or \\\\server\\share\\folder)";
   }
   if (path.size() > 3 && path.back() == '\\') return "ends with a backslash";
-  const std::vector<std::string> names = Split(path.substr(drive ? 3 : 2), '\\');
-  for (const std::string& name : names) {
+  for (const std::string& name : Split(path.substr(drive ? 3 : 2), '\\')) {
     if (std::string why = NameProblem(name); !why.empty()) return why;
   }
   return "";

@@ -9,9 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "plugin/catalogue.h"
 #include "winrules/ini_profile.h"
-#include "winrules/vb_error.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
 

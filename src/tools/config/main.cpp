@@ -2,7 +2,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"

@@ -11,7 +11,6 @@
 
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/system.h"
-#include "plugin/cls_tavirex.h"
 #include "ui/system_view.h"
 #include "winrules/vb_error.h"
 

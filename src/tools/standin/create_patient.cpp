@@ -3,13 +3,11 @@
 // itself, then "exports" sample images as "CreatePatient.cfg" beside it says:
 //   DropFolder=<folder>     where the exported images go (required to export)
 //   Images=<n>              how many (default 3)
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "hostenv/system.h"
 

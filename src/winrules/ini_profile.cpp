@@ -9,13 +9,17 @@ bool IsProfileBlank(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n' || c == '\x1a';
 }
 
-std::string_view Trim(std::string_view text) {
+}  // namespace
+
+std::string_view ProfileTrim(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && IsProfileBlank(text[begin])) ++begin;
   while (end > begin && IsProfileBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
+
+namespace {
 
 std::string_view Unquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -38,8 +42,8 @@ std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
     decoded = AnsiFromUtf16Bytes(text.substr(2), /*big_endian=*/true);
     text = decoded;
   }
-  section = Trim(section);
-  key = Trim(key);
+  section = ProfileTrim(section);
+  key = ProfileTrim(key);
   const std::size_t limit = buffer_size == 0 ? 0 : buffer_size - 1;
 
   bool in_section = false;
@@ -47,7 +51,7 @@ std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = Trim(text.substr(pos, end - pos));
+    std::string_view line = ProfileTrim(text.substr(pos, end - pos));
     pos = end + 1;
     if (line.empty() || line.front() == ';') continue;
 
@@ -56,15 +60,15 @@ std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
       if (in_section) return "";
       std::string_view name = line.substr(1);
       name = name.substr(0, name.find(']'));
-      in_section = EqualsIgnoreCaseAnsi(Trim(name), section);
+      in_section = EqualsIgnoreCaseAnsi(ProfileTrim(name), section);
       continue;
     }
     if (!in_section) continue;
 
     std::size_t equals = line.find('=');
-    if (!EqualsIgnoreCaseAnsi(Trim(line.substr(0, equals)), key)) continue;
+    if (!EqualsIgnoreCaseAnsi(ProfileTrim(line.substr(0, equals)), key)) continue;
     if (equals == std::string_view::npos) return "";  // a key without a value
-    return std::string(Unquote(Trim(line.substr(equals + 1))).substr(0, limit));
+    return std::string(Unquote(ProfileTrim(line.substr(equals + 1))).substr(0, limit));
   }
   return "";
 }

@@ -25,6 +25,9 @@ namespace tavirex {
 // A UTF-16 file (FF FE, or FE FF as Wine also reads) is converted to the ANSI
 // code page taken as Windows-1252, '?' for characters it lacks. A UTF-8 BOM is
 // not recognised: its bytes stay at the start of the first line, as on Windows.
+// A line, name or value without the blanks the profile API trims.
+std::string_view ProfileTrim(std::string_view text);
+
 std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
                           std::string_view key, std::size_t buffer_size = 255);
 

@@ -1,6 +1,10 @@
-// check: what each device function would use at run time, what would go
-// wrong there, and whether the plug-in can write its logs.
+// check: what each device function would use at run time and what would go
+// wrong there; list: the entries of [Equipment] and their settings.
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "hostenv/error_report.h"
@@ -8,32 +12,18 @@
 #include "hostenv/system.h"
 #include "plugin/capture.h"
 #include "plugin/catalogue.h"
-#include "tools/config/commands.h"
 #include "tools/config/equipment_list.h"
-#include "tools/config/json_writer.h"
-#include "tools/config/text_table.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {
 
-std::string OriginText(SettingOrigin origin) {
-  switch (origin) {
-    case SettingOrigin::kConfigured:
-      return "configured";
-    case SettingOrigin::kReviewTwin:
-      return "Review twin";
-    case SettingOrigin::kDefaultProgramPath:
-      return "default";
-    case SettingOrigin::kHostProgramsFolder:
-      return "PgmsDir";
-    case SettingOrigin::kDropFolderData:
-      return "drop + \\Data";
-    case SettingOrigin::kHostValue:
-      return "host's value";
-  }
-  return "";
-}
+namespace fs = std::filesystem;
+
+// Windows' longest path, and the room a stored image name takes at least:
+// the patient key, the exam number, five vendor fields, eye, date and time.
+constexpr std::size_t kMaxPath = 259;
+constexpr std::size_t kStoredNameRoom = 60;
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {
@@ -43,8 +33,30 @@ std::string FolderIdentity(const std::string& folder) {
   return identity;
 }
 
-// Writes and removes a probe file: the import copies into the store folder
-// and deletes from the drop folder, under the user running the host.
+// Whether `inner` is `outer` or lies inside it.
+bool IsWithin(const std::string& inner, const std::string& outer) {
+  const std::string in = FolderIdentity(inner);
+  const std::string out = FolderIdentity(outer);
+  return !out.empty() && (in == out || in.starts_with(out + "\\"));
+}
+
+// Seconds since the epoch at which `file` (native) was last written.
+long long ModifiedTime(const std::string& file) {
+  std::error_code error;
+  const auto written = fs::last_write_time(file, error);
+  const auto age = fs::file_time_type::clock::now() - written;
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             (std::chrono::system_clock::now() - age).time_since_epoch())
+      .count();
+}
+
+std::string OriginText(SettingOrigin origin) {
+  constexpr const char* kTexts[] = {"configured", "Review twin",   "default",
+                                    "PgmsDir",    "drop + \\Data", "host's value"};
+  return kTexts[static_cast<int>(origin)];
+}
+
+// By a probe file: the import writes and deletes as the user running the host.
 bool Writable(Platform& platform, const std::string& folder) {
   const std::string probe = folder + "\\~tavirex-config.tmp";
   try {
@@ -56,47 +68,15 @@ bool Writable(Platform& platform, const std::string& folder) {
   }
 }
 
-struct Lookup {
-  std::optional<int> number;
-  std::optional<VbError> error;
-  bool listed() const { return error || (number && *number != 0); }
-  std::string Text() const {
-    if (error) return "Err " + std::to_string(error->number());
-    return *number == 0 ? "-" : std::to_string(*number);
-  }
-};
+using Json = nlohmann::ordered_json;
 
-struct SettingRow {
-  std::string setting;
-  std::string value;
-  std::string from;
-  std::string state;
-};
-
-struct FunctionReport {
-  std::string name;
-  Lookup lookup;
-  std::vector<SettingRow> settings;
-};
-
-struct ProblemReport {
-  std::string device_function;  // "" for a problem of the workstation
-  std::string text;
-};
-
-struct LogReport {
-  std::string file;
-  std::string path;
-  std::string state;
-  bool ok = false;
-};
+Json OrNull(const std::string& value) { return value.empty() ? Json() : Json(value); }
+std::string Or(const Json& value, const char* none) {
+  return value.is_null() ? none : value.get<std::string>();
+}
 
 // What each log means to the host when the plug-in cannot write it.
-struct LogFile {
-  const char* name;
-  const char* effect;
-};
-constexpr LogFile kLogFiles[] = {
+constexpr std::pair<const char*, const char*> kLogFiles[] = {
     {kErrorFileName,
      "after its message box every failure report ends in a failed call with Err 75 "
      "\"Path/File access error\" instead of the failure's own number"},
@@ -106,84 +86,133 @@ constexpr LogFile kLogFiles[] = {
     {kHostLogFileName, "WriteToLog then reports Err 75 whenever the host turns its log on"},
 };
 
+// The report is the JSON object check --json prints; the text is drawn from it.
 class Checker {
  public:
   explicit Checker(ToolContext& context) : context_(context), session_(context.platform) {}
-
   int Run(bool json);
 
  private:
-  Lookup LookUp(const std::string& name) {
-    try {
-      return {GetEquipNumber(session_.object().platform(), EquipmentKey(name)), std::nullopt};
-    } catch (const VbError& error) {
-      return {std::nullopt, error};
-    }
+  Platform& platform() { return session_.platform(); }
+  std::string Read(const char* section, const char* key) {
+    return platform().ReadProfileString(section, key, kEquipIniFileName);
   }
   void Problem(const std::string& text, const std::string& device_function = "") {
-    problems_.push_back({device_function, text});
+    report_["problems"].push_back({{"device_function", OrNull(device_function)}, {"text", text}});
   }
-  void LookupProblem(const std::string& name, const VbError& error, const std::string& effect);
-  // Describes a folder Capture creates (one level) and writes to.
-  std::string CaptureFolderState(const std::string& name, const std::string& role,
-                                 const std::string& folder, bool configured);
+  Json Function(const std::string& name);  // with the lookup of its number
+  std::string FolderState(const std::string& name, const std::string& role,
+                          const std::string& folder, bool configured);
+  void CheckDropFolder(const std::string& name, const CaptureSettings& settings);
   void CheckModel(const std::string& capture_name, const std::string& review_name);
   void CheckValues();
   void CheckServerConnection();
+  void CheckOutbox();
   void CheckLogs();
   void PrintText() const;
-  void PrintJson() const;
 
   ToolContext& context_;
   PluginSession session_;
-  std::optional<std::string> bytes_;
   EquipmentList list_;
-  std::string pgms_dir_;
-  std::string server_class_;
-  std::string server_method_;
-  std::string server_state_;
-  std::string log_folder_;
-  std::string log_folder_origin_;
-  std::vector<FunctionReport> functions_;
-  std::vector<LogReport> logs_;
-  std::vector<ProblemReport> problems_;
+  Json report_;
+  std::vector<std::pair<std::string, std::string>> image_folders_;  // role, folder
 };
 
-void Checker::LookupProblem(const std::string& name, const VbError& error,
-                            const std::string& effect) {
-  // An unreadable "Number" fails every lookup; it is reported once.
-  if (list_.count_error) return;
-  Problem(name + ": the plug-in's lookup of its entry fails (" + ErrorText(error) + "): " + effect,
-          name);
+Json Checker::Function(const std::string& name) {
+  Json function = {{"name", name},
+                   {"equipment_number", nullptr},
+                   {"lookup_error", nullptr},
+                   {"settings", Json::array()}};
+  try {
+    function["equipment_number"] = GetEquipNumber(session_.object().platform(), EquipmentKey(name));
+  } catch (const VbError& error) {
+    function["lookup_error"] = ErrorText(error);
+  }
+  return function;
 }
 
-std::string Checker::CaptureFolderState(const std::string& name, const std::string& role,
-                                        const std::string& folder, bool configured) {
-  Platform& platform = session_.platform();
+// Describes a folder Capture creates (one level) and writes to.
+std::string Checker::FolderState(const std::string& name, const std::string& role,
+                                 const std::string& folder, bool configured) {
   if (folder.empty()) {
     if (configured) Problem(name + ": no " + role + ": Capture fails when it creates it", name);
     return "no folder";
   }
-  if (platform.FolderExists(folder)) {
-    if (Writable(platform, folder)) return "exists, writable";
+  if (configured) image_folders_.emplace_back(name + "'s " + role, folder);
+  if (platform().FolderExists(folder)) {
+    if (Writable(platform(), folder)) return "exists, writable";
     if (configured) Problem(name + ": " + role + " " + folder + " is not writable", name);
     return "NOT WRITABLE";
   }
-  const std::string parent = ParentFolder(folder);
-  if (!parent.empty() && platform.FolderExists(parent)) return "missing; Capture creates it";
+  const std::string parent = ProgramFolder(folder.substr(0, folder.find_last_not_of('\\') + 1));
+  if (!parent.empty() && platform().FolderExists(parent)) return "missing; Capture creates it";
   if (configured) {
     Problem(name + ": " + role + " " + folder +
-                " is missing and so is its parent: Capture fails (Err 76 Path not found)",
+                " is missing and so is its parent: Capture fails (" +
+                ErrorText(VbError(vberr::kPathNotFound)) + ")",
             name);
   }
   return "missing, no parent";
 }
 
+// Files a cancelled capture left, which the next one imports under its own
+// patient's exam, and names the store folder has no room for.
+void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& settings) {
+  std::vector<std::string> files;
+  try {
+    files = platform().FolderFileNames(settings.drop_folder);
+  } catch (const VbError&) {
+  }
+  std::size_t longest = kStoredNameRoom;
+  std::string oldest;
+  long long oldest_time = 0;
+  for (const std::string& file : files) {
+    longest = std::max(longest, file.size() + 11);  // with the exam number inserted
+    const long long time =
+        ModifiedTime(NativePath(context_.platform, settings.drop_folder + "\\" + file));
+    if (oldest.empty() || time < oldest_time) oldest = file, oldest_time = time;
+  }
+  if (!files.empty()) {
+    char when[32] = "";
+    const auto seconds = static_cast<std::time_t>(oldest_time);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", std::localtime(&seconds));
+    Problem(name + ": the drop folder " + settings.drop_folder + " holds " +
+                std::to_string(files.size()) + " file(s), the oldest " + oldest + " from " + when +
+                ": the next Capture, for whichever patient, imports them under that patient's "
+                "exam; move them to where they belong first",
+            name);
+  }
+  const std::size_t room = kMaxPath - std::min(kMaxPath, settings.store_folder.size() + 1);
+  if (room < longest) {
+    Problem(name + ": the store folder " + settings.store_folder + " leaves " +
+                std::to_string(room) + " characters for an image name within Windows' " +
+                "260-character paths, and its names take up to " + std::to_string(longest) +
+                ": choose a shorter folder",
+            name);
+  }
+}
+
 void Checker::CheckModel(const std::string& capture_name, const std::string& review_name) {
   ClsTavirex& object = session_.object();
-  FunctionReport capture{capture_name, LookUp(capture_name), {}};
-  FunctionReport review{review_name, LookUp(review_name), {}};
-  const bool configured = capture.lookup.listed() || review.lookup.listed();
+  Json capture = Function(capture_name);
+  Json review = Function(review_name);
+  auto listed = [](const Json& function) {
+    return !function["lookup_error"].is_null() || function["equipment_number"] != 0;
+  };
+  const bool configured = listed(capture) || listed(review);
+  // An unreadable "Number" fails every lookup; it is reported once.
+  auto lookup_problem = [&](const std::string& name, const VbError& error, const char* effect) {
+    if (!list_.count_error) {
+      Problem(
+          name + ": the plug-in's lookup of its entry fails (" + ErrorText(error) + "): " + effect,
+          name);
+    }
+  };
+  auto row = [](Json& function, const char* setting, const std::string& value,
+                const std::string& from, const std::string& state) {
+    function["settings"].push_back(
+        {{"setting", setting}, {"value", value}, {"from", from}, {"state", state}});
+  };
 
   // Capture, through the workflow's own settings stage.
   object.props().DeviceName = capture_name;
@@ -191,30 +220,29 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   try {
     settings = SettleCaptureSettings(object);
   } catch (const VbError& error) {
-    LookupProblem(capture_name, error, "every capture ends in an error report");
-    capture.settings.push_back({"settings", "-", "", ErrorText(error)});
+    lookup_problem(capture_name, error, "every capture ends in an error report");
+    row(capture, "settings", "-", "", ErrorText(error));
   }
   if (settings) {
-    const bool program_found = session_.platform().FileExists(settings->program_path);
-    if (configured && !program_found) {
+    const bool found = platform().FileExists(settings->program_path);
+    if (configured && !found) {
       Problem(capture_name + ": the vendor program " + settings->program_path +
                   " is missing: Capture shows \"File Not Found\" and starts nothing",
               capture_name);
     }
-    capture.settings = {
-        {"program", settings->program_path, OriginText(settings->program_origin),
-         program_found ? "found" : "MISSING"},
-        {"drop folder", settings->drop_folder, OriginText(settings->drop_origin),
-         CaptureFolderState(capture_name, "drop folder", settings->drop_folder, configured)},
-        {"store folder", settings->store_folder, OriginText(settings->store_origin),
-         CaptureFolderState(capture_name, "store folder", settings->store_folder, configured)},
-    };
+    row(capture, "program", settings->program_path, OriginText(settings->program_origin),
+        found ? "found" : "MISSING");
+    row(capture, "drop folder", settings->drop_folder, OriginText(settings->drop_origin),
+        FolderState(capture_name, "drop folder", settings->drop_folder, configured));
+    row(capture, "store folder", settings->store_folder, OriginText(settings->store_origin),
+        FolderState(capture_name, "store folder", settings->store_folder, configured));
     if (configured && !settings->drop_folder.empty() &&
         FolderIdentity(settings->drop_folder) == FolderIdentity(settings->store_folder)) {
       Problem(capture_name + ": drop folder and store folder are the same (" +
                   settings->drop_folder + "): the next capture imports the stored images again",
               capture_name);
     }
+    if (configured) CheckDropFolder(capture_name, *settings);
   }
 
   // Review and Count: the folder Count takes after the host's LoadEquipProps.
@@ -229,8 +257,8 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
     object.NumPatientImageFiles();
     folder = object.props().EquipDataPath;
   } catch (const VbError& error) {
-    LookupProblem(review_name, error, "Review and Count fail");
-    review.settings.push_back({"folder", "-", "", ErrorText(error)});
+    lookup_problem(review_name, error, "Review and Count fail");
+    row(review, "folder", "-", "", ErrorText(error));
   }
   if (folder && folder->empty()) {
     // Review then falls back on its Capture twin's folder, Count on nothing.
@@ -239,11 +267,10 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
                   "no images and Review lists a fallback folder",
               review_name);
     }
-    review.settings.push_back({"folder", "(none)", "", "Count finds nothing"});
+    row(review, "folder", "(none)", "", "Count finds nothing");
   } else if (folder) {
-    const bool exists = session_.platform().FolderExists(*folder);
-    review.settings.push_back(
-        {"folder", *folder, OriginText(origin), exists ? "exists" : "missing"});
+    row(review, "folder", *folder, OriginText(origin),
+        platform().FolderExists(*folder) ? "exists" : "missing");
     if (configured && settings &&
         FolderIdentity(settings->store_folder) != FolderIdentity(*folder)) {
       Problem(capture_name + ": stores into " + settings->store_folder + " but " + review_name +
@@ -251,269 +278,292 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
               capture_name);
     }
   }
-  functions_.push_back(std::move(capture));
-  functions_.push_back(std::move(review));
+  report_["device_functions"].push_back(std::move(capture));
+  report_["device_functions"].push_back(std::move(review));
 }
 
-// Values the plug-in reads that do not say what was meant, as pasted text
-// with inline comments does.
+// Values that do not say what was meant (pasted inline comments), and paths
+// Windows refuses; each with its fix.
 void Checker::CheckValues() {
-  Platform& platform = session_.platform();
-  auto check = [&](const std::string& section, const std::string& key, const std::string& device) {
-    const std::string value = platform.ReadProfileString(section, key, kEquipIniFileName);
-    if (std::string why = ValueProblem(value); !why.empty()) {
+  auto check = [&](const std::string& section, const std::string& key, const std::string& device,
+                   const std::string& fix) {
+    const std::string value = platform().ReadProfileString(section, key, kEquipIniFileName);
+    if (std::string why =
+            device.empty() || value.empty() ? ValueProblem(value) : PathProblem(value);
+        !why.empty()) {
       Problem((device.empty() ? "" : device + ": ") + "\"" + key + "\" of [" + section + "] is \"" +
-                  value + "\", which " + why,
+                  value + "\", which " + why + "; set it with tavirex-config " + fix,
               device);
     }
   };
-  check(kEquipmentSection, kEquipmentCountKey, "");
-  check(kEquipmentSection, "WriteReceiveDataLog", "");
+  check(kEquipmentSection, kWriteReceiveDataLogKey, "", "receive-log on|off");
   for (const ListEntry& entry : list_.entries) {
     if (!entry.ours || !entry.issue.empty() || !entry.number) continue;
     for (const char* key : {kEquipProgPathFNameKey, kEquipDataPathKey}) {
-      check(std::to_string(*entry.number), key, entry.device_name);
+      check(std::to_string(*entry.number), key, entry.device_name,
+            "set \"" + entry.device_name + "\"");
     }
   }
-  check(kServerConnectionSection, kServerConnectionClassKey, "");
-  check(kServerConnectionSection, kServerConnectionMethodKey, "");
+  check(kServerConnectionSection, kServerConnectionClassKey, "", "server");
+  check(kServerConnectionSection, kServerConnectionMethodKey, "", "server");
 }
 
 void Checker::CheckServerConnection() {
-  Platform& platform = session_.platform();
-  server_class_ = platform.ReadProfileString(kServerConnectionSection, kServerConnectionClassKey,
-                                             kEquipIniFileName);
-  server_method_ = platform.ReadProfileString(kServerConnectionSection, kServerConnectionMethodKey,
-                                              kEquipIniFileName);
+  const std::string server_class = Read(kServerConnectionSection, kServerConnectionClassKey);
+  const std::string method = Read(kServerConnectionSection, kServerConnectionMethodKey);
+  report_["server_connection_class"] = OrNull(server_class);
+  report_["server_connection_method"] = OrNull(method);
   const std::string where = std::string(" of [") + kServerConnectionSection + "]";
-  if (!server_class_.empty() && !IsClassName(server_class_)) {
-    Problem("\"" + std::string(kServerConnectionClassKey) + "\"" + where + " is \"" +
-            server_class_ + "\", neither a ProgID nor a {CLSID}");
-  } else if (!server_class_.empty()) {
-    const ClassRegistration registration = FindClassRegistration(server_class_);
-    if (registration.state == ClassRegistration::State::kNotRegistered) {
-      server_state_ = "NOT REGISTERED";
-      Problem("the server-connection class " + server_class_ +
-              " is not registered on this workstation: on a database-server route (ConnectThru "
-              "MSDE or SQL) the plug-in's start-up cannot create it (Err 429 ActiveX component "
-              "can't create object)");
-    } else if (registration.state == ClassRegistration::State::kRegistered) {
-      server_state_ =
-          "registered" + (registration.server.empty() ? "" : ": " + registration.server);
-    }
+  if (!server_class.empty() && !IsClassName(server_class)) {
+    Problem("\"" + std::string(kServerConnectionClassKey) + "\"" + where + " is \"" + server_class +
+            "\", neither a ProgID nor a {CLSID}");
+  } else if (!server_class.empty() && FindClassRegistration(server_class).state ==
+                                          ClassRegistration::State::kNotRegistered) {
+    Problem("the server-connection class " + server_class +
+            " is not registered on this workstation: on a database-server route (ConnectThru "
+            "MSDE or SQL) the plug-in's start-up cannot create it (" +
+            ErrorText(VbError(vberr::kCantCreateObject)) + ")");
   }
-  if (!server_method_.empty() && !IsMethodName(server_method_)) {
-    Problem("\"" + std::string(kServerConnectionMethodKey) + "\"" + where + " is \"" +
-            server_method_ + "\", which is no method name");
+  if (!method.empty() && !IsMethodName(method)) {
+    Problem("\"" + std::string(kServerConnectionMethodKey) + "\"" + where + " is \"" + method +
+            "\", which is no method name");
   }
-  if (!server_method_.empty() && server_class_.empty()) {
+  if (!method.empty() && server_class.empty()) {
     Problem("\"" + std::string(kServerConnectionMethodKey) + "\"" + where + " is set but \"" +
-            kServerConnectionClassKey + "\" is not: the plug-in's own class is used");
+            kServerConnectionClassKey + "\" is not: the plug-in creates nothing");
   }
 }
 
-// Each log the way the plug-in opens it: for appending, created when
-// missing. A missing one is created and removed again, an existing one is
-// opened and closed without a byte written.
-void Checker::CheckLogs() {
-  Platform& platform = session_.platform();
-  log_folder_ = context_.log_folder;
-  log_folder_origin_ = context_.log_folder_origin;
-  if (log_folder_.empty()) {
-    log_folder_ = platform.ModuleFolder();
-    log_folder_origin_ = "the plug-in's module folder here";
+// The folder each Capture writes a DICOM job into: there, writable, apart
+// from the image folders, and private, as jobs carry patient data.
+void Checker::CheckOutbox() {
+  const std::string outbox = Read(kServerConnectionSection, kDicomOutboxKey);
+  report_["dicom_outbox"] = OrNull(outbox);
+  if (outbox.empty()) return;
+  const std::string name = "the DICOM outbox " + outbox;
+  if (std::string why = PathProblem(outbox); !why.empty()) {
+    return Problem(name + " " + why + "; set it with tavirex-config outbox");
   }
+  if (!platform().FolderExists(outbox)) {
+    return Problem(name + " is missing: every Capture fails to write its job; create it");
+  }
+  if (!Writable(platform(), outbox)) {
+    Problem(name + " is not writable by this user: every Capture fails to write its job");
+  }
+  for (const auto& [role, folder] : image_folders_) {
+    if (IsWithin(outbox, folder)) {
+      Problem(name + " is, or lies in, " + role + " " + folder +
+              ": Count and the import would meet the jobs; choose a folder of its own");
+    }
+  }
+  if (EveryoneCanRead(NativePath(context_.platform, outbox))) {
+    Problem(name + " can be read by every user, and its jobs carry patient data: let only the " +
+            "users who capture and the forwarder read it");
+  }
+}
+
+// Each log opened as the plug-in opens it, for appending; one that was
+// missing is removed again.
+void Checker::CheckLogs() {
+  std::string folder = context_.log_folder;
+  report_["log_folder_origin"] = context_.log_folder_origin;
+  if (folder.empty()) {
+    folder = platform().ModuleFolder();
+    report_["log_folder_origin"] = "the plug-in's module folder here";
+  }
+  report_["log_folder"] = folder;
   if (context_.plugin_not_registered) {
     Problem(std::string(kClassProgId) +
-            " is not registered on this workstation: the host cannot create the plug-in (Err 429 "
-            "ActiveX component can't create object); install the package or run regsvr32");
+            " is not registered on this workstation: the host cannot create the plug-in (" +
+            ErrorText(VbError(vberr::kCantCreateObject)) +
+            "); install the package or run regsvr32");
   }
-  for (const LogFile& log : kLogFiles) {
-    LogReport report{log.name, log_folder_ + "\\" + log.name, "", false};
-    const bool existed = platform.FileExists(report.path);
+  for (const auto& [file, effect] : kLogFiles) {
+    const std::string path = folder + "\\" + file;
+    const bool existed = platform().FileExists(path);
+    std::string state = existed ? "can be appended to" : "missing; can be created";
+    bool ok = false;
     try {
-      platform.AppendToFile(report.path, "");
-      report.ok = true;
-      report.state = existed ? "can be appended to" : "missing; can be created";
+      platform().AppendToFile(path, "");
+      ok = true;
+      if (!existed) platform().DeleteFile(path);
     } catch (const VbError& error) {
-      report.state = std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") + " (" +
-                     ErrorText(error) + ")";
-      Problem(std::string(log.name) + " in " + log_folder_ +
-              (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
-              ErrorText(error) + "): " + log.effect +
-              ". An administrator lets the users write it (on Windows the icacls commands of the "
-              "README, Installing at a practice: Logs)");
-    }
-    if (report.ok && !existed) {
-      try {
-        platform.DeleteFile(report.path);
-      } catch (const VbError&) {
-        report.state = "created (and left: it could not be removed again)";
+      state = ok ? "created (and left: it could not be removed again)"
+                 : std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") + " (" +
+                       ErrorText(error) + ")";
+      if (!ok) {
+        Problem(std::string(file) + " in " + folder +
+                (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
+                ErrorText(error) + "): " + effect +
+                ". An administrator lets the users write it (on Windows the icacls commands of "
+                "the README, Installing at a practice: Logs)");
       }
     }
-    logs_.push_back(std::move(report));
+    report_["logs"].push_back({{"file", file}, {"path", path}, {"state", state}, {"ok", ok}});
   }
 }
 
 void Checker::PrintText() const {
   std::ostream& out = context_.out;
-  auto or_none = [](const std::string& value, const char* none) {
-    return value.empty() ? std::string(none) : value;
-  };
-  out << "Equipment INI   " << context_.equip_ini_path << (bytes_ ? "" : "  (missing)") << "\n"
-      << "Host programs   " << or_none(pgms_dir_, "(none)") << "  (\"PgmsDir\" of praxo32.ini)\n"
-      << "Entries read    " << list_.count
-      << "  (\"Number\" = " << or_none(list_.number_text, "(none)") << ")\n"
-      << "Server class    " << or_none(server_class_, "(not set: the plug-in's own)")
-      << (server_state_.empty() ? "" : "  " + server_state_) << "  (\"" << kServerConnectionClassKey
-      << "\" of [" << kServerConnectionSection << "], used when ConnectThru is MSDE or SQL)\n"
-      << "Server method   " << or_none(server_method_, "(not set: the plug-in's own)") << "\n\n";
+  const Json& r = report_;
+  out << "Equipment INI   " << context_.equip_ini_path
+      << (r["equipment_ini_exists"] ? "" : "  (missing)") << "\n"
+      << "Host programs   " << Or(r["host_programs_folder"], "(none)")
+      << "  (\"PgmsDir\" of praxo32.ini)\n"
+      << "Entries read    " << r["entries_read"] << "  (\"Number\" = " << Or(r["number"], "(none)")
+      << ")\n"
+      << "Server class    " << Or(r["server_connection_class"], "(not set: nothing is created)")
+      << "  (\"" << kServerConnectionClassKey << "\" of [" << kServerConnectionSection
+      << "], used when ConnectThru is MSDE or SQL)\n"
+      << "Server method   " << Or(r["server_connection_method"], "(not set: SetServerName)")
+      << "\nDICOM outbox    " << Or(r["dicom_outbox"], "(not set: no jobs are written)") << "\n\n";
 
-  TextTable table({"Device function", "No.", "Setting", "Value", "From", "State"});
-  for (const FunctionReport& function : functions_) {
-    for (std::size_t i = 0; i < function.settings.size(); ++i) {
-      const SettingRow& row = function.settings[i];
-      table.AddRow({i == 0 ? function.name : "", i == 0 ? function.lookup.Text() : "", row.setting,
-                    row.value, row.from, row.state});
+  std::vector<std::vector<std::string>> table = {
+      {"Device function", "No.", "Setting", "Value", "From", "State"}};
+  for (const Json& function : r["device_functions"]) {
+    const Json& number = function["equipment_number"];
+    std::string first = function["name"];
+    std::string lookup = number.is_null() ? function["lookup_error"].get<std::string>().substr(0, 6)
+                         : number == 0    ? "-"
+                                          : number.dump();
+    for (const Json& setting : function["settings"]) {
+      table.push_back(
+          {first, lookup, setting["setting"], setting["value"], setting["from"], setting["state"]});
+      first.clear(), lookup.clear();
     }
-    if (function.name.starts_with(kReviewVerb)) table.AddGap();
+    if (function["name"].get<std::string>().starts_with(kReviewVerb)) table.emplace_back();
   }
-  table.Print(out);
+  PrintTable(std::move(table), out);
 
-  out << "Log files in " << log_folder_ << "  (" << log_folder_origin_ << ")\n";
-  for (const LogReport& log : logs_) {
-    out << "  " << log.file << std::string(20 - log.file.size(), ' ') << log.state << "\n";
+  out << "Log files in " << Or(r["log_folder"], "") << "  (" << Or(r["log_folder_origin"], "")
+      << ")\n";
+  for (const Json& log : r["logs"]) {
+    const std::string file = log["file"];
+    out << "  " << file << std::string(20 - file.size(), ' ') << Or(log["state"], "") << "\n";
   }
-  out << "\n";
-
-  if (problems_.empty()) {
-    out << "No problems found.\n";
+  if (r["problems"].empty()) {
+    out << "\nNo problems found.\n";
     return;
   }
-  out << "Problems (" << problems_.size() << "):\n";
-  for (std::size_t i = 0; i < problems_.size(); ++i) {
-    out << "  " << i + 1 << ". " << problems_[i].text << "\n";
+  out << "\nProblems (" << r["problems"].size() << "):\n";
+  for (std::size_t i = 0; i < r["problems"].size(); ++i) {
+    out << "  " << i + 1 << ". " << Or(r["problems"][i]["text"], "") << "\n";
   }
-}
-
-void Checker::PrintJson() const {
-  JsonWriter json(context_.out);
-  auto or_null = [](const std::string& value) {
-    return value.empty() ? std::nullopt : std::optional<std::string>(value);
-  };
-  json.BeginObject();
-  json.Field("version", TAVIREX_VERSION);
-  json.Field("equipment_ini", context_.equip_ini_path);
-  json.Key("equipment_ini_exists");
-  json.Bool(bytes_.has_value());
-  json.FieldOrNull("host_programs_folder", or_null(pgms_dir_));
-  json.FieldOrNull("number", or_null(list_.number_text));
-  json.NumberOrNull("entries_read", list_.count);
-  json.FieldOrNull("server_connection_class", or_null(server_class_));
-  json.FieldOrNull("server_connection_method", or_null(server_method_));
-  json.Field("log_folder", log_folder_);
-  json.Field("log_folder_origin", log_folder_origin_);
-  json.Key("logs");
-  json.BeginArray();
-  for (const LogReport& log : logs_) {
-    json.BeginObject();
-    json.Field("file", log.file);
-    json.Field("path", log.path);
-    json.Field("state", log.state);
-    json.Key("ok");
-    json.Bool(log.ok);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.Key("device_functions");
-  json.BeginArray();
-  for (const FunctionReport& function : functions_) {
-    json.BeginObject();
-    json.Field("name", function.name);
-    json.NumberOrNull("equipment_number", function.lookup.number);
-    json.FieldOrNull("lookup_error", function.lookup.error ? std::optional<std::string>(
-                                                                 ErrorText(*function.lookup.error))
-                                                           : std::nullopt);
-    json.Key("settings");
-    json.BeginArray();
-    for (const SettingRow& row : function.settings) {
-      json.BeginObject();
-      json.Field("setting", row.setting);
-      json.Field("value", row.value);
-      json.Field("from", row.from);
-      json.Field("state", row.state);
-      json.EndObject();
-    }
-    json.EndArray();
-    json.EndObject();
-  }
-  json.EndArray();
-  json.Key("problems");
-  json.BeginArray();
-  for (const ProblemReport& problem : problems_) {
-    json.BeginObject();
-    json.FieldOrNull("device_function", or_null(problem.device_function));
-    json.Field("text", problem.text);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.EndObject();
 }
 
 int Checker::Run(bool json) {
-  bytes_ = ReadFileBytes(context_.equip_ini_path);
-  const IniDocument document(bytes_.value_or(""));
-  list_ = ReadEquipmentList(document, session_.platform());
-  pgms_dir_ = GetPgmsDir(session_.platform());
-
-  if (!bytes_) Problem("PXEquip.ini is missing: no device function is configured");
-  if (bytes_ && !EncodingProblem(*bytes_).empty()) {
-    Problem("PXEquip.ini " + EncodingProblem(*bytes_));
+  const FileState file = ReadFileState(context_.equip_ini_path);
+  list_ = ReadEquipmentList(IniDocument(file.bytes), platform());
+  report_ = {{"version", TAVIREX_VERSION},
+             {"equipment_ini", context_.equip_ini_path},
+             {"equipment_ini_exists", file.kind != FileState::Kind::kMissing},
+             {"host_programs_folder", OrNull(GetPgmsDir(platform()))},
+             {"number", OrNull(list_.number_text)},
+             {"entries_read", list_.count}};
+  for (const char* key : {"server_connection_class", "server_connection_method", "dicom_outbox",
+                          "log_folder", "log_folder_origin"}) {
+    report_[key] = nullptr;
   }
+  for (const char* key : {"logs", "device_functions", "problems"}) report_[key] = Json::array();
+
+  if (std::string why = FileProblem(file, context_.equip_ini_path); !why.empty()) Problem(why);
   if (list_.count_error) {
     Problem("[Equipment] \"Number\" is " + list_.number_text + ", beyond 32767: every lookup " +
             "fails (" + ErrorText(*list_.count_error) + ") and no device function works");
   }
+  bool any_listed = false;
   for (const ListEntry& entry : list_.entries) {
+    any_listed |= entry.ours && entry.issue.empty();
     if (!entry.issue.empty()) {
       Problem("[Equipment] entry " + std::to_string(entry.index) + "=" + entry.value + ": " +
-                  entry.issue,
+                  entry.issue + "; correct it, or take it out with tavirex-config remove " +
+                  std::to_string(entry.index),
               IsCatalogueName(entry.device_name) ? entry.device_name : "");
     }
   }
-  bool any_listed = false;
-  for (const ListEntry& entry : list_.entries) any_listed |= entry.ours && entry.issue.empty();
-  if (bytes_ && !any_listed && !list_.count_error) {
+  if (report_["problems"].empty() && !any_listed) {
     Problem("PXEquip.ini lists no device function of this plug-in");
   }
   CheckValues();
-
   const std::vector<std::string> names = ClsTavirex::DeviceNames();
   for (std::size_t i = 0; i + 1 < names.size(); i += 2) CheckModel(names[i], names[i + 1]);
   CheckServerConnection();
+  CheckOutbox();
   CheckLogs();
 
-  // The host INI's boxes, shown at start-up, with every object or every count.
+  // The host INI's boxes at start-up: one problem for a file that is not there.
+  const std::string host_ini = platform().ProfileFilePath(kHostIniFileName);
+  const FileState host_file = ReadFileState(host_ini);
   std::set<std::string> seen;
   for (const ToolPlatform::Box& box : session_.platform().boxes()) {
-    std::string text = "the plug-in shows the message \"" + box.text + "\" (title \"" + box.title +
-                       "\"): check [System] \"DataDir\" and \"PgmsDir\" in praxo32.ini";
-    if (seen.insert(text).second) Problem(text);
+    if (!seen.insert(box.text).second) continue;
+    if (host_file.kind != FileState::Kind::kFile) {
+      Problem(FileProblem(host_file, host_ini,
+                          "the plug-in shows \"" + box.text + "\" whenever the host creates it"));
+      break;
+    }
+    Problem("the plug-in shows the message \"" + box.text + "\" (title \"" + box.title +
+            "\"): check [System] \"DataDir\" and \"PgmsDir\" in " + host_ini);
   }
-
   if (json) {
-    PrintJson();
+    context_.out << report_.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
     PrintText();
   }
-  return problems_.empty() ? kExitOk : kExitProblems;
+  return report_["problems"].empty() ? kExitOk : kExitProblems;
 }
 
 }  // namespace
 
-int RunCheck(ToolContext& context, bool json) {
-  Checker checker(context);
-  return checker.Run(json);
+int RunCheck(ToolContext& context, bool json) { return Checker(context).Run(json); }
+
+int RunList(ToolContext& context) {
+  std::ostream& out = context.out;
+  const FileState file = ReadFileState(context.equip_ini_path);
+  Platform& platform = context.platform;
+  const EquipmentList list = ReadEquipmentList(IniDocument(file.bytes), platform);
+  out << "Equipment INI   " << context.equip_ini_path << "\n"
+      << "Entries read    " << list.count
+      << "  (\"Number\" = " << (list.number_text.empty() ? "(none)" : list.number_text) << ")\n\n";
+  const std::string problem = FileProblem(file, context.equip_ini_path);
+  if (list.entries.empty()) out << "[Equipment] has no numbered entries.\n";
+
+  std::vector<std::vector<std::string>> table = {
+      {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
+  for (const ListEntry& entry : list.entries) {
+    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
+    std::string device = entry.device_name;
+    std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
+    std::string data_path, program_path;
+    std::string note = entry.issue;
+    if (!entry.ours) {
+      // Another program's equipment: its key as written.
+      device.clear();
+      for (std::size_t i = 2; i < entry.fields.size(); ++i) {
+        device += (i > 2 ? ":" : "") + entry.fields[i];
+      }
+      note = "not this plug-in's entry";
+    } else if (entry.number_error) {
+      note = "number \"" + entry.fields[0] + "\": the lookup fails (" +
+             ErrorText(*entry.number_error) + ")";
+    } else if (entry.number) {
+      const std::string section = std::to_string(*entry.number);
+      data_path = platform.ReadProfileString(section, kEquipDataPathKey, kEquipIniFileName);
+      program_path = platform.ReadProfileString(section, kEquipProgPathFNameKey, kEquipIniFileName);
+    }
+    table.push_back(
+        {std::to_string(entry.index), number, label, device, data_path, program_path, note});
+  }
+  if (!list.entries.empty()) PrintTable(std::move(table), out);
+  const std::vector<std::string> backups = Backups(context.equip_ini_path);
+  out << "\nBackups (tavirex-config restore NAME; the newest last):"
+      << (backups.empty() ? " none" : "") << "\n";
+  for (const std::string& backup : backups) {
+    out << "  " << backup.substr(backup.find_last_of("\\/") + 1) << "\n";
+  }
+  if (problem.empty()) return kExitOk;
+  out << "\nProblem: " << problem << "\n";
+  return kExitProblems;
 }
 
 }  // namespace tavirex::config

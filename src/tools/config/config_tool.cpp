@@ -1,155 +1,146 @@
 #include "tools/config/config_tool.h"
 
-#include <CLI/CLI.hpp>
 #include <exception>
-#include <optional>
 
 #include "hostenv/system.h"
 #include "plugin/catalogue.h"
-#include "tools/config/commands.h"
+#include "tools/config/equipment_list.h"
+#include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
-namespace {
-
-constexpr const char* kDescription =
-    "Checks and edits PXEquip.ini, the equipment INI in the Windows directory from which the\n"
-    "Tavirex plug-in takes each device function's folders and vendor program.";
-
-std::string Footer() {
-  std::string footer =
-      "DEVICE: Capture or Review, a blank, and one of iKoraiBlendo, Vessara, Corvana, iScopa,\n"
-      "iBlendo, iPicta, iVitara, iPedra (exactly, case included). For Capture, --data is the\n"
-      "drop folder; for Review the store folder, into which Capture imports and which Review\n"
-      "and Count list. Every edit keeps the rest of the file byte for byte and the old file as\n"
-      "PXEquip.ini.bak, and replaces the file in one rename; a refusal changes nothing.\n"
-      "\n"
-      "Exit codes: 0 done, 1 check found problems, 2 refused (nothing changed),\n"
-      "3 the file could not be written.\n";
-  if (std::string_view settings = SystemPlatformNotes().settings; !settings.empty()) {
-    footer += "\n" + std::string(settings);
-  }
-  return footer;
-}
-
-std::string Words(const std::vector<std::string>& words) {
-  std::string joined;
-  for (const std::string& word : words) joined += (joined.empty() ? "" : " ") + word;
-  return joined;
-}
-
-}  // namespace
 
 int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
-  CLI::App app(kDescription, "tavirex-config");
+  CLI::App app(
+      "Checks and edits PXEquip.ini, the equipment INI in the Windows directory from which the\n"
+      "Tavirex plug-in takes each device function's folders and vendor program.",
+      "tavirex-config");
   app.set_version_flag("--version", std::string("tavirex-config ") + TAVIREX_VERSION);
   app.require_subcommand(1);
-  app.footer(Footer());
-
-  // Each command: a line for the list of commands, the details for its help.
-  auto command = [&](const char* name, const char* summary, const std::string& details) {
+  app.fallthrough();
+  app.add_flag("--dry-run", context.dry_run, "Show what an edit would change; write nothing");
+  app.footer(
+      "DEVICE: Capture or Review, a blank, and one of iKoraiBlendo, Vessara, Corvana, iScopa,\n"
+      "iBlendo, iPicta, iVitara, iPedra (exactly). --data is Capture's drop folder, Review's\n"
+      "store folder (where Capture imports and Review and Count look).\n\n"
+      "Every edit reads the whole file first and refuses, before writing anything, a file it\n"
+      "cannot read, a read-only one and a value the file's code page cannot hold. It keeps the\n"
+      "rest of the file byte for byte and its permissions, the old file as a time-stamped\n"
+      "backup (the last ten are kept), and replaces the file in one rename.\n\n"
+      "Exit codes: 0 done, 1 check or list found problems, 2 refused (nothing changed),\n"
+      "3 the file could not be written (nothing changed).\n\n"
+      "PXEquip.ini here: " +
+      context.equip_ini_path + "\n" + std::string(SystemPlatformNotes().settings));
+  auto command = [&](const char* name, const char* summary, const char* details) {
     CLI::App* sub = app.add_subcommand(name, summary);
-    sub->footer(details + "\n" + Footer());
+    sub->footer(details);
     return sub;
   };
 
   CLI::App* check = command(
       "check", "What every device function would use, and what would go wrong",
-      "For each of the sixteen device functions: its equipment number, the program, drop folder\n"
-      "and store folder Capture uses, the folder Review and Count use, where each comes from and\n"
-      "whether it exists and can be written (a small file is created and removed to find out);\n"
-      "whether the plug-in can write its three log files; then the problems that would show at\n"
-      "run time. Exit code 1 when there are any.\n");
+      "Each function's number, program and folders, where each comes from and whether it can be\n"
+      "written; files waiting in drop folders; the DICOM outbox; the log files; then every\n"
+      "problem that would show at run time, with what to do. Exit code 1 when there are any.");
   bool json = false;
   check->add_flag("--json", json, "One JSON object instead of the tables (see the README)");
+  CLI::App* list = command("list", "The entries of [Equipment], their settings and the backups",
+                           "Exit code 1 when the file cannot be read or is not ANSI text.");
 
-  CLI::App* list = command("list", "The entries of [Equipment] and their settings", "");
-
-  std::vector<std::string> device;
-  AddRequest add_request;
-  CLI::App* add = command(
+  std::vector<std::string> words;
+  DeviceRequest request;
+  auto device_command = [&](const char* name, const char* summary, const char* details) {
+    CLI::App* sub = command(name, summary, details);
+    sub->add_option("DEVICE", words, "The device function, e.g. \"Capture Vessara\"")->required();
+    sub->add_option("--data", request.data_folder, "The folder (drop or store folder)");
+    sub->add_option("--program", request.program_path,
+                    std::string("Capture's vendor program (add: ") + kDefaultVendorProgram + ")");
+    sub->add_option("--label", request.label, "The entry's label (add: the device name)");
+    return sub;
+  };
+  CLI::App* add = device_command(
       "add", "Configure a device function",
-      "A new entry in [Equipment] and a new numbered section with \"EquipDataPath\" (and, for\n"
-      "Capture, \"EquipProgPathFName\"). Refused for a function that is listed already.\n");
-  add->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
-  add->add_option("--data", add_request.data_folder, "The folder (drop or store folder)")
-      ->required();
-  add->add_option("--program", add_request.program_path,
-                  std::string("Capture's vendor program (default ") + kDefaultVendorProgram + ")");
-  add->add_option("--label", add_request.label, "The entry's label (default the device name)");
-
-  SetRequest set_request;
-  CLI::App* set = command(
-      "set", "Change the settings of a configured device function",
-      "Replaces the values given and leaves the others as they are; a key that is missing is\n"
-      "added to the function's section.\n");
-  set->add_option("DEVICE", device, "The device function, e.g. \"Capture Vessara\"")->required();
-  CLI::Option* set_data = set->add_option("--data", set_request.data_folder.emplace(),
-                                          "The folder (drop or store folder)");
-  CLI::Option* set_program =
-      set->add_option("--program", set_request.program_path.emplace(), "Capture's vendor program");
-  CLI::Option* set_label =
-      set->add_option("--label", set_request.label.emplace(), "The entry's label");
-
+      "A new [Equipment] entry and numbered section; refused for a configured function.");
+  add->get_option("--data")->required();
+  CLI::App* set =
+      device_command("set", "Change the settings of a configured device function",
+                     "Replaces the values given, adds a missing key; the others stay as they are.");
   CLI::App* remove = command(
-      "remove", "Remove a device function",
-      "Removes its [Equipment] entry (the entries after it move up one, and \"Number\" goes down\n"
-      "by one) and its section, unless another entry uses that section.\n");
-  remove->add_option("DEVICE", device, "The device function, e.g. \"Review Vessara\"")->required();
+      "remove", "Take an entry out of [Equipment]",
+      "ENTRY: a device name, or an entry as check and list show it (3, 22:r:Tavirex:Review x).\n"
+      "The entries after it move up one, \"Number\" goes down by one; its section goes too,\n"
+      "unless another entry uses it.");
+  remove->add_option("ENTRY", words, "The entry")->required();
+  std::string backup;
+  CLI::App* restore = command("restore", "Put a backup of PXEquip.ini back",
+                              "The file it replaces becomes a backup in turn (see list).");
+  restore->add_option("BACKUP", backup, "Its file name (default the newest)");
 
-  std::string server_class;
-  ServerRequest server_request;
+  std::optional<std::string> server_class, method, outbox;
+  bool clear = false;
   CLI::App* server = command(
       "server", "Name the host's server-connection component",
-      "The plug-in creates the host's server-connection component at start-up when\n"
-      "\"ConnectThru\" of praxo32.ini is MSDE or SQL, and calls it with the server name. These\n"
-      "set the keys \"ServerConnectionClass\" and \"ServerConnectionMethod\" of section\n"
-      "[Tavirex]; without them the plug-in uses its own class and method.\n");
-  CLI::Option* server_class_option =
-      server->add_option("--class", server_class, "Its ProgID or {CLSID}");
-  server
-      ->add_option("--method", server_request.method,
-                   "The method called with the server name (default the plug-in's own)")
-      ->needs(server_class_option);
-  bool clear_server = false;
-  CLI::Option* clear = server->add_flag("--clear", clear_server,
-                                        "Remove both keys: the plug-in's own class and method");
-  clear->excludes(server_class_option);
+      "On a database-server route (\"ConnectThru\" of praxo32.ini MSDE or SQL) the plug-in\n"
+      "creates this class at start-up and calls its method with the server name. Without\n"
+      "\"ServerConnectionClass\" it creates nothing; without \"ServerConnectionMethod\" it calls\n"
+      "SetServerName.");
+  CLI::Option* class_option = server->add_option("--class", server_class, "Its ProgID or {CLSID}");
+  server->add_option("--method", method, "The method given the server name")->needs(class_option);
+  server->add_flag("--clear", clear, "Remove both keys: nothing is created")
+      ->excludes(class_option);
+  CLI::App* outbox_command = command(
+      "outbox", "Set the folder of the DICOM outbox",
+      "Each Capture then writes a job for the DICOM forwarder into FOLDER (\"DicomOutbox\" of\n"
+      "[Tavirex]). Jobs carry patient data: only the users who capture and the forwarder may\n"
+      "read it. It must not be a drop or store folder, or lie in one.");
+  outbox_command->add_option("FOLDER", outbox, "A local or UNC folder");
+  outbox_command->add_flag("--clear", clear, "Remove the key: no jobs are written");
+  std::string receive_log;
+  CLI::App* receive_log_command =
+      command("receive-log", "Let the host write KR_Tavirex.log, or not",
+              "Sets \"WriteReceiveDataLog\" of [Equipment] to YES (on) or NO (off).");
+  receive_log_command->add_option("SWITCH", receive_log, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
 
-  try {
-    if (args.empty()) throw CLI::CallForHelp();
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-    if (server->parsed() && server_class_option->count() == 0 && clear->count() == 0) {
-      throw CLI::RequiredError("--class or --clear");
-    }
-  } catch (const CLI::ParseError& error) {
-    if (args.empty()) {
-      context.err << app.help();
-      return kExitRefused;
-    }
-    return app.exit(error, context.out, context.err) == 0 ? kExitOk : kExitRefused;
+  if (std::optional<int> exit =
+          tools::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
+    return *exit;
   }
-
+  std::string device;
+  for (const std::string& word : words) device += (device.empty() ? "" : " ") + word;
+  // Refuses what the keys of [Tavirex] cannot hold; "" when they can.
+  const std::string why =
+      server->parsed() && !server_class && !clear   ? "give --class or --clear"
+      : server_class && !IsClassName(*server_class) ? "\"" + *server_class +
+                                                          "\" is neither a ProgID (such as "
+                                                          "Praxo.ServerConnection) nor a {CLSID}"
+      : method && !IsMethodName(*method)                ? "\"" + *method + "\" is no method name"
+      : outbox_command->parsed() && (!outbox) == !clear ? "give a FOLDER or --clear"
+      : outbox && !PathProblem(*outbox).empty()
+          ? "the folder \"" + *outbox + "\" " + PathProblem(*outbox)
+          : "";
   try {
     if (check->parsed()) return RunCheck(context, json);
     if (list->parsed()) return RunList(context);
-    if (add->parsed()) {
-      add_request.device_name = Words(device);
-      return RunAdd(add_request, context);
+    if (add->parsed() || set->parsed()) {
+      request.device_name = device;
+      return RunUpsert(request, add->parsed() ? Upsert::kNew : Upsert::kExisting, context);
     }
-    if (set->parsed()) {
-      set_request.device_name = Words(device);
-      if (set_data->count() == 0) set_request.data_folder.reset();
-      if (set_program->count() == 0) set_request.program_path.reset();
-      if (set_label->count() == 0) set_request.label.reset();
-      return RunSet(set_request, context);
-    }
-    if (remove->parsed()) return RunRemove(Words(device), context);
+    if (remove->parsed()) return RunRemove(device, context);
+    if (restore->parsed()) return RunRestore(backup, context);
     if (server->parsed()) {
-      if (server_class_option->count() != 0) server_request.class_name = server_class;
-      return RunServer(server_request, context);
+      return RunSetKeys(
+          "server", kServerConnectionSection,
+          {{kServerConnectionClassKey, server_class}, {kServerConnectionMethodKey, method}},
+          context, why);
     }
+    if (outbox_command->parsed()) {
+      return RunSetKeys("outbox", kServerConnectionSection, {{kDicomOutboxKey, outbox}}, context,
+                        why);
+    }
+    return RunSetKeys("receive-log", kEquipmentSection,
+                      {{kWriteReceiveDataLogKey, receive_log == "on" ? "YES" : "NO"}}, context);
   } catch (...) {
     // A failure of a platform service outside the checks themselves.
     VbError failure = CurrentFailure(std::current_exception());
@@ -157,7 +148,6 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
                 << "\n";
     return kExitWriteFailed;
   }
-  return kExitRefused;
 }
 
 }  // namespace tavirex::config

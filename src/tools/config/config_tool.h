@@ -1,6 +1,5 @@
-// tavirex-config: checks and edits a workstation's equipment INI for the
-// people who install and support the plug-in. It reads the INI files through
-// the same platform services and the same core rules as the plug-in.
+// tavirex-config: checks and edits a workstation's equipment INI, through the
+// same platform services and core rules as the plug-in.
 #pragma once
 
 #include <ostream>
@@ -23,12 +22,14 @@ struct ToolContext {
   std::string equip_ini_path;
   std::ostream& out;
   std::ostream& err;
-  // The folder the plug-in writes its logs to: that of the registered DLL.
-  // "" for the platform's module folder.
+  // Where the plug-in writes its logs (the registered DLL's folder); "": the
+  // module folder.
   std::string log_folder = {};
   std::string log_folder_origin = {};
   // The class is known not to be registered (only Windows can tell).
   bool plugin_not_registered = false;
+  // Edits show what they would change and write nothing.
+  bool dry_run = false;
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
-#include "hostenv/system.h"
-#include "plugin/catalogue.h"
+#include "winrules/ini_profile.h"
 #include "winrules/vb_number.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // Why one of ours is never used, judged against the entries before it.
@@ -37,55 +41,94 @@ std::string EntryIssue(const ListEntry& entry, const EquipmentList& list) {
   return "";
 }
 
+// A file whose name and folder differ from the missing `path` only in case,
+// as a Windows path followed on a case-sensitive system gives; "".
+std::string CaseVariant(const std::string& path) {
+  const fs::path file(path);
+  std::error_code error;
+  for (const auto& folder : fs::directory_iterator(file.parent_path().parent_path(), error)) {
+    if (!EqualsIgnoreCaseAscii(folder.path().filename().string(),
+                               file.parent_path().filename().string())) {
+      continue;
+    }
+    for (const auto& entry : fs::directory_iterator(folder.path(), error)) {
+      if (EqualsIgnoreCaseAscii(entry.path().filename().string(), file.filename().string()) &&
+          entry.path() != file) {
+        return entry.path().string();
+      }
+    }
+  }
+  return "";
+}
+
+// Why Windows refuses a name in a path; "".
+std::string NameProblem(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32 ||
+        std::string_view("<>:\"|?*").find(c) != std::string::npos) {
+      return "holds the character '" + std::string(1, c) +
+             "', which Windows refuses in a file or folder name";
+    }
+  }
+  if (name.ends_with('.') || name.ends_with(' ')) {
+    return "has the name \"" + std::string(name) + "\", whose last dot or blank Windows drops";
+  }
+  const std::string device = UpperAscii(name.substr(0, name.find('.')));
+  const bool numbered = device.size() == 4 && device[3] >= '1' && device[3] <= '9' &&
+                        (device.starts_with("COM") || device.starts_with("LPT"));
+  if (numbered || device == "CON" || device == "PRN" || device == "AUX" || device == "NUL") {
+    return "names the device " + device + ", which Windows reserves";
+  }
+  return "";
+}
+
 }  // namespace
 
+int PluginSession::Number(const std::string& name) {
+  try {
+    return GetEquipNumber(object_.platform(), EquipmentKey(name));
+  } catch (const VbError&) {
+    return -1;
+  }
+}
+
+std::string FileProblem(const FileState& file, const std::string& path, const std::string& effect) {
+  switch (file.kind) {
+    case FileState::Kind::kMissing: {
+      std::string text =
+          fs::path(path).filename().string() + " is missing (" + path + "): " + effect;
+      if (std::string variant = CaseVariant(path); !variant.empty()) {
+        text += "; " + variant + " differs only in the case of its names, which count here";
+      }
+      return text;
+    }
+    case FileState::Kind::kNotAFile:
+      return path + " is " + file.why + ", not a file: " + effect + "; move it aside";
+    case FileState::Kind::kUnreadable:
+      return path + " cannot be read by this user (" + file.why + "): " + effect +
+             "; let the users read it, or run tavirex-config as an administrator";
+    case FileState::Kind::kFile:
+      break;
+  }
+  if (file.bytes.starts_with("\xEF\xBB\xBF")) {
+    return path +
+           " starts with a UTF-8 byte-order mark, which Windows reads as text of its first "
+           "line; save it as ANSI text";
+  }
+  if (file.bytes.starts_with("\xFF\xFE") || file.bytes.starts_with("\xFE\xFF")) {
+    return path +
+           " is a Unicode (UTF-16) file: the plug-in reads it, but tavirex-config edits ANSI "
+           "text only; save it as ANSI text (Notepad: Save As, Encoding ANSI)";
+  }
+  return "";
+}
+
 std::optional<int> EntryIndex(const std::string& key) {
-  if (key.empty() || key.size() > 5 || key.front() == '0') return std::nullopt;
-  if (!std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (key.empty() || key.size() > 5 || key.front() == '0' ||
+      key.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
   }
   return std::stoi(key);
-}
-
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-bool ReplaceFileContents(Platform& platform, const std::string& path, const std::string& bytes,
-                         std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temporary;
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  try {
-    platform.MoveReplacing(temporary, path);
-  } catch (const VbError& failure) {
-    error = "cannot replace " + path + " (" + ErrorText(failure) + ")";
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
-std::string EncodingProblem(const std::string& bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) {
-    return "starts with a UTF-8 byte-order mark, which Windows reads as text of its first line";
-  }
-  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-    return "is a Unicode (UTF-16) file; this tool edits ANSI files only";
-  }
-  return "";
 }
 
 EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform) {
@@ -122,29 +165,11 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
     by_index.emplace(*index, std::move(entry));
   }
   for (auto& [index, entry] : by_index) list.entries.push_back(std::move(entry));
-  // With an unreadable "Number" the lookup reads nothing at all; that is
-  // reported on its own.
+  // With an unreadable "Number" the lookup reads nothing (reported on its own).
   for (ListEntry& entry : list.entries) {
     if (entry.ours && !list.count_error) entry.issue = EntryIssue(entry, list);
   }
   return list;
-}
-
-int RefuseDeviceName(const std::string& command, const std::string& name, ToolContext& context) {
-  context.err << "tavirex-config " << command << ": \"" << name
-              << "\" is not one of the plug-in's device names.\n"
-              << "The device names are (exactly, case included):\n";
-  for (const std::string& known : ClsTavirex::DeviceNames()) context.err << "  " << known << "\n";
-  context.err << "Nothing was changed.\n";
-  return kExitRefused;
-}
-
-std::string LabelProblem(const std::string& label) {
-  if (label.find_first_of(":\r\n") != std::string::npos) {
-    return "the label must not contain ':' or a line break";
-  }
-  if (std::string why = ValueProblem(label); !why.empty()) return "the label " + why;
-  return "";
 }
 
 bool IsMethodName(const std::string& name) {
@@ -181,7 +206,7 @@ std::string ValueProblem(const std::string& value) {
 std::string PathProblem(const std::string& path) {
   if (path.empty()) return "is empty";
   if (path.size() > 254) return "is longer than the 254 characters the plug-in reads";
-  if (IniDocument::Trim(path) != path) return "begins or ends with white space, which is dropped";
+  if (ProfileTrim(path) != path) return "begins or ends with white space, which is dropped";
   if (path.size() >= 2 && (path.front() == '"' || path.front() == '\'') &&
       path.back() == path.front()) {
     return "is in quotes, which are dropped";
@@ -193,98 +218,67 @@ std::string PathProblem(const std::string& path) {
     return "is no full Windows path (C:\\folder or \\\\server\\share\\folder)";
   }
   if (path.size() > 3 && path.back() == '\\') return "ends with a backslash";
+  for (const std::string& name : Split(path.substr(drive ? 3 : 2), '\\')) {
+    if (std::string why = NameProblem(name); !why.empty()) return why;
+  }
   return "";
 }
 
-std::string ParentFolder(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  std::size_t last = path.rfind('\\');
-  if (last == std::string::npos || last == 0) return "";
-  std::string parent = path.substr(0, last);
-  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
-  return parent;
-}
-
-Edit::Edit(ToolContext& tool)
-    : context(tool),
-      bytes(ReadFileBytes(tool.equip_ini_path)),
-      document(bytes.value_or("")),
-      session(tool.platform),
-      list(ReadEquipmentList(document, session.platform())) {
-  if (bytes && !EncodingProblem(*bytes).empty()) {
-    refusal = tool.equip_ini_path + " " + EncodingProblem(*bytes) + "; save it as ANSI text first";
-  } else if (list.count_error) {
-    refusal = "[Equipment] \"Number\" is " + list.number_text +
-              ", beyond 32767; correct it first (see tavirex-config check)";
+void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out) {
+  std::vector<std::size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
-}
-
-void SetKey(IniDocument& document, const std::string& section, std::string_view key,
-            std::string_view value) {
-  const std::string line = std::string(key) + "=" + std::string(value);
-  std::optional<IniDocument::Section> found = document.FindSection(section);
-  if (!found) {
-    document.AppendBlock({IniDocument::SectionHeader(section), line});
-  } else if (std::optional<std::size_t> key_line = document.FindKey(*found, key)) {
-    document.ReplaceValue(*key_line, value);
-  } else {
-    document.Insert(document.EndOfKeys(*found), {line});
-  }
-}
-
-void RemoveKey(IniDocument& document, const std::string& section, std::string_view key) {
-  while (std::optional<IniDocument::Section> found = document.FindSection(section)) {
-    std::optional<std::size_t> key_line = document.FindKey(*found, key);
-    if (!key_line) return;
-    document.Remove(*key_line, *key_line + 1);
-  }
-}
-
-std::string WithNumber(const std::string& line, int number) {
-  const std::size_t equals = line.find('=');
-  if (equals == std::string::npos) return line + "=" + std::to_string(number);
-  std::size_t start = line.find_first_not_of(" \t", equals + 1);
-  if (start == std::string::npos) return line.substr(0, equals + 1) + std::to_string(number);
-  std::size_t end = line.find_first_not_of("0123456789.", start);
-  if (end == start) end = line.size();
-  if (end == std::string::npos) end = line.size();
-  return line.substr(0, start) + std::to_string(number) + line.substr(end);
-}
-
-std::string Column(const std::string& title) {
-  return title + std::string(title.size() < 16 ? 16 - title.size() : 1, ' ');
-}
-
-int WriteEdit(const Edit& edit, const std::string& command) {
-  ToolContext& context = edit.context;
-  const std::string& path = context.equip_ini_path;
-  const std::string_view write_hint = SystemPlatformNotes().windows_dir_write_hint;
-  std::string error;
-  if (edit.bytes) {
-    if (!ReplaceFileContents(context.platform, path + ".bak", *edit.bytes, error)) {
-      context.err << "tavirex-config " << command << ": no backup: " << error << write_hint
-                  << "\nNothing was changed.\n";
-      return kExitWriteFailed;
+  rows.insert(rows.begin() + 1, std::vector<std::string>());
+  for (std::size_t width : widths) rows[1].emplace_back(width, '-');
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += (i > 0 ? "  " : "") + row[i];
+      if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
     }
-    context.out << Column("Backup") << path << ".bak\n";
+    out << line.erase(line.find_last_not_of(' ') + 1) << "\n";
   }
-  if (!ReplaceFileContents(context.platform, path, edit.document.Bytes(), error)) {
-    context.err << "tavirex-config " << command << ": " << error << write_hint
-                << "\nNothing was changed.\n";
-    return kExitWriteFailed;
-  }
-  context.out << Column("Written") << path << "\n";
-  return kExitOk;
 }
 
-std::string MissingParentWarning(Platform& platform, const std::string& folder) {
-  const std::string parent = ParentFolder(folder);
-  if (parent.empty() || platform.FolderExists(folder) || platform.FolderExists(parent)) return "";
-  return "Warning: " + folder + " is missing and so is its parent " + parent +
-         ": Capture creates one folder level only (it fails with Err 76 Path not found); "
-         "create " +
-         parent + " first.\n";
+FileState ReadFileState(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) {
+    const bool missing = !error || error == std::errc::no_such_file_or_directory;
+    return {missing ? FileState::Kind::kMissing : FileState::Kind::kUnreadable, "",
+            error.message()};
+  }
+  if (!fs::is_regular_file(status)) {
+    return {FileState::Kind::kNotAFile, "", fs::is_directory(status) ? "a folder" : "no file"};
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  if (!in || !(bytes << in.rdbuf() || in.peek() == EOF)) {
+    return {FileState::Kind::kUnreadable, "", std::strerror(errno)};
+  }
+  constexpr fs::perms kWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return {FileState::Kind::kFile, bytes.str(), "",
+          (status.permissions() & kWrite) == fs::perms::none,
+          std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).is_open()};
+}
+
+std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes) {
+  if (fs::exists(path)) return "cannot create " + path + ": it exists";
+  std::ofstream out(path, std::ios::binary);
+  if (out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) {
+    out.close();
+    try {
+      platform.FlushFile(path);
+      return "";
+    } catch (const VbError&) {
+    }
+  }
+  const std::string why = "cannot write " + path + ": " + std::strerror(errno);
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  return why;
 }
 
 }  // namespace tavirex::config

@@ -1,35 +1,129 @@
-// What the tool reads of a workstation: the equipment INI's bytes and its
-// "Equipment" list, and a clsTavirex object that answers through the plug-in's
-// own rules without showing its message boxes.
+// What the tool reads of a workstation: the equipment INI and its "Equipment"
+// list, a clsTavirex object that answers by the plug-in's own rules without
+// showing its boxes, and the rules a value must meet to be read as meant.
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "hostenv/forwarding_platform.h"
 #include "hostenv/host_paths.h"
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
 #include "plugin/image_list_view.h"
 #include "tools/config/config_tool.h"
 #include "tools/config/ini_document.h"
-#include "tools/config/tool_platform.h"
 #include "winrules/class_name.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
 
-// The plug-in's object as the host creates it, on the tool's platform: its
-// start-up and construction run (their boxes are collected, not shown).
+// The equipment INI as a file, read whole or not at all (what differs by
+// system is in file_access_posix.cpp and file_access_win32.cpp).
+struct FileState {
+  enum class Kind { kMissing, kFile, kNotAFile, kUnreadable };
+  Kind kind = Kind::kMissing;
+  std::string bytes;       // the whole file, for kFile
+  std::string why;         // what the system said, for kNotAFile and kUnreadable
+  bool read_only = false;  // no write permission for anyone (the read-only attribute)
+  bool writable = false;   // this user may open it for writing
+};
+FileState ReadFileState(const std::string& path);
+
+// Creates `path` (new) with `bytes`, on the disk; "" when done, else what failed.
+std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes);
+
+// Renames `replacement` over `path`, keeping its mode and owner (Windows: its
+// attributes and security); "" when done, else what failed.
+std::string ReplaceKeeping(const std::string& replacement, const std::string& path);
+
+// A path of the workstation (C:\...) as this program opens it.
+std::string NativePath(Platform& platform, const std::string& windows_path);
+
+// Whether every user of the machine may read what is in `folder` (native).
+bool EveryoneCanRead(const std::string& folder);
+
+int RunCheck(ToolContext& context, bool json);
+int RunList(ToolContext& context);
+
+// add and set: nullopt leaves a setting as it is (add gives the defaults).
+struct DeviceRequest {
+  std::string device_name;
+  std::optional<std::string> data_folder;
+  std::optional<std::string> program_path;
+  std::optional<std::string> label;
+};
+// add inserts a function that is not configured, set changes one that is.
+enum class Upsert { kNew, kExisting };
+int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context);
+
+// Takes out the entry named by its device name, key, value or "key=value".
+int RunRemove(const std::string& entry, ToolContext& context);
+
+// Sets keys of a section (nullopt removes one); a section left empty goes.
+// `refusal`: why the arguments are refused, before the file's own refusal.
+using KeyValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
+int RunSetKeys(const std::string& command, const std::string& section, const KeyValues& keys,
+               ToolContext& context, const std::string& refusal = "");
+
+// Puts a backup back (by file name; "" the newest); the old file becomes one.
+int RunRestore(const std::string& backup, ToolContext& context);
+// The backups of the equipment INI, oldest first.
+std::vector<std::string> Backups(const std::string& equip_ini_path);
+
+// Columns aligned for a terminal: the first row's headers, a rule, then the
+// rows; an empty row is a gap between groups.
+void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out);
+
+// The host's receive log in [Equipment], the DICOM outbox in [Tavirex].
+inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
+inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
+
+// The plug-in's message boxes collected for the report (answered OK, or No
+// and Cancel); nothing is started, no folder changed, no component made.
+class ToolPlatform final : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  struct Box {
+    std::string title, text;
+  };
+  const std::vector<Box>& boxes() const { return boxes_; }
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override {
+    boxes_.push_back({title.value_or(std::string(kDefaultAppTitle)), text});
+    const int buttons = style & 0xF;
+    return buttons == msgbox::kOkCancel ? msgbox::kCancel
+           : buttons == msgbox::kYesNo  ? msgbox::kNo
+                                        : msgbox::kOk;
+  }
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
+                             const std::string&, const std::string&, int) override {
+    return shellexec::kFileNotFound;
+  }
+  void SetCurrentDirectory(const std::string&) override {}
+  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
+                                          const std::string&) override {
+    return std::make_shared<int>(0);
+  }
+
+ private:
+  std::vector<Box> boxes_;
+};
+
+// The plug-in's object as the host creates it, on the tool's platform.
 class PluginSession {
  public:
   explicit PluginSession(Platform& workstation)
       : platform_(workstation), module_(platform_), object_(module_, no_window_) {}
   ClsTavirex& object() { return object_; }
   ToolPlatform& platform() { return platform_; }
+  // The equipment number the lookup finds for `name`; -1 when it fails.
+  int Number(const std::string& name);
 
  private:
-  // The tool reviews nothing, so no image list is ever shown.
   class NoWindow final : public ImageListView {
    public:
     void ShowModal(FrmImageFiles&) override {}
@@ -42,16 +136,10 @@ class PluginSession {
   ClsTavirex object_;
 };
 
-// The file's bytes; nullopt when it cannot be opened (missing).
-std::optional<std::string> ReadFileBytes(const std::string& path);
-// Writes a temporary file beside `path`, then renames it over `path` through
-// `platform`, so a reader sees the old or the new file, never a part. False,
-// with the reason in `error`, when that fails; `path` is then unchanged.
-bool ReplaceFileContents(Platform& platform, const std::string& path, const std::string& bytes,
-                         std::string& error);
-
-// A text the profile API would not read as written; "" for an ANSI file.
-std::string EncodingProblem(const std::string& bytes);
+// Why the INI file cannot be read as the plug-in does (`effect`: what that
+// does) or edited as ANSI text, with what to do; "".
+std::string FileProblem(const FileState& file, const std::string& path,
+                        const std::string& effect = "the plug-in finds no device function");
 
 // One numbered entry of section "Equipment".
 struct ListEntry {
@@ -61,8 +149,7 @@ struct ListEntry {
   std::vector<std::string> fields;
   bool ours = false;        // it names a device function of this plug-in
   std::string device_name;  // the field after "Tavirex"
-  // The section the lookup would take (the first field as a 16-bit number),
-  // or the failure converting it raises.
+  // The section the lookup takes (the first field), or why it fails.
   std::optional<int> number;
   std::optional<VbError> number_error;
   // Why the lookup never uses one of ours; "" when it can.
@@ -76,62 +163,19 @@ struct EquipmentList {
   std::vector<ListEntry> entries;      // every numbered key, in key order
 };
 
-// The "Equipment" list of `document` (the file the platform reads as
-// "PXEquip.ini"), its values read through the platform.
+// The "Equipment" list of `document`, its values read through the platform.
 EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform);
 
-// The decimal number a key of "Equipment" is named by ("12") as the lookup
-// writes it; nullopt for other keys.
+// The number of a key of "Equipment" ("12"); nullopt for other keys.
 std::optional<int> EntryIndex(const std::string& key);
 
-// Refuses a name outside the catalogue and lists the names; kExitRefused.
-int RefuseDeviceName(const std::string& command, const std::string& name, ToolContext& context);
-// The method of the host's server-connection component, a name as VB writes
-// one.
+// A method name as VB writes one.
 bool IsMethodName(const std::string& name);
-// Why a label cannot stand in a list entry; "" when it can.
-std::string LabelProblem(const std::string& label);
 std::string ErrorText(const VbError& error);  // "Err 13 Type mismatch"
 
-// Why a value, as the profile API returned it, is not what was meant: an
-// inline comment (the API keeps it), or quotes or blanks the API left; "".
+// Why a value, as the profile API returned it, is not what was meant; "".
 std::string ValueProblem(const std::string& value);
-// Why the plug-in would not read a folder or program path back as given; "".
+// Why a folder or program path would not work as given; "".
 std::string PathProblem(const std::string& path);
-// "C:\a\b" -> "C:\a"; "C:\a" -> "C:\"; "" when the path names no parent.
-std::string ParentFolder(const std::string& folder);
-
-// An edit of the equipment INI from the file as it is: its bytes (nullopt
-// when missing), the document and its "Equipment" list, and the plug-in's
-// object to look up entries with.
-struct Edit {
-  explicit Edit(ToolContext& context);
-  ToolContext& context;
-  std::optional<std::string> bytes;
-  IniDocument document;
-  PluginSession session;
-  EquipmentList list;
-  // Why the file cannot be edited safely; "" when it can.
-  std::string refusal;
-};
-
-// Sets `key` of `section` (the first such key line; the section is appended
-// when missing) or removes every line of that key.
-void SetKey(IniDocument& document, const std::string& section, std::string_view key,
-            std::string_view value);
-void RemoveKey(IniDocument& document, const std::string& section, std::string_view key);
-// The "Number" line with its value replaced; a trailing text after the
-// number (a note someone wrote there) stays.
-std::string WithNumber(const std::string& line, int number);
-
-// Writes the edited document over the file, keeping the old one as
-// PXEquip.ini.bak, in one rename; reports it. kExitOk or kExitWriteFailed
-// (the file is then unchanged).
-int WriteEdit(const Edit& edit, const std::string& command);
-// "Backup", "Written" and the like, in the column the reports use.
-std::string Column(const std::string& title);
-// A warning when the parent of `folder` is missing: Capture creates one
-// level only. "" otherwise.
-std::string MissingParentWarning(Platform& platform, const std::string& folder);
 
 }  // namespace tavirex::config

@@ -1,32 +1,31 @@
 #include "tools/config/ini_document.h"
 
 #include "hostenv/system.h"
+#include "winrules/ansi_text.h"
+#include "winrules/ini_profile.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\v\f\r\n\x1a";
-
-// The section a header line names; nullopt for other lines. The name ends at
-// the first ']' or, without one, at the end of the line.
+// The section a header line names (up to ']' or the end); nullopt for others.
 std::optional<std::string> HeaderName(std::string_view text) {
-  std::string_view trimmed = IniDocument::Trim(text);
+  std::string_view trimmed = ProfileTrim(text);
   if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
   trimmed.remove_prefix(1);
-  return std::string(IniDocument::Trim(trimmed.substr(0, trimmed.find(']'))));
+  return std::string(ProfileTrim(trimmed.substr(0, trimmed.find(']'))));
 }
 
 }  // namespace
 
 IniDocument::IniDocument(std::string_view file_bytes) {
-  // Edited as UTF-8 like all text here, written back in the file's code page.
-  const std::string text = Utf8FromProfileBytes(file_bytes);
+  // Edited as UTF-8 like all text here, written back in the file's code page;
+  // a UTF-16 file is read as the profile API reads it, for reports only.
+  const bool utf16 = file_bytes.starts_with("\xFF\xFE") || file_bytes.starts_with("\xFE\xFF");
+  const std::string text = Utf8FromProfileBytes(
+      utf16 ? AnsiFromUtf16Bytes(file_bytes.substr(2), file_bytes[0] == '\xFE') : file_bytes);
   const std::string_view bytes = text;
-  std::size_t crlf = 0;
-  std::size_t lf = 0;
-  std::size_t cr = 0;
-  std::size_t start = 0;
+  std::size_t crlf = 0, lf = 0, cr = 0, start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] != '\r' && bytes[i] != '\n') continue;
     std::size_t width = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1;
@@ -60,7 +59,7 @@ std::vector<IniDocument::Section> IniDocument::Sections() const {
 
 std::optional<IniDocument::Section> IniDocument::FindSection(std::string_view name) const {
   for (const Section& section : Sections()) {
-    if (EqualsIgnoreCaseAscii(section.name, Trim(name))) return section;
+    if (EqualsIgnoreCaseAscii(section.name, ProfileTrim(name))) return section;
   }
   return std::nullopt;
 }
@@ -69,8 +68,8 @@ std::vector<IniDocument::Key> IniDocument::Keys(const Section& section) const {
   std::vector<Key> keys;
   for (std::size_t i = section.header + 1; i < section.end; ++i) {
     std::string_view text = lines_[i].text;
-    if (Trim(text).empty() || IsComment(text)) continue;
-    keys.push_back({std::string(Trim(text.substr(0, text.find('=')))), i});
+    if (ProfileTrim(text).empty() || IsComment(text)) continue;
+    keys.push_back({std::string(ProfileTrim(text.substr(0, text.find('=')))), i});
   }
   return keys;
 }
@@ -83,7 +82,7 @@ std::size_t IniDocument::EndOfKeys(const Section& section) const {
 std::optional<std::size_t> IniDocument::FindKey(const Section& section,
                                                 std::string_view name) const {
   for (const Key& key : Keys(section)) {
-    if (EqualsIgnoreCaseAscii(key.name, Trim(name))) return key.line;
+    if (EqualsIgnoreCaseAscii(key.name, ProfileTrim(name))) return key.line;
   }
   return std::nullopt;
 }
@@ -97,7 +96,7 @@ void IniDocument::Insert(std::size_t index, const std::vector<std::string>& text
 
 void IniDocument::AppendBlock(const std::vector<std::string>& texts) {
   std::vector<std::string> block;
-  if (!lines_.empty() && !Trim(lines_.back().text).empty()) block.emplace_back();
+  if (!lines_.empty() && !ProfileTrim(lines_.back().text).empty()) block.emplace_back();
   block.insert(block.end(), texts.begin(), texts.end());
   Insert(lines_.size(), block);
 }
@@ -106,7 +105,7 @@ void IniDocument::ReplaceValue(std::size_t index, std::string_view value) {
   std::string& text = lines_[index].text;
   const std::size_t equals = text.find('=');
   if (equals == std::string::npos) {
-    text = std::string(Trim(text)) + "=" + std::string(value);
+    text = std::string(ProfileTrim(text)) + "=" + std::string(value);
     return;
   }
   const std::size_t start = text.find_first_not_of(" \t", equals + 1);
@@ -122,28 +121,19 @@ void IniDocument::RemoveSection(const Section& section) {
   std::size_t first = section.header;
   std::size_t last = EndOfKeys(section);
   std::size_t blank_end = last;
-  while (blank_end < section.end && Trim(lines_[blank_end].text).empty()) ++blank_end;
+  while (blank_end < section.end && ProfileTrim(lines_[blank_end].text).empty()) ++blank_end;
   if (blank_end == section.end) last = blank_end;
-  if (last == lines_.size() && first > 0 && Trim(lines_[first - 1].text).empty()) --first;
+  if (last == lines_.size() && first > 0 && ProfileTrim(lines_[first - 1].text).empty()) --first;
   Remove(first, last);
 }
 
 std::string IniDocument::SectionHeader(std::string_view name) {
-  // Built by appending: GCC 12 warns wrongly (-Wrestrict) about "[" + name + "]".
-  std::string header = "[";
-  header += name;
-  header += ']';
-  return header;
-}
-
-std::string_view IniDocument::Trim(std::string_view text) {
-  std::size_t first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+  std::string header = "[";  // appended: GCC 12 warns wrongly (-Wrestrict) about "[" + name
+  return (header += name) += ']';
 }
 
 bool IniDocument::IsComment(std::string_view text) {
-  std::string_view trimmed = Trim(text);
+  std::string_view trimmed = ProfileTrim(text);
   return !trimmed.empty() && trimmed.front() == ';';
 }
 

@@ -31,45 +31,33 @@ class IniDocument {
 
   const std::vector<Line>& lines() const { return lines_; }
   std::string Bytes() const;
-  // The line end new lines get: the one most of the file's lines end with;
-  // CRLF, as Windows writes them, when there is none.
-  const std::string& line_end() const { return line_end_; }
 
   std::vector<Section> Sections() const;
-  // The first section of that name, without regard to case: the only one the
-  // profile API searches.
+  // The first section of that name, case ignored: the one the profile API reads.
   std::optional<Section> FindSection(std::string_view name) const;
   // Key lines of a section in file order, duplicates included.
   std::vector<Key> Keys(const Section& section) const;
-  // One past the section's last key line (its header line when it has none):
-  // where a new key goes, before trailing blank and comment lines.
+  // Where a new key goes: after the last key line, before blanks and comments.
   std::size_t EndOfKeys(const Section& section) const;
 
-  // The first line of key `name` in the section (the one the profile API
-  // reads); nullopt when there is none.
+  // The first line of key `name` in the section: the one the profile API reads.
   std::optional<std::size_t> FindKey(const Section& section, std::string_view name) const;
 
-  // Inserts lines before line `index` (lines().size() appends). A line
-  // without an end before them gets the file's line end.
+  // Inserts lines before line `index`; new lines end as most of the file's do.
   void Insert(std::size_t index, const std::vector<std::string>& texts);
   // Appends lines at the end, after an empty line when the file has text.
   void AppendBlock(const std::vector<std::string>& texts);
   void ReplaceText(std::size_t index, std::string text) { lines_[index].text = std::move(text); }
-  // Replaces the value of a key line: what follows the '=' and the blanks
-  // after it; the key as written stays.
+  // Replaces what follows the '=' and the blanks after it.
   void ReplaceValue(std::size_t index, std::string_view value);
   // Removes lines [first, last).
   void Remove(std::size_t first, std::size_t last);
-  // Removes a section: its header, its keys and the blank lines after them
-  // up to the next header; comments that follow stay, as they may describe
-  // the next section. A section at the end also takes the empty line before
-  // it, which AppendBlock put there.
+  // Removes a section, and the blank lines after it; comments that follow stay,
+  // as they may describe the next section. One at the end also takes the
+  // empty line AppendBlock put before it.
   void RemoveSection(const Section& section);
 
   static std::string SectionHeader(std::string_view name);  // "[name]"
-
-  // White space as the profile API trims it: blank, tab, VT, FF, CR, LF, ^Z.
-  static std::string_view Trim(std::string_view text);
   static bool IsComment(std::string_view text);
 
  private:

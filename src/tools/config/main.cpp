@@ -2,7 +2,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"
@@ -11,13 +10,11 @@
 
 int main(int argc, char** argv) {
   using namespace tavirex;
-  // The platform the plug-in would get here, and the file it reads as
-  // "PXEquip.ini", which this program edits.
   std::unique_ptr<Platform> platform = MakeSystemPlatform(/*interactive=*/false);
   config::ToolContext context{*platform, platform->ProfileFilePath(kEquipIniFileName), std::cout,
                               std::cerr};
-  // The plug-in writes its logs beside its DLL: the registered one, where
-  // the system can tell; else this program's module folder.
+  // The plug-in writes its logs beside the registered DLL, where the system
+  // can tell; else beside this program.
   const ClassRegistration registration = FindClassRegistration(kClassProgId);
   const std::size_t slash = registration.server.find_last_of("\\/");
   if (registration.state == ClassRegistration::State::kRegistered && slash != std::string::npos) {

@@ -1,6 +1,5 @@
-// On Windows tavirex-host creates the registered class by its ProgID through
-// COM and drives it late-bound through IDispatch, by member name, as the host
-// does; the plug-in shows its own boxes and windows, to the user.
+// The registered class, created by its ProgID and driven late-bound through
+// IDispatch, as the host does; the plug-in shows its boxes to the user.
 #include "hostenv/win32/late_bound.h"
 
 #include <iostream>
@@ -8,43 +7,27 @@
 #include "hostenv/system.h"
 #include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
-#include "tools/host/driver.h"
+#include "tools/host/host_tool.h"
 
 namespace tavirex::host {
 namespace {
 
 // The apartment the host's thread lives in; the class is apartment-threaded.
-class Apartment {
- public:
-  Apartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
-    if (FAILED(result_)) throw VbErrorFromHresult(result_);
+struct Apartment {
+  Apartment() {
+    if (const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); FAILED(result)) {
+      throw VbErrorFromHresult(result);
+    }
   }
   ~Apartment() { CoUninitialize(); }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  HRESULT result_;
 };
 
+// As VB's CStr writes it; an object as "Nothing" or "<object>".
 std::string TextOf(const Variant& value) {
   const VARIANT& v = value.get();
-  switch (V_VT(&v)) {
-    case VT_EMPTY:
-      return "";
-    case VT_BSTR:
-      return Utf8FromBstr(V_BSTR(&v));
-    case VT_BOOL:
-      return BoolText(V_BOOL(&v));
-    case VT_I2:
-      return std::to_string(V_I2(&v));
-    case VT_I4:
-      return std::to_string(V_I4(&v));
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return V_UNKNOWN(&v) == nullptr ? "Nothing" : "<object>";
-    default:
-      break;
+  if (V_VT(&v) == VT_BOOL) return BoolText(V_BOOL(&v));
+  if (V_VT(&v) == VT_DISPATCH || V_VT(&v) == VT_UNKNOWN) {
+    return V_UNKNOWN(&v) == nullptr ? "Nothing" : "<object>";
   }
   Variant text;
   const HRESULT result = VariantChangeType(&text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
@@ -65,18 +48,36 @@ std::vector<std::string> Items(IDispatch* collection) {
   return texts;
 }
 
+// Counts the dialogs of the system's box class created on this thread.
+std::size_t boxes_shown = 0;
+LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
+  if (code == HCBT_CREATEWND) {
+    const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(details);
+    if (reinterpret_cast<std::uintptr_t>(create->lpcs->lpszClass) == 32770) ++boxes_shown;
+  }
+  return CallNextHookEx(nullptr, code, window, details);
+}
+
 class ComDriver final : public Driver {
  public:
-  ComDriver() : object_(LateBoundObject::Create(kClassProgId)) {}
+  ComDriver()
+      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId())),
+        object_(LateBoundObject::Create(kClassProgId)) {}
+  ~ComDriver() override {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+  }
+  std::size_t BoxesShown() const override { return boxes_shown; }
 
-  void Let(const PropertyInfo& property, const LetValue& value) override {
-    struct Visitor {
-      Variant operator()(const std::string& text) const { return Variant::Text(text); }
-      Variant operator()(VbBool flag) const { return Variant::Bool(flag); }
-      Variant operator()(std::int32_t number) const { return Variant::Long(number); }
-    };
+  // The value in the property's own type, by the property table's conversion.
+  void Let(const PropertyInfo& property, const std::string& text) override {
+    TavirexProperties value;
+    AssignSlotText(value, property, text);
+    const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property.slot);
+    const auto* number = std::get_if<std::int32_t TavirexProperties::*>(&property.slot);
     object_.Invoke(std::string(property.name), DISPATCH_PROPERTYPUT,
-                   {std::visit(Visitor{}, value)});
+                   {flag     ? Variant::Bool(value.**flag)
+                    : number ? Variant::Long(value.**number)
+                             : Variant::Text(text)});
   }
 
   std::string Get(std::string_view name) override {
@@ -102,6 +103,7 @@ class ComDriver final : public Driver {
 
  private:
   Apartment apartment_;
+  HHOOK hook_;
   LateBoundObject object_;
 };
 

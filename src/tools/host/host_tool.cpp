@@ -1,206 +1,210 @@
 #include "tools/host/host_tool.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <optional>
 
 #include "hostenv/system.h"
+#include "plugin/catalogue.h"
+#include "tools/tool_cli.h"
 #include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex::host {
 namespace {
 
 using P = TavirexProperties;
 
+enum class OperationForm { GetOnly, Function, Sub };
+
+// The device functions, which answer "Was OK".
+constexpr std::string_view kReportsSuccess[] = {"DoDeviceFunction", "ReviewDevice",
+                                                "CaptureDevice"};
+
+constexpr OperationInfo MakeOperation(std::string_view name, OperationForm form,
+                                      std::size_t arity) {
+  OperationInfo info{name, form == OperationForm::GetOnly, form != OperationForm::Sub,
+                     arity == 0                 ? Arguments::kNone
+                     : arity == 2               ? Arguments::kTwoTexts
+                     : name == "LoadEquipProps" ? Arguments::kDeviceName
+                                                : Arguments::kText,
+                     false};
+  for (std::string_view reporting : kReportsSuccess) info.reports_success |= reporting == name;
+  return info;
+}
+
+constexpr std::array kOperations = {
+#define TAVIREX_OPERATION(Name, Form) \
+  MakeOperation(#Name, OperationForm::Form, Arity(&ClsTavirex::Name)),
+#include "plugin/properties.def"
+};
+
+// Stored properties and constants, in the order of the member list.
+constexpr std::array kReadableInOrder = {
+#define TAVIREX_PROPERTY(Name, Kind, Access, Pass) std::string_view(#Name),
+#define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
+#include "plugin/properties.def"
+};
+
+// The step as the help shows it: "ParseFileName:TEXT:TEXT".
+std::string Usage(const OperationInfo& operation) {
+  constexpr const char* kForms[] = {"", ":TEXT", "[:DEVICE]", ":TEXT:TEXT"};
+  return std::string(operation.name) + kForms[static_cast<int>(operation.arguments)];
+}
+
+// Members compare without regard to case, as the host's dispatch names them.
+const OperationInfo* FindOperation(std::string_view name) {
+  for (const OperationInfo& info : kOperations) {
+    if (EqualsIgnoreCaseAscii(info.name, name)) return &info;
+  }
+  return nullptr;
+}
+
+// A constant member (a Get with a fixed result), by name; "" when none.
+std::string_view FindConstant(std::string_view name) {
+  for (std::string_view member : kReadableInOrder) {
+    if (EqualsIgnoreCaseAscii(member, name) && FindStoredProperty(member) == nullptr) {
+      return member;
+    }
+  }
+  return {};
+}
+
+// Every member's name, for "did you mean".
+std::vector<std::string> MemberNames() {
+  std::vector<std::string> names(kReadableInOrder.begin(), kReadableInOrder.end());
+  for (const OperationInfo& info : kOperations) names.emplace_back(info.name);
+  for (const PropertyInfo& info : StoredProperties()) names.emplace_back(info.name);
+  return names;
+}
+
 struct Step {
   enum class Kind { kShow, kHoldBox, kLet, kGet, kCall };
   Kind kind = Kind::kShow;
-  std::string text;  // as given
-  // kLet
-  const PropertyInfo* property = nullptr;
-  LetValue value;
-  // kGet: the member's own spelling
-  std::string_view member;
-  // kCall
+  std::string text = {};                   // as given
+  const PropertyInfo* property = nullptr;  // kLet
+  std::string_view member = {};            // kGet: the member's own spelling
   const OperationInfo* operation = nullptr;
-  std::string argument_text;
-  std::vector<std::string> arguments;
-  // kHoldBox
-  std::string folder;
-  std::size_t count = 0;
+  std::string argument_text = {};           // kLet, kCall
+  std::vector<std::string> arguments = {};  // kCall; kHoldBox: the folder
+  std::size_t count = 0;                    // kHoldBox
+  std::string device_name = {};             // the last DeviceName= before it
 };
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string DidYouMean(std::string_view name) {
-  const std::string_view close = ClosestMemberName(name);
-  return close.empty() ? "" : " (did you mean " + std::string(close) + "?)";
+// A device name outside the catalogue, which the plug-in answers without a
+// word: no entry, no images, no function.
+std::string DeviceNameWarning(const std::string& name) {
+  if (IsCatalogueName(name)) return "";
+  return "tavirex-host: warning: " + Quoted(name) + " is not one of the plug-in's device names" +
+         tools::DidYouMean(name, ClsTavirex::DeviceNames()) +
+         ": it finds no entry, no images and no function for it\n";
 }
 
-// The value of a Let in the property's type, by the property table's own
-// conversion; nullopt, with the reason, when the text is not of that type.
-std::optional<LetValue> ParseValue(const PropertyInfo& info, const std::string& text,
-                                   std::string& why) {
-  P scratch;
-  try {
-    AssignSlotText(scratch, info, text);
-  } catch (const VbError&) {
-    why = std::string(info.name) +
-          (std::holds_alternative<VbBool P::*>(info.slot)
-               ? " takes True, False or a whole number from -32768 to 32767"
-               : " takes a whole number from -2147483648 to 2147483647") +
-          ", not " + Quoted(text);
-    return std::nullopt;
-  }
-  struct Visitor {
-    const P& scratch;
-    LetValue operator()(std::string P::*slot) const { return scratch.*slot; }
-    LetValue operator()(VbBool P::*slot) const { return scratch.*slot; }
-    LetValue operator()(std::int32_t P::*slot) const { return scratch.*slot; }
-    LetValue operator()(HostObjectRef P::*) const { return std::string(); }
-  };
-  return std::visit(Visitor{scratch}, info.slot);
-}
-
-class StepParser {
- public:
-  explicit StepParser(const DriverFactory& factory) : factory_(factory) {}
-
-  // nullopt, with the reason, for a step that cannot run.
-  std::optional<Step> Parse(const std::string& text, std::string& why);
-
- private:
-  std::optional<Step> ParseLet(Step step, const std::string& name, std::string& why);
-  std::optional<Step> ParseCall(Step step, const OperationInfo& operation,
-                                std::optional<std::string> argument, std::string& why);
-
-  const DriverFactory& factory_;
-  // The last DeviceName= so far: the default device of LoadEquipProps (the
-  // property itself cannot be read back).
-  std::optional<std::string> device_name_;
-};
-
-std::optional<Step> StepParser::Parse(const std::string& text, std::string& why) {
-  Step step;
-  step.text = text;
+// One step, checked; `why` says why it cannot run. `device_name`: the last
+// DeviceName= so far, the default device of LoadEquipProps (the property
+// itself cannot be read back).
+Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::string>& device_name,
+               std::string& warnings, std::string& why) {
+  Step step{.text = text, .device_name = device_name.value_or("")};
   if (text == "show") return step;
   if (const std::string hold = "answer-after-files:"; text.starts_with(hold)) {
-    if (!factory_.answers_message_boxes) {
-      why = "answer-after-files: here the user answers the plug-in's message boxes";
-      return std::nullopt;
-    }
     // "FOLDER:N": the folder may hold colons ("C:\x"), the count follows the last.
-    const std::string rest = text.substr(hold.size());
-    const std::size_t colon = rest.rfind(':');
-    const std::string count = colon == std::string::npos ? "" : rest.substr(colon + 1);
-    if (colon == 0 || count.empty() || count.size() > 6 ||
-        count.find_first_not_of("0123456789") != std::string::npos) {
-      why = "expected answer-after-files:FOLDER:N, got " + Quoted(text);
-      return std::nullopt;
-    }
+    const std::size_t colon = text.rfind(':');
+    const std::string count = text.substr(colon + 1);
     step.kind = Step::Kind::kHoldBox;
-    step.folder = rest.substr(0, colon);
-    step.count = std::stoul(count);
+    step.arguments = {text.substr(hold.size(), colon - std::min(colon, hold.size()))};
+    if (!answers_boxes) {
+      why = "answer-after-files: here the user answers the plug-in's message boxes";
+    } else if (colon < hold.size() || count.empty() || count.size() > 6 ||
+               count.find_first_not_of("0123456789") != std::string::npos) {
+      why = "expected answer-after-files:FOLDER:N, got " + Quoted(text);
+    } else {
+      step.count = std::stoul(count);
+    }
     return step;
   }
   const std::size_t equals = text.find('=');
   const std::size_t colon = text.find(':');
   const std::string name = text.substr(0, std::min(equals, colon));
-  if (equals != std::string::npos && (colon == std::string::npos || equals < colon)) {
+  const PropertyInfo* property = step.property = FindStoredProperty(name);
+  step.operation = FindOperation(name);
+  step.member = FindConstant(name);
+  const std::string did_you_mean = tools::DidYouMean(name, MemberNames());
+  if (equals < colon) {
     step.kind = Step::Kind::kLet;
     step.argument_text = text.substr(equals + 1);
-    return ParseLet(std::move(step), name, why);
-  }
-  if (const OperationInfo* operation = FindOperation(name)) {
-    std::optional<std::string> argument;
-    if (colon != std::string::npos) argument = text.substr(colon + 1);
-    return ParseCall(std::move(step), *operation, std::move(argument), why);
-  }
-  if (colon == std::string::npos) {
-    if (const PropertyInfo* property = FindStoredProperty(name)) {
-      if (!property->has_get) {
-        why = std::string(property->name) + " is write-only: it cannot be read";
-        return std::nullopt;
+    if (step.operation != nullptr) {
+      why = name + " is an operation, not a property";
+    } else if (!step.member.empty() || (property != nullptr && !property->has_let)) {
+      why = name + " is read-only: it cannot be assigned";
+    } else if (property == nullptr) {
+      why = "no property named " + Quoted(name) + did_you_mean;
+    } else if (std::holds_alternative<HostObjectRef P::*>(property->slot)) {
+      why = name +
+            " holds a reference to one of the host's objects, which tavirex-host cannot "
+            "assign";
+    } else {
+      try {
+        P scratch;
+        AssignSlotText(scratch, *property, step.argument_text);
+      } catch (const VbError&) {
+        why = std::string(property->name) +
+              (std::holds_alternative<VbBool P::*>(property->slot)
+                   ? " takes True, False or a whole number from -32768 to 32767"
+                   : " takes a whole number from -2147483648 to 2147483647") +
+              ", not " + Quoted(step.argument_text);
       }
-      step.kind = Step::Kind::kGet;
-      step.member = property->name;
-      return step;
     }
-    if (std::string_view constant = FindConstant(name); !constant.empty()) {
-      step.kind = Step::Kind::kGet;
-      step.member = constant;
-      return step;
+    if (why.empty() && property->name == "DeviceName") {
+      device_name = step.argument_text;
+      warnings += DeviceNameWarning(step.argument_text);
     }
+    return step;
+  }
+  if (step.operation != nullptr) {
+    step.kind = Step::Kind::kCall;
+    const bool given = colon != std::string::npos;
+    if (given) step.argument_text = text.substr(colon + 1);
+    const std::string& argument = step.argument_text;
+    const std::size_t split = argument.find(':');
+    switch (step.operation->arguments) {
+      case Arguments::kNone:
+        if (given) why = name + " takes no argument, got " + Quoted(text);
+        break;
+      case Arguments::kText:
+        step.arguments = {argument};
+        break;
+      case Arguments::kDeviceName:
+        if (!given && !device_name) {
+          why = name + " needs a device name: " + Usage(*step.operation) +
+                ", or a DeviceName= step before it";
+        }
+        step.arguments = {given ? argument : step.device_name};
+        if (given) warnings += DeviceNameWarning(argument);
+        break;
+      case Arguments::kTwoTexts:
+        if (split == std::string::npos) {
+          why = name + " needs two arguments: " + Usage(*step.operation);
+        }
+        step.arguments = {argument.substr(0, split),
+                          argument.substr(std::min(split + 1, argument.size()))};
+        break;
+    }
+    return step;
+  }
+  if (colon == std::string::npos && (property != nullptr || !step.member.empty())) {
+    step.kind = Step::Kind::kGet;
+    if (property != nullptr && !property->has_get) {
+      why = std::string(property->name) + " is write-only: it cannot be read";
+    }
+    if (property != nullptr) step.member = property->name;
+    return step;
   }
   why = "unknown step " + Quoted(text) + ": no property or operation named " + Quoted(name) +
-        DidYouMean(name);
-  return std::nullopt;
-}
-
-std::optional<Step> StepParser::ParseLet(Step step, const std::string& name, std::string& why) {
-  const PropertyInfo* property = FindStoredProperty(name);
-  if (property == nullptr) {
-    if (FindOperation(name) != nullptr) {
-      why = name + " is an operation, not a property";
-    } else if (!FindConstant(name).empty()) {
-      why = name + " is read-only: it cannot be assigned";
-    } else {
-      why = "no property named " + Quoted(name) + DidYouMean(name);
-    }
-    return std::nullopt;
-  }
-  if (!property->has_let) {
-    why = std::string(property->name) + " is read-only: it cannot be assigned";
-    return std::nullopt;
-  }
-  if (std::holds_alternative<HostObjectRef P::*>(property->slot)) {
-    why = std::string(property->name) +
-          " holds a reference to one of the host's objects, which tavirex-host cannot assign";
-    return std::nullopt;
-  }
-  std::optional<LetValue> value = ParseValue(*property, step.argument_text, why);
-  if (!value) return std::nullopt;
-  if (property->name == "DeviceName") device_name_ = step.argument_text;
-  step.property = property;
-  step.value = std::move(*value);
-  return step;
-}
-
-std::optional<Step> StepParser::ParseCall(Step step, const OperationInfo& operation,
-                                          std::optional<std::string> argument, std::string& why) {
-  step.kind = Step::Kind::kCall;
-  step.operation = &operation;
-  step.argument_text = argument.value_or("");
-  switch (operation.arguments) {
-    case Arguments::kNone:
-      if (argument) {
-        why = std::string(operation.name) + " takes no argument, got " + Quoted(step.text);
-        return std::nullopt;
-      }
-      break;
-    case Arguments::kText:
-      step.arguments = {argument.value_or("")};
-      break;
-    case Arguments::kDeviceName:
-      if (!argument && !device_name_) {
-        why = std::string(operation.name) +
-              " needs a device name: " + std::string(operation.usage) +
-              ", or a DeviceName= step before it";
-        return std::nullopt;
-      }
-      step.arguments = {argument.value_or(device_name_.value_or(""))};
-      break;
-    case Arguments::kTwoTexts: {
-      const std::size_t colon = argument ? argument->find(':') : std::string::npos;
-      if (colon == std::string::npos) {
-        why = std::string(operation.name) + " needs two arguments: " + std::string(operation.usage);
-        return std::nullopt;
-      }
-      step.arguments = {argument->substr(0, colon), argument->substr(colon + 1)};
-      break;
-    }
-  }
+        did_you_mean;
   return step;
 }
 
@@ -208,8 +212,7 @@ std::string ResultText(const CallResult& result) {
   if (const std::string* text = std::get_if<std::string>(&result)) return *text;
   const auto* items = std::get_if<std::vector<std::string>>(&result);
   if (items == nullptr) return "";
-  if (items->empty()) return "(none)";
-  std::string lines;
+  std::string lines = items->empty() ? "(none)" : "";
   for (const std::string& item : *items) lines += "\n  " + item;
   return lines;
 }
@@ -219,35 +222,38 @@ bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& 
   try {
     switch (step.kind) {
       case Step::Kind::kShow:
-        for (std::string_view name : ReadableMembers()) {
-          out << name << " = " << driver.Get(name) << "\n";
+        for (std::string_view name : kReadableInOrder) {
+          const PropertyInfo* property = FindStoredProperty(name);
+          if (property == nullptr || property->has_get) {
+            out << name << " = " << driver.Get(name) << "\n";
+          }
         }
         return true;
       case Step::Kind::kHoldBox:
-        driver.AnswerAfterFiles(step.folder, step.count);
+        driver.AnswerAfterFiles(step.arguments[0], step.count);
         return true;
       case Step::Kind::kLet:
-        driver.Let(*step.property, step.value);
+        driver.Let(*step.property, step.argument_text);
         return true;
       case Step::Kind::kGet:
         out << step.member << " = " << driver.Get(step.member) << "\n";
         return true;
-      case Step::Kind::kCall: {
-        const OperationInfo& operation = *step.operation;
-        // Run first: the operation may show boxes or a window of its own.
-        const CallResult result = driver.Call(operation, step.arguments);
-        const std::string text = ResultText(result);
-        out << operation.name << (step.argument_text.empty() ? "" : "(" + step.argument_text + ")")
-            << " -> " << text << "\n";
-        if (operation.reports_success && text != "Was OK") {
-          err << "tavirex-host: " << operation.name << " returned " << Quoted(text)
-              << ", not \"Was OK\": it failed (see its message box; failures are also in "
-                 "PX_IF_Tavirex.err beside the DLL)\n";
-          return false;
-        }
-        return true;
-      }
+      case Step::Kind::kCall:
+        break;
     }
+    // Run first: the operation may show boxes or a window of its own.
+    const OperationInfo& operation = *step.operation;
+    const std::size_t boxes = driver.BoxesShown();
+    const std::string text = ResultText(driver.Call(operation, step.arguments));
+    out << operation.name << (step.argument_text.empty() ? "" : "(" + step.argument_text + ")")
+        << " -> " << text << "\n";
+    if (!operation.reports_success || text == "Was OK") return true;
+    err << "tavirex-host: " << operation.name << " returned " << Quoted(text)
+        << ", not \"Was OK\": it failed"
+        << (driver.BoxesShown() > boxes
+                ? " (see its message box; failures are also in PX_IF_Tavirex.err beside the DLL)\n"
+                : " without a message box: nothing was run for DeviceName " +
+                      Quoted(step.device_name) + "\n");
   } catch (...) {
     // The host would have received a failed call.
     VbError failure = CurrentFailure(std::current_exception());
@@ -272,13 +278,11 @@ std::string Footer(const DriverFactory& factory) {
   }
   text += "Operations:\n ";
   std::size_t column = 1;
-  for (const OperationInfo& operation : Operations()) {
-    if (column + 1 + operation.usage.size() > 88) {
-      text += "\n ";
-      column = 1;
-    }
-    text += " " + std::string(operation.usage);
-    column += 1 + operation.usage.size();
+  for (const OperationInfo& operation : kOperations) {
+    const std::string usage = Usage(operation);
+    if (column + 1 + usage.size() > 88) text += "\n ", column = 1;
+    text += " " + usage;
+    column += 1 + usage.size();
   }
   text +=
       "\n\n"
@@ -289,11 +293,8 @@ std::string Footer(const DriverFactory& factory) {
       "on success. --keep-going runs the remaining steps all the same.\n"
       "Exit codes: 0 every step done, 1 a step failed, 2 refused (nothing done),\n"
       "3 the object could not be created.\n\n";
-  text += factory.description;
-  if (std::string_view settings = SystemPlatformNotes().settings; !settings.empty()) {
-    text += "\n" + std::string(settings);
-  }
-  return text;
+  return text + std::string(factory.description) + "\n" +
+         std::string(SystemPlatformNotes().settings);
 }
 
 }  // namespace
@@ -308,35 +309,25 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
   std::vector<std::string> texts;
   app.add_option("STEP", texts, "What to do, in order (see Steps)")->required();
   app.footer(Footer(factory));
-  try {
-    if (args.empty()) throw CLI::CallForHelp();
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-  } catch (const CLI::ParseError& error) {
-    if (args.empty()) {
-      err << app.help();
-      return kExitRefused;
-    }
-    const int code = app.exit(error, out, err);
-    return code == 0 ? kExitOk : kExitRefused;
+  if (std::optional<int> exit = tools::ParseCommandLine(app, args, out, err, kExitRefused)) {
+    return *exit;
   }
 
-  StepParser parser(factory);
   std::vector<Step> steps;
+  std::optional<std::string> device_name;
+  std::string warnings;
   bool refused = false;
   for (const std::string& text : texts) {
     std::string why;
-    if (std::optional<Step> step = parser.Parse(text, why)) {
-      steps.push_back(std::move(*step));
-    } else {
-      err << "tavirex-host: " << why << "\n";
-      refused = true;
-    }
+    steps.push_back(ParseStep(text, factory.answers_message_boxes, device_name, warnings, why));
+    if (!why.empty()) err << "tavirex-host: " << why << "\n";
+    refused |= !why.empty();
   }
   if (refused) {
     err << "Nothing was run; see tavirex-host --help.\n";
     return kExitRefused;
   }
+  err << warnings;
 
   std::unique_ptr<Driver> driver;
   try {

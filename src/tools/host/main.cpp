@@ -1,7 +1,5 @@
 // tavirex-host: the command-line host.
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "hostenv/system.h"
 #include "tools/host/host_tool.h"

@@ -1,18 +1,13 @@
-// A stand-in for the vendor's patient-creation program, for demonstrations
-// and tests of the capture workflow; it is not part of the plug-in.
-//
-// It records the parameters it was started with and its working directory in
-// "CreatePatient.log" beside itself, then "exports" sample OCT images for the
-// patient into the drop folder named in "CreatePatient.cfg" beside itself:
+// A stand-in for the vendor's patient program, for demonstrations and tests.
+// It logs its parameters and working directory to "CreatePatient.log" beside
+// itself, then "exports" sample images as "CreatePatient.cfg" beside it says:
 //   DropFolder=<folder>     where the exported images go (required to export)
 //   Images=<n>              how many (default 3)
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "hostenv/system.h"
 

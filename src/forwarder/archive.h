@@ -1,0 +1,38 @@
+// The archive: one association at a time, opened on the first instance and
+// kept for the ones that follow (DCMTK's storage SCU, over TLS when set).
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+
+#include "forwarder/instance.h"
+#include "forwarder/settings.h"
+
+namespace tavirex::dicom {
+
+// The archive cannot be reached or did not store an instance: the job stays
+// and is tried again later.
+class Unreachable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Archive {
+ public:
+  explicit Archive(const Settings& settings);
+  ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Returns when the archive confirmed the instance; throws Unreachable.
+  void Store(Instance instance);
+  // Releases the association, if one is open.
+  void Close();
+
+ private:
+  class Scu;
+  const Settings& settings_;
+  std::unique_ptr<Scu> scu_;
+};
+
+}  // namespace tavirex::dicom

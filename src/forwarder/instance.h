@@ -1,0 +1,39 @@
+// One stored image as one DICOM instance: the pixels as the image carries
+// them, the attributes from the job and the stored name, the UIDs derived
+// from names so that sending again stores nothing twice.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "forwarder/job.h"
+#include "forwarder/settings.h"
+
+namespace tavirex::dicom {
+
+// The image cannot become an instance (unreadable, unsupported, a name that
+// is not a stored name): its job goes to failed/ with this reason.
+class Refused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "2.25." and the decimal value of the name-based (SHA-1, version 5) UUID of
+// name.
+std::string NameUid(const std::string& name);
+
+struct Instance {
+  std::unique_ptr<DcmDataset> dataset;
+  std::string sop_class_uid, sop_instance_uid, transfer_syntax_uid;
+  std::string stored_name;
+};
+
+// The instance of the number-th (1-based) file of job, read from local.
+Instance MakeInstance(const Job& job, const std::filesystem::path& local, int number,
+                      SopClass sop_class);
+
+}  // namespace tavirex::dicom

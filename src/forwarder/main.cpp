@@ -1,0 +1,155 @@
+// tavirex-dicom: sends the images of the plug-in's outbox jobs to a DICOM
+// archive.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/oflog/oflog.h"
+#include "forwarder/queue.h"
+#include "hostenv/system.h"
+#include "tools/tool_cli.h"
+
+namespace {
+
+using namespace tavirex::dicom;
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+void SleepUnlessStopped(int seconds) {
+  for (int tenths = 0; tenths < seconds * 10 && !g_stop; ++tenths) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// Exit codes: 0 done, 1 bad settings or arguments, 3 jobs left for later
+// (run --once while the archive cannot be reached).
+int Run(const Settings& settings, bool once) {
+  int delay = settings.poll_seconds;
+  for (;;) {
+    const PassResult pass = RunPass(settings, g_stop);
+    if (pass.delivered + pass.failed > 0 || !pass.reason.empty()) {
+      std::cerr << "tavirex-dicom: " << pass.delivered << " delivered, " << pass.failed
+                << " failed, " << pass.pending << " pending"
+                << (pass.reason.empty() ? "" : " (" + pass.reason + ")") << "\n";
+    }
+    if (once || g_stop) return pass.pending > 0 && !g_stop ? 3 : 0;
+    // An archive that cannot be reached is asked again less and less often.
+    delay = pass.reason.empty() ? settings.poll_seconds
+                                : std::min(std::max(delay, 1) * 2, settings.retry_max_seconds);
+    SleepUnlessStopped(delay);
+    if (g_stop) return 0;
+  }
+}
+
+int ShowStatus(const Settings& settings, bool json) {
+  const Status status = ReadStatus(settings);
+  if (json) {
+    nlohmann::json out = {{"pending", nlohmann::json::array()},
+                          {"failed", nlohmann::json::array()},
+                          {"last_delivery", nullptr}};
+    for (const auto& p : status.pending) {
+      out["pending"].push_back(
+          {{"job", p.job}, {"files", p.files}, {"sent", p.sent}, {"reason", p.reason}});
+    }
+    for (const auto& f : status.failed)
+      out["failed"].push_back({{"job", f.job}, {"reason", f.reason}});
+    if (!status.last_delivery_job.empty()) {
+      out["last_delivery"] = {{"time", status.last_delivery_time},
+                              {"job", status.last_delivery_job},
+                              {"instances", status.last_delivery_instances}};
+    }
+    std::cout << out.dump(2) << "\n";
+    return 0;
+  }
+  std::cout << "Pending jobs: " << status.pending.size() << "\n";
+  for (const auto& p : status.pending) {
+    std::cout << "  " << p.job << "  " << p.sent << " of " << p.files << " sent"
+              << (p.reason.empty() ? "" : "  " + p.reason) << "\n";
+  }
+  std::cout << "Failed jobs: " << status.failed.size() << "\n";
+  for (const auto& f : status.failed) std::cout << "  " << f.job << "  " << f.reason << "\n";
+  std::cout << "Last delivery: "
+            << (status.last_delivery_job.empty()
+                    ? "none"
+                    : status.last_delivery_time + "  " + status.last_delivery_job + "  " +
+                          std::to_string(status.last_delivery_instances) + " instances")
+            << "\n";
+  return 0;
+}
+
+void ShowProgress(std::size_t done, std::size_t total) {
+  if (!isatty(STDERR_FILENO) || total == 0) return;
+  constexpr std::size_t kWidth = 40;
+  const std::size_t filled = done * kWidth / total;
+  std::cerr << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
+            << done << "/" << total << (done == total ? "\n" : "") << std::flush;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  umask(077);  // jobs carry patient data: what the forwarder writes is its user's alone
+  OFLog::configure(std::getenv("TAVIREX_DICOM_DEBUG") ? OFLogger::DEBUG_LOG_LEVEL
+                                                      : OFLogger::WARN_LOG_LEVEL);
+  CLI::App app{"Sends the images of Tavirex's outbox jobs to a DICOM archive.", "tavirex-dicom"};
+  app.set_version_flag("--version", std::string("tavirex-dicom ") + TAVIREX_VERSION);
+  const char* from_environment = std::getenv("TAVIREX_DICOM_CONFIG");
+  std::string config = from_environment ? from_environment : "/etc/tavirex-dicom.conf";
+  app.add_option("-c,--config", config, "settings file (TAVIREX_DICOM_CONFIG)")
+      ->capture_default_str();
+  app.require_subcommand(1);
+  bool once = false;
+  bool json = false;
+  std::string folder;
+  std::string device;
+  CLI::App* run = app.add_subcommand("run", "send the outbox's jobs, watching it until stopped");
+  run->add_flag("--once", once, "one pass over the outbox, then exit (3: jobs left pending)");
+  CLI::App* status = app.add_subcommand("status", "pending and failed jobs, the last delivery");
+  status->add_flag("--json", json, "as JSON");
+  CLI::App* backfill =
+      app.add_subcommand("backfill", "send the stored images of a folder, from their names");
+  backfill->add_option("STORE_FOLDER", folder, "the store folder (only read)")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  backfill->add_option("--device", device, "the device's name, as in \"Capture Vessara\"");
+  if (std::optional<int> exit = tavirex::tools::ParseCommandLine(
+          app, tavirex::ProgramArguments(argc, argv), std::cout, std::cerr, 1)) {
+    return *exit;
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    const Settings settings = LoadSettings(config);
+    std::filesystem::create_directories(settings.state);
+    std::filesystem::permissions(settings.state, std::filesystem::perms::owner_all);
+    if (*run) return Run(settings, once);
+    if (*status) return ShowStatus(settings, json);
+    const BackfillResult result = Backfill(settings, folder, device, g_stop, ShowProgress);
+    for (const std::string& skipped : result.skipped) std::cerr << "skipped " << skipped << "\n";
+    std::cerr << "tavirex-dicom: " << result.sent << " instances sent, " << result.skipped.size()
+              << " files skipped\n";
+    return 0;
+  } catch (const Unreachable& error) {
+    std::cerr << "tavirex-dicom: " << error.what() << "\n";
+    return 3;
+  } catch (const std::exception& error) {
+    std::cerr << "tavirex-dicom: " << error.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,128 @@
+#include "forwarder/settings.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+#include "winrules/vb_string.h"
+
+namespace tavirex::dicom {
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool Yes(const std::string& value) {
+  return EqualsIgnoreCaseAscii(value, "yes") || EqualsIgnoreCaseAscii(value, "true") ||
+         value == "1";
+}
+
+// A Windows prefix without its trailing "\", forward slashes as "\".
+std::string WindowsPrefix(std::string prefix) {
+  for (char& c : prefix) c = c == '/' ? '\\' : c;
+  while (!prefix.empty() && prefix.back() == '\\') prefix.pop_back();
+  return prefix;
+}
+
+// systemd's StateDirectory=, else the user's own state folder.
+std::filesystem::path DefaultStateFolder() {
+  if (const char* folder = std::getenv("STATE_DIRECTORY"); folder && *folder) return folder;
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home && *home ? home : ".") / ".local/state/tavirex-dicom";
+}
+
+// The settings by "SECTION.KEY".
+const std::map<std::string, std::string Settings::*> kTexts = {
+    {"ARCHIVE.HOST", &Settings::archive_host},       {"ARCHIVE.CALLED_AE", &Settings::called_ae},
+    {"ARCHIVE.CALLING_AE", &Settings::calling_ae},   {"TLS.CA", &Settings::tls_ca},
+    {"TLS.CERTIFICATE", &Settings::tls_certificate}, {"TLS.KEY", &Settings::tls_key}};
+const std::map<std::string, int Settings::*> kNumbers = {
+    {"ARCHIVE.PORT", &Settings::archive_port},
+    {"QUEUE.POLL_SECONDS", &Settings::poll_seconds},
+    {"QUEUE.RETRY_MAX_SECONDS", &Settings::retry_max_seconds}};
+
+}  // namespace
+
+Settings LoadSettings(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) throw std::runtime_error(file.string() + ": cannot be read");
+  Settings settings;
+  std::string section;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    line = Trim(line);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    const auto fail = [&](const std::string& why) {
+      throw std::runtime_error(file.string() + ":" + std::to_string(number) + ": " + why);
+    };
+    if (line.front() == '[') {
+      if (line.back() != ']') fail("a section name ends with \"]\"");
+      section = UpperAscii(line.substr(1, line.size() - 2));
+      continue;
+    }
+    const auto equals = section == "PATHS" ? line.rfind('=') : line.find('=');
+    if (equals == std::string::npos) fail("expected key = value");
+    const std::string key = Trim(line.substr(0, equals));
+    const std::string value = Trim(line.substr(equals + 1));
+    const auto number_value = [&] {
+      try {
+        return std::stoi(value);
+      } catch (const std::exception&) {
+        fail(key + " is a number");
+      }
+      return 0;
+    };
+    const std::string name = section + "." + UpperAscii(key);
+    const auto text = kTexts.find(name);
+    const auto count = kNumbers.find(name);
+    if (section == "PATHS") {
+      settings.paths.emplace_back(WindowsPrefix(key), value);
+    } else if (name == ".OUTBOX" || name == ".STATE") {
+      (name == ".OUTBOX" ? settings.outbox : settings.state) = value;
+    } else if (text != kTexts.end()) {
+      settings.*(text->second) = value;
+    } else if (count != kNumbers.end()) {
+      settings.*(count->second) = number_value();
+    } else if (name == "ARCHIVE.SOP_CLASS") {
+      if (!EqualsIgnoreCaseAscii(value, "OP") && !EqualsIgnoreCaseAscii(value, "SC")) {
+        fail("sop_class is OP or SC");
+      }
+      settings.sop_class = EqualsIgnoreCaseAscii(value, "OP") ? SopClass::kOphthalmicPhotography
+                                                              : SopClass::kSecondaryCapture;
+    } else if (name == "TLS.ENABLED") {
+      settings.tls = Yes(value);
+    } else {
+      fail("unknown setting " + (section.empty() ? key : "[" + section + "] " + key));
+    }
+  }
+  if (settings.outbox.empty()) throw std::runtime_error(file.string() + ": outbox is not set");
+  if (settings.state.empty()) settings.state = DefaultStateFolder();
+  return settings;
+}
+
+std::optional<std::filesystem::path> MapWindowsPath(const Settings& settings,
+                                                    const std::string& windows_path) {
+  if (!windows_path.empty() && windows_path[0] == '/') return windows_path;
+  const std::pair<std::string, std::filesystem::path>* best = nullptr;
+  for (const auto& entry : settings.paths) {
+    const std::string& prefix = entry.first;
+    if (windows_path.size() <= prefix.size() || windows_path[prefix.size()] != '\\') continue;
+    if (!EqualsIgnoreCaseAscii(std::string_view(windows_path).substr(0, prefix.size()), prefix)) {
+      continue;
+    }
+    if (best == nullptr || prefix.size() > best->first.size()) best = &entry;
+  }
+  if (best == nullptr) return std::nullopt;
+  std::filesystem::path local = best->second;
+  for (const std::string& part : Split(windows_path.substr(best->first.size() + 1), '\\')) {
+    if (part.empty() || part == "." || part == "..") return std::nullopt;
+    local /= part;
+  }
+  return local;
+}
+
+}  // namespace tavirex::dicom

@@ -1,0 +1,111 @@
+#include "tools/tool_cli.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tavirex::tools {
+namespace {
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diagonal + (Upper(a[i - 1]) == Upper(b[j - 1]) ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The option names of a command and of those it falls through to.
+std::vector<std::string> OptionNames(const CLI::App* app) {
+  std::vector<std::string> names;
+  for (; app != nullptr; app = app->get_parent()) {
+    for (const CLI::Option* option : app->get_options()) {
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+      for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+    }
+  }
+  return names;
+}
+
+// Why the command line names something the tool does not know; "".
+std::string UnknownName(CLI::App& app, const std::vector<std::string>& args) {
+  CLI::App* command = &app;
+  bool positional_seen = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") break;
+    if (arg.size() > 1 && arg[0] == '-') {
+      const std::string name = arg.substr(0, arg.find('='));
+      const CLI::App* owner = command;
+      const CLI::Option* option = nullptr;
+      for (; owner != nullptr && option == nullptr; owner = owner->get_parent()) {
+        option = owner->get_option_no_throw(name);
+      }
+      if (option == nullptr) {
+        const std::vector<std::string> names = OptionNames(command);
+        std::string hint = DidYouMean(name, names);
+        for (const std::string& known : names) {  // "-V": the long option of that letter
+          if (name.size() == 2 && known.size() > 2 && known[1] == '-' &&
+              Upper(known[2]) == Upper(name[1])) {
+            hint = " (did you mean " + known + "?)";
+          }
+        }
+        return "unknown option " + name + hint;
+      }
+      if (option->get_items_expected_min() > 0 && name == arg) ++i;  // its value
+    } else if (command == &app && !app.get_subcommands({}).empty() && !positional_seen) {
+      std::vector<std::string> names;
+      for (CLI::App* sub : app.get_subcommands({})) {
+        if (sub->check_name(arg)) command = sub;
+        names.push_back(sub->get_name());
+      }
+      if (command == &app) return "unknown command \"" + arg + "\"" + DidYouMean(arg, names);
+      positional_seen = true;
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string DidYouMean(std::string_view name, const std::vector<std::string>& candidates) {
+  std::string best;
+  std::size_t best_distance = 3;
+  for (const std::string& candidate : candidates) {
+    if (const std::size_t distance = EditDistance(name, candidate); distance < best_distance) {
+      best = candidate;
+      best_distance = distance;
+    }
+  }
+  return best.empty() ? "" : " (did you mean " + best + "?)";
+}
+
+std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string>& args,
+                                    std::ostream& out, std::ostream& err, int refused) {
+  const std::string program = app.get_name();
+  if (args.empty()) {
+    err << app.help();
+    return refused;
+  }
+  if (const std::string why = UnknownName(app, args); !why.empty()) {
+    err << program << ": " << why << "; see " << program << " --help\n";
+    return refused;
+  }
+  try {
+    app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error, out, err) == 0 ? 0 : refused;
+  }
+  return std::nullopt;
+}
+
+}  // namespace tavirex::tools

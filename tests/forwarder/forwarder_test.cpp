@@ -1,0 +1,491 @@
+// tavirex-dicom against a real archive: one Orthanc for the whole run, on
+// loopback ports chosen now, with its storage in a temporary folder. What
+// arrived is read back through Orthanc's REST API.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "forwarder/settings.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+fs::path kData;  // the test images
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class Orthanc {
+ public:
+  explicit Orthanc(const fs::path& folder)
+      : folder_(folder), http_port_(FreePort()), dicom_port_(FreePort()) {
+    fs::create_directories(folder / "db");
+    std::ofstream(folder / "orthanc.json") << json{
+        {"Name", "tavirex-test"},
+        {"StorageDirectory", (folder / "db").string()},
+        {"IndexDirectory", (folder / "db").string()},
+        {"HttpPort", http_port_},
+        {"DicomPort", dicom_port_},
+        {"DicomAet", "ARCHIVE"},
+        {"RemoteAccessAllowed", false},
+        {"AuthenticationEnabled", false},
+        {"Plugins", json::array()}}.dump();
+  }
+  ~Orthanc() { Stop(); }
+  int dicom_port() const { return dicom_port_; }
+
+  void Start() {
+    pid_ = Spawn({"/usr/sbin/Orthanc", (folder_ / "orthanc.json").string()}, folder_ / "log");
+    for (int i = 0; i < 300 && Request("GET", "/system").empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(Request("GET", "/system").empty()) << ReadFile(folder_ / "log");
+  }
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    Wait(pid_);
+    pid_ = 0;
+  }
+
+  // The body of an HTTP/1.0 answer; empty when Orthanc is not there.
+  std::string Request(const std::string& method, const std::string& path,
+                      const std::string& body = "") const {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(http_port_));
+    std::string answer;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      const std::string request = method + " " + path +
+                                  " HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
+                                  "\r\n\r\n" + body;
+      if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+        char buffer[65536];
+        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+      }
+    }
+    close(fd);
+    const auto end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? "" : answer.substr(end + 4);
+  }
+  json Get(const std::string& path) const { return json::parse(Request("GET", path)); }
+
+  // The instances of an exam with their tags, in the order of their numbers.
+  std::vector<json> Exam(int exam) const {
+    std::vector<json> found;
+    const json ids = json::parse(
+        Request("POST", "/tools/find",
+                json{{"Level", "Instance"}, {"Query", {{"AccessionNumber", std::to_string(exam)}}}}
+                    .dump()));
+    for (const auto& id : ids) {
+      json tags = Get("/instances/" + id.get<std::string>() + "/simplified-tags");
+      tags["id"] = id;
+      found.push_back(tags);
+    }
+    std::stable_sort(found.begin(), found.end(), [](const json& a, const json& b) {
+      return std::stoi(a["InstanceNumber"].get<std::string>()) <
+             std::stoi(b["InstanceNumber"].get<std::string>());
+    });
+    return found;
+  }
+  int Instances() const { return Get("/statistics")["CountInstances"]; }
+
+ private:
+  fs::path folder_;
+  int http_port_, dicom_port_;
+  pid_t pid_ = 0;
+};
+
+struct Image {
+  std::string stored;  // the stored name
+  const char* data;    // the test image it is a copy of
+  const char* laterality;
+  const char* photometric;
+};
+
+struct JobRow {
+  // PATIENTID, LastName, FirstName, MiddleName, DateOfBirth, Gender
+  std::array<const char*, 6> host;
+  int exam;
+  const char* device;
+  std::vector<Image> images;
+  // What the archive holds: Patient ID, Patient's Name, Birth Date, Sex; or
+  // the failure's reason.
+  std::array<const char*, 4> stored = {"", "", "", ""};
+  const char* failure = nullptr;
+};
+
+// clang-format off
+const std::vector<JobRow> kJobs = {
+    {{"12-3456-789", "Παπαδοπούλου", "Ελένη", "", "01/02/1960", "F"}, 1042, "Capture Vessara",
+     {{"123456789_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", "YBR_FULL_422"},
+      {"123456789_1042_a_b_c_d_e_OS_2016-05-31_14-06-10.jpg", "grey.jpg", "L", "MONOCHROME2"},
+      {"123456789_1042_a_b_c_d_e_OU_2016-05-31_14-07-11.png", "alpha.png", "B", "RGB"}},
+     {"123456789", "Παπαδοπούλου^Ελένη", "19600102", "F"}},
+    {{"98-7654", "Łukasiewicz", "Zażółć", "Gęślą", "13/45/1970", "m"}, 1043, "Capture Corvana",
+     {{"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-00.bmp", "colour.bmp", "R", "RGB"},
+      {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "full.jpg", "R", "YBR_FULL_422"}},
+     {"987654", "Łukasiewicz^Zażółć^Gęślą", "", "M"}},
+    {{"77", "Bad", "Image", "", "", ""}, 1044, "Capture Vessara",
+     {{"77_1044_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", ""},
+      {"77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif", "bad.gif", "L", ""}},
+     {}, "gif: not a JPEG, PNG or BMP image"},
+    {{"5555-1234-5678-9012-34", "山田", "太郎", "", "1975-03-04", "X"}, 1045, "Capture Vessara",
+     {{"5555123456789012_1045_a_b_c_d_e_OS_2018-12-31_23-59-58.jpg", "colour.jpg", "L", "YBR_FULL_422"}},
+     {"5555123456789012", "山田^太郎", "19750304", ""}},
+};
+// clang-format on
+
+class ForwarderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root_ = fs::temp_directory_path() / ("tavirex-forwarder-" + std::to_string(getpid()));
+    fs::create_directories(root_);
+    // Small images of each kind (ImageMagick): YCbCr 4:2:0 and 4:4:4, grey,
+    // PNG with alpha, BMP, and a GIF that no archive gets.
+    kData = root_ / "data";
+    fs::create_directories(kData);
+    for (const auto& [name, args] : std::vector<std::pair<std::string, std::string>>{
+             {"colour.jpg", "-size 16x8 gradient:red-blue -sampling-factor 2x2"},
+             {"full.jpg", "-size 16x8 gradient:yellow-green -sampling-factor 1x1"},
+             {"grey.jpg", "-size 16x8 gradient:white-black -colorspace Gray"},
+             {"alpha.png", "-size 8x8 'xc:rgba(255,0,0,0.5)'"},
+             {"colour.bmp", "-size 8x8 gradient:blue-white -type TrueColor BMP3:"},
+             {"bad.gif", "-size 8x8 xc:red"}}) {
+      const std::string command =
+          "convert " + args + (args.ends_with(":") ? "" : " ") + (kData / name).string();
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    orthanc_ = new Orthanc(root_ / "orthanc");
+    orthanc_->Start();
+  }
+  static void TearDownTestSuite() {
+    delete orthanc_;
+    fs::remove_all(root_);
+  }
+
+  void SetUp() override {
+    dir_ = root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (const char* sub : {"outbox", "store", "state"}) fs::create_directories(dir_ / sub);
+    config_ = WriteConfig("OP");
+  }
+
+  fs::path WriteConfig(const std::string& sop_class) {
+    const fs::path file = dir_ / ("forwarder-" + sop_class + ".conf");
+    std::ofstream(file) << "outbox = " << (dir_ / "outbox").string() << "\n"
+                        << "state = " << (dir_ / "state").string() << "\n"
+                        << "[archive]\nhost = 127.0.0.1\nport = " << orthanc_->dicom_port()
+                        << "\ncalled_ae = ARCHIVE\nsop_class = " << sop_class
+                        << "\n[queue]\npoll_seconds = 1\n[paths]\n\\\\PRAXO\\Images = "
+                        << (dir_ / "store").string() << "\n";
+    return file;
+  }
+
+  // Copies the row's images into the store folder and writes its job.
+  fs::path WriteJob(const JobRow& row, const std::string& name) {
+    json files = json::array();
+    for (const Image& image : row.images) {
+      fs::copy_file(kData / image.data, dir_ / "store" / image.stored,
+                    fs::copy_options::overwrite_existing);
+      files.push_back(std::string("\\\\praxo\\images\\") + image.stored);
+    }
+    json host = {{"ExamRecNum", row.exam},
+                 {"ProviderName", ""},
+                 {"DeviceName", row.device},
+                 {"CompanyName", "Tavirex Optics"},
+                 {"Model", "Vessara 2"}};
+    const char* keys[] = {"PATIENTID",  "LastName",    "FirstName",
+                          "MiddleName", "DateOfBirth", "Gender"};
+    for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
+    const json job = {{"format", "tavirex-outbox-job"},
+                      {"version", 1},
+                      {"captured", "2026-12-06T20:55:03"},
+                      {"host", host},
+                      {"files", files}};
+    std::ofstream(dir_ / "outbox" / name) << job.dump();
+    return dir_ / "outbox" / name;
+  }
+
+  // The forwarder's exit code; its output in output_.
+  int Forwarder(const std::vector<std::string>& args, fs::path config = {}) {
+    std::vector<std::string> argv = {TAVIREX_DICOM_PROGRAM, "-c",
+                                     (config.empty() ? config_ : config).string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const int code = Wait(Spawn(argv, dir_ / "forwarder.log"));
+    output_ = ReadFile(dir_ / "forwarder.log");
+    std::cout << output_;
+    fs::remove(dir_ / "forwarder.log");
+    return code;
+  }
+
+  json Status() {
+    Forwarder({"status", "--json"});
+    return json::parse(output_);
+  }
+
+  bool OutboxHasJobs() {
+    for (const auto& entry : fs::directory_iterator(dir_ / "outbox")) {
+      if (entry.path().extension() == ".job") return true;
+    }
+    return false;
+  }
+
+  static inline fs::path root_;
+  static inline Orthanc* orthanc_ = nullptr;
+  fs::path dir_, config_;
+  std::string output_;
+};
+
+// Every attribute, from a table of jobs in several scripts; the job with an
+// unsupported image goes to failed/ and the job after it is delivered; a
+// second send stores nothing new; the store folder is left as it was.
+TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndDevice) {
+  for (const JobRow& row : kJobs)
+    WriteJob(row, "20261206T2055_" + std::to_string(row.exam) + ".job");
+  const auto store_before = fs::last_write_time(dir_ / "store");
+  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
+  EXPECT_FALSE(OutboxHasJobs());
+  EXPECT_EQ(fs::last_write_time(dir_ / "store"), store_before);
+
+  for (const JobRow& row : kJobs) {
+    SCOPED_TRACE(row.exam);
+    const std::vector<json> exam = orthanc_->Exam(row.exam);
+    if (row.failure) {
+      const fs::path failed =
+          dir_ / "outbox" / "failed" / ("20261206T2055_" + std::to_string(row.exam) + ".job");
+      EXPECT_TRUE(fs::exists(failed));
+      EXPECT_NE(ReadFile(failed.string() + ".txt").find(row.failure), std::string::npos);
+      continue;
+    }
+    ASSERT_EQ(exam.size(), row.images.size());
+    std::set<std::string> studies, series;
+    for (std::size_t i = 0; i < row.images.size(); ++i) {
+      const Image& image = row.images[i];
+      const json& tags = exam.at(i);
+      const std::string stored = image.stored;
+      const std::string date = stored.substr(stored.size() - 23, 10);
+      const std::string time = stored.substr(stored.size() - 12, 8);
+      const std::map<std::string, std::string> expected = {
+          {"SOPClassUID", "1.2.840.10008.5.1.4.1.1.77.1.5.1"},
+          {"SpecificCharacterSet", "ISO_IR 192"},
+          {"PatientID", row.stored[0]},
+          {"PatientName", row.stored[1]},
+          {"PatientBirthDate", row.stored[2]},
+          {"PatientSex", row.stored[3]},
+          {"StudyID", std::to_string(row.exam)},
+          {"AccessionNumber", std::to_string(row.exam)},
+          {"ImageLaterality", image.laterality},
+          {"PhotometricInterpretation", image.photometric},
+          {"Modality", "OP"},
+          {"Manufacturer", "Tavirex Optics"},
+          {"ManufacturerModelName", "Vessara 2"},
+          {"AcquisitionDateTime", date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) +
+                                      time.substr(0, 2) + time.substr(3, 2) + time.substr(6, 2)}};
+      for (const auto& [key, value] : expected) {
+        EXPECT_EQ(tags.value(key, "(none)"), value) << key << " of " << stored;
+      }
+      const json region = tags["AnatomicRegionSequence"][0];
+      EXPECT_EQ(region["CodeValue"], "81745001");
+      EXPECT_EQ(region["CodingSchemeDesignator"], "SCT");
+      EXPECT_EQ(region["CodeMeaning"], "Eye");
+      if (stored.ends_with(".jpg")) {  // the JPEG as it was, padded to an even length
+        const std::string file = ReadFile(kData / image.data);
+        const std::string frame = orthanc_->Request(
+            "GET", "/instances/" + tags["id"].get<std::string>() + "/frames/0/raw");
+        EXPECT_EQ(frame.substr(0, file.size()), file);
+        EXPECT_LE(frame.size(), file.size() + 1);
+      }
+      studies.insert(tags["StudyInstanceUID"]);
+      series.insert(tags["SeriesInstanceUID"]);
+    }
+    std::set<std::string> eyes;
+    for (const Image& image : row.images) eyes.insert(image.laterality);
+    EXPECT_EQ(studies.size(), 1u);
+    EXPECT_EQ(series.size(), eyes.size());
+  }
+
+  const int stored = orthanc_->Instances();
+  WriteJob(kJobs[0], "20261207T0000_1042.job");
+  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
+  EXPECT_FALSE(OutboxHasJobs());
+  EXPECT_EQ(orthanc_->Instances(), stored);
+
+  const json status = Status();
+  ASSERT_EQ(status["failed"].size(), 1u);
+  EXPECT_NE(status["failed"][0]["reason"].get<std::string>().find(
+                "77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif"),
+            std::string::npos);
+  EXPECT_EQ(status["last_delivery"]["job"], "20261207T0000_1042.job");
+  EXPECT_TRUE(status["pending"].empty());
+  // Jobs carry patient data: what the forwarder writes is its user's alone.
+  for (const fs::path& path :
+       {dir_ / "state", dir_ / "outbox" / "failed", dir_ / "state" / "status.json",
+        dir_ / "outbox" / "failed" / "20261206T2055_1044.job.txt"}) {
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
+    EXPECT_EQ(info.st_mode & 077, 0u) << path;
+  }
+
+  // Backfill from the stored names alone: the same patient key, study and
+  // series, so the images sent already are not stored again.
+  fs::copy_file(kData / "grey.jpg",
+                dir_ / "store" / "123456789_1042_a_b_c_d_e_OS_2016-05-31_14-08-00.jpg");
+  std::ofstream(dir_ / "store" / "notes.txt") << "not an image";
+  ASSERT_EQ(Forwarder({"backfill", (dir_ / "store").string(), "--device", "Capture Vessara"}), 0);
+  const std::vector<json> exam = orthanc_->Exam(1042);
+  ASSERT_EQ(exam.size(), 4u);
+  std::set<std::string> series;
+  for (const json& tags : exam) {
+    EXPECT_EQ(tags["PatientID"], "123456789");
+    EXPECT_EQ(tags["StudyInstanceUID"], exam[0]["StudyInstanceUID"]);
+    series.insert(tags["SeriesInstanceUID"]);
+  }
+  EXPECT_EQ(series.size(), 3u);
+}
+
+// One instance of each class passes dciodvfy without errors; its warnings
+// are shown in the test's output.
+TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
+  const JobRow op = {{"1", "Doe", "Ann", "", "01/02/1960", "F"},
+                     2001,
+                     "Capture Vessara",
+                     {{"1_2001_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", ""}}};
+  JobRow sc = op;
+  sc.exam = 2002;
+  sc.images = {{"1_2002_a_b_c_d_e_OS_2016-05-31_14-05-09.jpg", "full.jpg", "L", ""}};
+  WriteJob(op, "1.job");
+  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
+  WriteJob(sc, "2.job");
+  ASSERT_EQ(Forwarder({"run", "--once"}, WriteConfig("SC")), 0);
+  for (int exam : {2001, 2002}) {
+    const json tags = orthanc_->Exam(exam).at(0);
+    EXPECT_EQ(tags["SOPClassUID"],
+              exam == 2001 ? "1.2.840.10008.5.1.4.1.1.77.1.5.1" : "1.2.840.10008.5.1.4.1.1.7");
+    const fs::path file = dir_ / (std::to_string(exam) + ".dcm");
+    std::ofstream(file, std::ios::binary)
+        << orthanc_->Request("GET", "/instances/" + tags["id"].get<std::string>() + "/file");
+    const pid_t pid = Spawn({"/usr/bin/dciodvfy", file.string()}, dir_ / "dciodvfy.txt");
+    Wait(pid);
+    const std::string report = ReadFile(dir_ / "dciodvfy.txt");
+    fs::remove(dir_ / "dciodvfy.txt");
+    std::cout << "dciodvfy " << tags["SOPClassUID"] << ":\n" << report;
+    EXPECT_EQ(report.find("Error"), std::string::npos) << report;
+  }
+}
+
+// An archive that is down keeps the job; once it is back, the job goes.
+// A forwarder killed in the middle of a job delivers every image once after
+// a restart: the fourth image is a pipe that blocks its reading until the
+// forwarder is killed.
+TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderKilled) {
+  JobRow row = {{"2", "Roe", "Rick", "", "", ""}, 3001, "Capture Vessara", {}};
+  for (int i = 0; i < 5; ++i) {
+    row.images.push_back({"2_3001_a_b_c_d_e_OD_2016-05-31_14-05-0" + std::to_string(i) + ".jpg",
+                          "colour.jpg", "R", ""});
+  }
+  WriteJob(row, "1.job");
+  orthanc_->Stop();
+  EXPECT_EQ(Forwarder({"run", "--once"}), 3);
+  EXPECT_TRUE(fs::exists(dir_ / "outbox" / "1.job"));
+  const json status = Status();
+  ASSERT_EQ(status["pending"].size(), 1u);
+  EXPECT_NE(status["pending"][0]["reason"].get<std::string>().find("no association"),
+            std::string::npos);
+  orthanc_->Start();
+
+  const fs::path pipe = dir_ / "store" / row.images[3].stored;
+  fs::remove(pipe);
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const pid_t forwarder =
+      Spawn({TAVIREX_DICOM_PROGRAM, "-c", config_.string(), "run"}, dir_ / "run.log");
+  for (int i = 0; i < 600 && orthanc_->Exam(3001).size() < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(forwarder, SIGKILL);
+  Wait(forwarder);
+  ASSERT_EQ(orthanc_->Exam(3001).size(), 3u);
+  EXPECT_TRUE(fs::exists(dir_ / "outbox" / "1.job"));
+  fs::remove(pipe);
+  fs::copy_file(kData / "colour.jpg", pipe);
+  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
+  EXPECT_FALSE(OutboxHasJobs());
+  const std::vector<json> exam = orthanc_->Exam(3001);
+  EXPECT_EQ(exam.size(), 5u);
+}
+
+// Windows paths map by the longest prefix, without regard to case on the
+// Windows side, and never out of the mapped folder.
+TEST(ForwarderPaths, WindowsPathsMapToLocalFolders) {
+  tavirex::dicom::Settings settings;
+  settings.paths = {
+      {"C:", "/mnt/c"}, {"C:\\Praxo\\Images", "/srv/images"}, {"\\\\server\\share", "/srv/share"}};
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"c:\\praxo\\IMAGES\\OCT\\a.jpg", "/srv/images/OCT/a.jpg"},
+      {"C:\\Praxo\\Data\\a.jpg", "/mnt/c/Praxo/Data/a.jpg"},
+      {"\\\\SERVER\\Share\\a.jpg", "/srv/share/a.jpg"},
+      {"\\\\server\\shared\\a.jpg", ""},
+      {"D:\\a.jpg", ""},
+      {"C:\\Praxo\\Images\\..\\a.jpg", ""},
+      {"/already/local.jpg", "/already/local.jpg"}};
+  for (const auto& [windows, local] : rows) {
+    const auto mapped = tavirex::dicom::MapWindowsPath(settings, windows);
+    EXPECT_EQ(mapped ? mapped->string() : "", local) << windows;
+  }
+}
+
+}  // namespace

@@ -135,13 +135,12 @@ TEST_F(Win32PlatformTest, ConnectHostServerCallsTheComponentLateBound) {
 // The boxes the plug-in shows keep their buttons and their icon, in front of
 // the host.
 TEST(Win32Boxes, StylesKeepTheirButtonsAndIcon) {
-  const std::pair<int, UINT> kRows[] = {
-      {msgbox::kOkOnly, MB_OK},
-      {msgbox::kOkCancel, MB_OKCANCEL},
-      {msgbox::kYesNo, MB_YESNO},
-      {msgbox::kCritical, MB_OK | MB_ICONHAND},
-      {msgbox::kYesNo | msgbox::kCritical, MB_YESNO | MB_ICONHAND}};
-  for (const auto& [style, flags] : kRows) {
+  using namespace msgbox;
+  for (const auto& [style, flags] : {std::pair<int, UINT>{kOkOnly, MB_OK},
+                                     {kOkCancel, MB_OKCANCEL},
+                                     {kYesNo, MB_YESNO},
+                                     {kCritical, MB_OK | MB_ICONHAND},
+                                     {kYesNo | kCritical, MB_YESNO | MB_ICONHAND}}) {
     EXPECT_EQ(MessageBoxFlags(style), flags | MB_SETFOREGROUND) << style;
   }
 }

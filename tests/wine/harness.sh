@@ -30,13 +30,10 @@ use_prefix() {
   drive="$WINEPREFIX/drive_c"
 }
 
-# One Wine session for all the cases of a run, started by the prefix case and
-# stopped by the end case. Debian's wineserver keeps no session once its
-# programs have ended: each program would boot one of its own (wineboot,
-# services, the desktop) while the one before was still shutting down, and a
-# program started into a session that was ending, or still booting, failed
-# now and then before it ran. The session stays ten minutes after its last
-# program should the end case never run.
+# One Wine session for all the cases of a run, from the prefix case to the end
+# case (or ten minutes idle). Debian's wineserver keeps none once its programs
+# end, and a program started while the last session was still shutting down,
+# or the next one booting, now and then failed before it ran.
 case_prefix() {
   "$root/scripts/wine-prefix" --fresh >/dev/null
   (source "$root/scripts/wine-env" && "$WINESERVER" -p600 </dev/null >/dev/null 2>&1)

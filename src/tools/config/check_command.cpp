@@ -27,8 +27,7 @@ constexpr std::size_t kStoredNameRoom = 60;
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {
-  std::string identity = UpperAscii(folder);
-  std::replace(identity.begin(), identity.end(), '/', '\\');
+  std::string identity = Replace(UpperAscii(folder), "/", "\\");
   while (identity.size() > 1 && identity.back() == '\\') identity.pop_back();
   return identity;
 }
@@ -542,7 +541,7 @@ int RunList(ToolContext& context) {
   std::vector<std::vector<std::string>> table = {
       {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
   for (const ListEntry& entry : list.entries) {
-    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
+    const std::string& label = Field(entry.fields, 1);
     std::string device = entry.device_name;
     std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
     std::string data_path, program_path;

@@ -32,7 +32,6 @@ std::string FolderIdentity(const std::string& folder) {
   return identity;
 }
 
-// Whether `inner` is `outer` or lies inside it.
 bool IsWithin(const std::string& inner, const std::string& outer) {
   const std::string in = FolderIdentity(inner);
   const std::string out = FolderIdentity(outer);

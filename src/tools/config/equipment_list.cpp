@@ -140,7 +140,7 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
   for (const IniDocument::Key& key : document.Keys(*section)) {
     std::optional<int> index = EntryIndex(key.name);
     if (!index || by_index.count(*index) != 0) continue;
-    ListEntry entry;
+    ListEntry& entry = by_index[*index];
     entry.index = *index;
     entry.line = key.line;
     entry.value = platform.ReadProfileString(kEquipmentSection, key.name, kEquipIniFileName);
@@ -154,7 +154,6 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
     } catch (const VbError& error) {
       entry.number_error = error;
     }
-    by_index.emplace(*index, std::move(entry));
   }
   for (auto& [index, entry] : by_index) list.entries.push_back(std::move(entry));
   // With an unreadable "Number" the lookup reads nothing (reported on its own).

@@ -682,6 +682,15 @@ void PosixPlatform::MoveReplacing(const std::string& source, const std::string& 
   SyncFolderOf(to);
 }
 
+void PosixPlatform::MoveFile(const std::string& source, const std::string& destination) {
+  const std::string to = ToNativePath(destination);
+  if (::renameat2(AT_FDCWD, ToNativePath(source).c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) !=
+      0) {
+    throw FileError(errno, FsOperation::kReplace);
+  }
+  SyncFolderOf(to);
+}
+
 void PosixPlatform::ListDirectory(const std::string& pattern,
                                   const std::function<bool(const std::string& name)>& visit) {
   const std::string native = ToNativePath(pattern);

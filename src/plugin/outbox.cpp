@@ -1,14 +1,15 @@
 #include "plugin/outbox.h"
 
-#include <cstdio>
+#include <chrono>
+#include <cstdint>
 #include <exception>
-#include <random>
 
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
 #include "winrules/utf8.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {
@@ -16,10 +17,14 @@ namespace {
 // Names tried for one exam in one second before the job counts as unwritable.
 constexpr int kMaxJobNames = 999;
 
+// The DLL links no printf.
+void AppendHex(std::string& text, std::uint64_t value, int digits) {
+  while (digits-- > 0) text += "0123456789abcdef"[(value >> (4 * digits)) & 0xF];
+}
+
 void AppendEscape(std::string& text, char32_t unit) {
-  char escape[16];
-  std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
-  text += escape;
+  text += "\\u";
+  AppendHex(text, unit, 4);
 }
 
 // ASCII alone, every other character as \u escapes: the platform's files are
@@ -79,12 +84,16 @@ std::string JobText(const TavirexProperties& p, const std::string& captured,
   return text + "\r\n  ]\r\n}\r\n";
 }
 
-// Two workstations may write the same job name into a shared outbox in the
-// same second: each writes its own temporary file before the rename decides.
+// Two workstations, or two host windows, may write the same job name into a
+// shared outbox in the same second: each writes a temporary file of its own,
+// named by the monotonic clock's count and the address of the writer's stack,
+// before the rename decides which name the job gets. (std::random_device
+// would add a tenth to the DLL's size.)
 std::string UniqueTag() {
-  std::random_device source;
-  char tag[20];
-  std::snprintf(tag, sizeof tag, "%08x%08x", source(), source());
+  const int here = 0;
+  std::string tag;
+  AppendHex(tag, std::chrono::steady_clock::now().time_since_epoch().count(), 16);
+  AppendHex(tag, reinterpret_cast<std::uintptr_t>(&here), 2 * sizeof(std::uintptr_t));
   return tag;
 }
 
@@ -100,12 +109,13 @@ void WriteOutboxJob(Platform& platform, const TavirexProperties& props,
     const std::string folder = outbox.back() == '\\' ? outbox : outbox + "\\";
 
     const CivilDateTime now = ToCivil(platform.Now());
-    char stamp[80], captured[80];  // large enough for any int, as the compiler checks
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02dT%02d%02d%02d", now.year, now.month, now.day,
-                  now.hour, now.minute, now.second);
-    std::snprintf(captured, sizeof captured, "%04d-%02d-%02dT%02d:%02d:%02d", now.year, now.month,
-                  now.day, now.hour, now.minute, now.second);
-    const std::string name = std::string(stamp) + "_" + std::to_string(props.ExamRecNum);
+    const std::string year = TwoDigits(now.year / 100) + TwoDigits(now.year % 100);
+    const std::string date[] = {TwoDigits(now.month), TwoDigits(now.day), TwoDigits(now.hour),
+                                TwoDigits(now.minute), TwoDigits(now.second)};
+    const std::string name = year + date[0] + date[1] + "T" + date[2] + date[3] + date[4] + "_" +
+                             std::to_string(props.ExamRecNum);
+    const std::string captured =
+        year + "-" + date[0] + "-" + date[1] + "T" + date[2] + ":" + date[3] + ":" + date[4];
 
     // Readers take only names that end in ".job" and do not start with ".".
     temporary = folder + "." + name + ".job." + UniqueTag() + ".tmp";

@@ -49,10 +49,8 @@ std::vector<std::string> FolderNames(const fs::path& folder, const std::string& 
 }
 
 // Capture and Review of one model; the Review function names the store folder.
-void WriteWorkstation(const std::vector<std::string>& more_lines = {}) {
-  WriteWindowsIni("praxo32.ini",
-                  {"[System]", "PgmsDir=C:\\TavirexE2E", "DataDir=C:\\TavirexE2E\\"});
-  std::vector<std::string> equipment = {
+void WriteEquipmentIni(const std::string& outbox = "") {
+  std::vector<std::string> lines = {
       "[Equipment]",
       "Number=2",
       "1=21:OCT capture:Tavirex:Capture Vessara",
@@ -62,8 +60,14 @@ void WriteWorkstation(const std::vector<std::string>& more_lines = {}) {
       "EquipDataPath=C:\\TavirexE2E\\Export",
       "[22]",
       "EquipDataPath=C:\\TavirexE2E\\Images"};
-  equipment.insert(equipment.end(), more_lines.begin(), more_lines.end());
-  WriteWindowsIni("PXEquip.ini", equipment);
+  if (!outbox.empty()) lines.insert(lines.end(), {"[Tavirex]", "DicomOutbox=" + outbox});
+  WriteWindowsIni("PXEquip.ini", lines);
+}
+
+void WriteWorkstation() {
+  WriteWindowsIni("praxo32.ini",
+                  {"[System]", "PgmsDir=C:\\TavirexE2E", "DataDir=C:\\TavirexE2E\\"});
+  WriteEquipmentIni();
   fs::remove_all(kRoot);
   fs::create_directories(kImages);
   fs::create_directories(kProgramFolder);
@@ -198,15 +202,18 @@ void Capture(Watcher& watcher, const fs::path& standin, Outbox outbox) {
   Doing(outbox == Outbox::kNone     ? "Capture"
         : outbox == Outbox::kFolder ? "Capture with an outbox"
                                     : "Capture with a file in the outbox's place");
-  WriteWorkstation(outbox == Outbox::kNone
-                       ? std::vector<std::string>{}
-                       : std::vector<std::string>{"[Tavirex]", "DicomOutbox=" + kOutbox.string()});
+  WriteEquipmentIni(outbox == Outbox::kNone ? "" : kOutbox.string());
+  fs::remove_all(kImages);  // the last capture's
+  fs::create_directories(kImages);
   if (outbox == Outbox::kFolder) fs::create_directories(kOutbox);
-  if (outbox == Outbox::kFileInTheWay) WriteFile(kOutbox, "");
+  if (outbox == Outbox::kFileInTheWay) fs::remove_all(kOutbox), WriteFile(kOutbox, "");
   fs::remove(kErrorFile);
   g_timer_ran = false;
   g_second_call = "<not called>";
-  fs::copy_file(standin, kProgramFolder / "CreatePatient.exe");
+  // The last capture's stand-in may still be running.
+  if (!fs::exists(kProgramFolder / "CreatePatient.exe")) {
+    fs::copy_file(standin, kProgramFolder / "CreatePatient.exe");
+  }
   WriteFile(kProgramFolder / "CreatePatient.cfg",
             "DropFolder=" + kDrop.string() + "\r\nImages=3\r\n");
   _clsTavirex* object = CreateTavirex();

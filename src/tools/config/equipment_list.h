@@ -13,6 +13,7 @@
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
 #include "plugin/image_list_view.h"
+#include "plugin/outbox.h"
 #include "tools/config/config_tool.h"
 #include "tools/config/ini_document.h"
 #include "winrules/class_name.h"
@@ -73,9 +74,9 @@ int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
 
-// The host's receive log in [Equipment], the DICOM outbox in [Tavirex].
+// The host's receive log in [Equipment]. (The DICOM outbox in [Tavirex] is
+// the plug-in's kDicomOutboxKey.)
 inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
-inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
 
 // The plug-in's object as the host creates it, on the workstation's services
 // but with its message boxes collected for the report (answered OK, or No and

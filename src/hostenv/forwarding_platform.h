@@ -40,6 +40,9 @@ class ForwardingPlatform : public Platform {
   void MoveReplacing(const std::string& source, const std::string& destination) override {
     inner_.MoveReplacing(source, destination);
   }
+  void MoveFile(const std::string& source, const std::string& destination) override {
+    inner_.MoveFile(source, destination);
+  }
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string&)>& visit) override {
     inner_.ListDirectory(pattern, visit);

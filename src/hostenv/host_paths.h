@@ -12,9 +12,12 @@ namespace tavirex {
 inline constexpr const char* kHostIniFileName = "praxo32.ini";
 inline constexpr const char* kEquipIniFileName = "PXEquip.ini";
 
+// The plug-in's own section of the equipment INI.
+inline constexpr const char* kTavirexSection = "Tavirex";
+
 // Where the workstation names the host's server-connection component: its
 // class (a ProgID or a "{CLSID}") and the method that takes the server name.
-inline constexpr const char* kServerConnectionSection = "Tavirex";
+inline constexpr const char* kServerConnectionSection = kTavirexSection;
 inline constexpr const char* kServerConnectionClassKey = "ServerConnectionClass";
 inline constexpr const char* kServerConnectionMethodKey = "ServerConnectionMethod";
 inline constexpr const char* kDefaultServerConnectionMethod = "SetServerName";

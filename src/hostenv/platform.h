@@ -88,6 +88,10 @@ class Platform {
   // Renames `source` to `destination` in one step, replacing a file there: a
   // reader sees the old file or the new one, never neither.
   virtual void MoveReplacing(const std::string& source, const std::string& destination) = 0;
+  // Renames `source` to `destination` in one step without ever replacing a
+  // file: 58 when the destination exists, as the scripting runtime's
+  // MoveFile. Of two programs moving to one free name at once, one gets 58.
+  virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
 
   // VB's Dir(pattern, vbDirectory): files and sub-folders whose names match
   // the pattern's last component without regard to case (DOS wildcard rules),

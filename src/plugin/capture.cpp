@@ -6,6 +6,7 @@
 
 #include "hostenv/error_report.h"
 #include "plugin/catalogue.h"
+#include "plugin/outbox.h"
 #include "plugin/vb_collection.h"
 #include "winrules/utf8.h"
 #include "winrules/vb_date.h"
@@ -83,7 +84,8 @@ std::string ClsTavirex::CaptureDevice() {
                                       msgbox::kOkCancel, std::string("Tavirex Capture"));
     if (answer == msgbox::kOk) {
       checkpoint = 6;
-      ImportDropFolder(*this, drop_folder, store_folder);
+      const std::vector<std::string> stored = ImportDropFolder(*this, drop_folder, store_folder);
+      WriteOutboxJob(platform_, props_, stored);  // catches its own failures
     } else if (platform_.MessageBox("Do you want to delete current files?", msgbox::kYesNo,
                                     std::string("Attention")) == msgbox::kYes) {
       ClearDropFolder(*this, drop_folder);
@@ -159,17 +161,19 @@ std::vector<std::string> GetFolderFileNames(Platform& platform, const std::strin
   return listing.items();
 }
 
-void ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
-                      const std::string& store_folder) {
+std::vector<std::string> ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
+                                          const std::string& store_folder) {
   Platform& platform = object.platform();
-  std::vector<std::string> names = GetFolderFileNames(platform, drop_folder);
-  for (const std::string& name : names) {
+  std::vector<std::string> stored;
+  for (const std::string& name : GetFolderFileNames(platform, drop_folder)) {
     std::string destination = object.ParseFileName(name, store_folder);
     std::string exported = drop_folder + "\\" + name;
     platform.CopyFile(exported, destination);
     platform.FlushFile(destination);  // on disk before the export is gone
     platform.DeleteFile(exported);
+    stored.push_back(std::move(destination));
   }
+  return stored;
 }
 
 void ClearDropFolder(ClsTavirex& object, const std::string& drop_folder) {

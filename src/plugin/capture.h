@@ -59,8 +59,9 @@ std::vector<std::string> GetFolderFileNames(Platform& platform, const std::strin
 // gives it in `store_folder` (replacing what is there), flushes the copy to
 // disk and deletes the exported file without force. The first failure ends
 // the import; files already moved stay moved and nothing is restored.
-void ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
-                      const std::string& store_folder);
+// Returns the stored paths in import order.
+std::vector<std::string> ImportDropFolder(ClsTavirex& object, const std::string& drop_folder,
+                                          const std::string& store_folder);
 
 // Deletes every file of the drop folder without force, in listing order; the
 // first failure ends it.

@@ -1,12 +1,11 @@
 #include "tools/tool_cli.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "winrules/vb_string.h"
 
 namespace tavirex::tools {
 namespace {
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<std::size_t> row(b.size() + 1);
@@ -16,8 +15,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t above = row[j];
-      row[j] = std::min(
-          {row[j] + 1, row[j - 1] + 1, diagonal + (Upper(a[i - 1]) == Upper(b[j - 1]) ? 0 : 1)});
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
       diagonal = above;
     }
   }
@@ -55,7 +53,7 @@ std::string UnknownName(CLI::App& app, const std::vector<std::string>& args) {
         std::string hint = DidYouMean(name, names);
         for (const std::string& known : names) {  // "-V": the long option of that letter
           if (name.size() == 2 && known.size() > 2 && known[1] == '-' &&
-              Upper(known[2]) == Upper(name[1])) {
+              EqualsIgnoreCaseAscii(known.substr(2, 1), name.substr(1))) {
             hint = " (did you mean " + known + "?)";
           }
         }
@@ -81,7 +79,8 @@ std::string DidYouMean(std::string_view name, const std::vector<std::string>& ca
   std::string best;
   std::size_t best_distance = 3;
   for (const std::string& candidate : candidates) {
-    if (const std::size_t distance = EditDistance(name, candidate); distance < best_distance) {
+    if (const std::size_t distance = EditDistance(UpperAscii(name), UpperAscii(candidate));
+        distance < best_distance) {
       best = candidate;
       best_distance = distance;
     }

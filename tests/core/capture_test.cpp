@@ -1,11 +1,15 @@
 // The capture workflow on real folders, the vendor program played by the
 // scripted user: stored names, the import, DoDeviceFunction, a disk failing at
-// every step and two captures at once: no exported image is lost or damaged.
+// every step and two captures at once: no exported image is lost or damaged;
+// the outbox job a capture leaves for the DICOM forwarder.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "plugin/capture.h"
+#include "plugin/outbox.h"
 #include "test_support.h"
 
 namespace tavirex {
@@ -216,7 +220,7 @@ TEST(Import, ImportAndClearDropFolder) {
 
     EXPECT_EQ(ErrorOf([&] {
                 c.clear ? ClearDropFolder(object, "C:\\drop")
-                        : ImportDropFolder(object, "C:\\drop", "C:\\store");
+                        : void(ImportDropFolder(object, "C:\\drop", "C:\\store"));
               }),
               c.error);
     const Folder drop = ws.Contents("drop"), store = ws.Contents("store");
@@ -405,6 +409,131 @@ TEST(Faults, TwoCapturesAtOnceLoseNothing) {
     }
     EXPECT_TRUE(store.empty());
   }
+}
+
+// The outbox job: with an outbox, a whole import of at least one file ends in
+// one job, written beside any other without replacing it; a job that cannot
+// be written leaves one error entry and no temporary file. The result, boxes,
+// logs and stored files are those of a capture without an outbox.
+TEST(Outbox, OneJobAfterAWholeImport) {
+  const std::string kJob = "20261204T161240_1042";
+  const std::string kFailed = " Error in: WriteOutboxJob-strOutbox=C:\\Out";
+  const std::string kImportFailed =
+      " CaptureDevice, Err Number: 70 Err Description: Permission denied 6";
+  const struct {
+    std::string outbox, answers;  // DicomOutbox; "O" imports, "CN" keeps the drop folder
+    int exports;
+    Fault fault;
+    int fault_at;
+    std::string result, job, error, box;  // the new job; the error entry; a last box
+  } cases[] = {{"", "O", 2, Fault::kNone, 0, "Was OK", "", "", ""},
+               {"C:\\Out", "O", 2, Fault::kNone, 0, "Was OK", "Out/" + kJob + ".job", "", ""},
+               {"C:\\Busy\\", "O", 2, Fault::kNone, 0, "Was OK", "Busy/" + kJob + "-2.job", "", ""},
+               {"C:\\Out", "O", 0, Fault::kNone, 0, "Was OK", "", "", ""},
+               {"C:\\Out", "CN", 2, Fault::kNone, 0, "Was OK", "", "", kDelete},
+               {"C:\\Out", "O", 2, Fault::kFlushFails, 3, "Was OK", "",
+                kFailed + "\r\n      Error Num=57  Device I/O error", ""},
+               {"C:\\Out\\f.txt", "O", 2, Fault::kNone, 0, "Was OK", "",
+                kFailed + "\\f.txt\r\n      Error Num=76  Path not found", ""},
+               {"C:\\Out", "O", 2, Fault::kDeleteFails, 2, "", "",
+                " Error in: " + kImportFailed + "\r\n      Error Num=70  Permission denied",
+                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=70  Permission denied.\r\n" +
+                    kImportFailed + "|16\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.outbox + " " + c.answers + " " + c.error);
+    Workstation ws;
+    const Folder drop =
+        c.exports ? Folder{{"4711_Ωμέγα_1.jpg", "1"}, {"4711_OCT_2.jpg", "2"}} : Folder{};
+    Prepare(ws, {{"Drop", &drop}});
+    ws.WriteEquipIni(kEquipIni + std::string("[Tavirex]\nDicomOutbox=") + c.outbox + "\n");
+    fs::create_directories(ws.Path("Drop"));
+    ws.Write("Out/f.txt", "");
+    ws.Write("Busy/" + kJob + ".job", "older");
+    nlohmann::json files = nlohmann::json::array();
+    for (const std::string& name : ws.platform().FolderFileNames("C:\\Drop")) {
+      files.push_back("C:\\Store\\" + Stored(name, 1042));
+    }
+    ClsTavirex& object = ws.NewObject("Capture Vessara");
+    TavirexProperties& p = object.props();
+    // Quotes, control characters, Greek, Japanese, an emoji, a byte that is no UTF-8.
+    std::tie(p.LastName, p.FirstName, p.MiddleName, p.DateOfBirth, p.Gender, p.ProviderName) =
+        std::make_tuple("O\"Neil\\ Ωμέγα 東京 😀", "Ann\t\x01\r\n", "x\xff", "01/02/1960", "F",
+                        "Dr. Łódź");
+    p.ExamRecNum = 1042;
+    ws.user().answers = c.answers;
+    ws.user().fault = c.fault;
+    ws.user().fault_at = c.fault_at;
+
+    EXPECT_EQ(object.CaptureDevice(), c.result);
+    EXPECT_EQ(ws.user().Shown(), kWait + "Drop|1\n" + c.box);
+    EXPECT_EQ(ws.Log("PX_IF_Tavirex.err"), c.error.empty() ? "" : kStamp + c.error + "\r\n");
+    EXPECT_EQ(ws.Log("Tavirex.log").empty(), c.result == "Was OK");
+    EXPECT_EQ(ws.Contents("Store").size(), c.answers == "O" ? drop.size() : 0);
+    // Nothing else in the outbox changes, and no temporary file is left.
+    std::set<std::string> outbox = {"Out/f.txt", "Busy/" + kJob + ".job"}, left;
+    if (!c.job.empty()) outbox.insert(c.job);
+    for (const std::string folder : {"Out", "Busy"}) {
+      for (const auto& [name, bytes] : ws.Contents(folder)) left.insert(folder + "/" + name);
+    }
+    EXPECT_EQ(left, outbox);
+    EXPECT_EQ(ws.Read("Busy/" + kJob + ".job"), "older");
+    if (c.job.empty()) continue;
+
+    const std::string job = ws.Read(c.job);
+    EXPECT_TRUE(std::all_of(job.begin(), job.end(), [](char b) { return b > 0; }));  // ASCII
+    const nlohmann::json host = {{"PATIENTID", "47-11"},
+                                 {"LastName", p.LastName},
+                                 {"FirstName", p.FirstName},
+                                 {"MiddleName", "x\uFFFD"},
+                                 {"DateOfBirth", "01/02/1960"},
+                                 {"Gender", "F"},
+                                 {"ExamRecNum", 1042},
+                                 {"ProviderName", p.ProviderName},
+                                 {"DeviceName", p.DeviceName},
+                                 {"CompanyName", p.CompanyName},
+                                 {"Model", p.Model}};
+    EXPECT_EQ(nlohmann::json::parse(job), (nlohmann::json{{"format", "tavirex-outbox-job"},
+                                                          {"version", 1},
+                                                          {"captured", "2026-12-04T16:12:40"},
+                                                          {"host", host},
+                                                          {"files", files}}));
+  }
+}
+
+// Two workstations writing jobs of one exam into one shared outbox in the same
+// second: every job arrives whole, under a name of its own.
+TEST(Outbox, TwoWritersInOneSecondKeepEveryJob) {
+  constexpr int kJobs = 20;
+  Workstation ws;
+  ws.WriteEquipIni("[Tavirex]\nDicomOutbox=C:\\Out\n");
+  fs::create_directories(ws.Path("Out"));
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  std::vector<pid_t> writers;
+  for (const char* writer : {"A", "B"}) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {  // both start at the go
+      TavirexProperties props;
+      props.LastName = writer;
+      char c;
+      if (::read(go[0], &c, 1) != 1) ::_exit(3);
+      for (int i = 0; i < kJobs; ++i) WriteOutboxJob(ws.user(), props, {std::to_string(i)});
+      ::_exit(0);
+    }
+    writers.push_back(pid);
+  }
+  EXPECT_EQ(::write(go[1], "gg", 2), 2);
+  for (pid_t pid : writers) ::waitpid(pid, nullptr, 0);
+  ::close(go[0]), ::close(go[1]);
+  std::set<std::string> jobs;
+  for (const auto& [name, bytes] : ws.Contents("Out")) {
+    EXPECT_TRUE(name.starts_with("20261204T161240_0") && name.ends_with(".job")) << name;
+    const nlohmann::json job = nlohmann::json::parse(bytes);
+    jobs.insert(job["host"]["LastName"].get<std::string>() + job["files"][0].get<std::string>());
+  }
+  EXPECT_EQ(jobs.size(), 2u * kJobs);
+  EXPECT_EQ(ws.Log("PX_IF_Tavirex.err"), "");
 }
 
 }  // namespace

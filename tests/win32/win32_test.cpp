@@ -56,7 +56,8 @@ TEST_F(Win32PlatformTest, FailuresRaiseTheVbNumbers) {
       {53, [&] { p.DeleteFile(missing); }},     {70, [&] { p.DeleteFile(locked); }},
       {70, [&] { p.DeleteFile(read_only); }},   {53, [&] { p.FlushFile(missing); }},
       {75, [&] { p.AppendToFile(folder, "a"); }}, {76, [&] { p.AppendToFile(nowhere, "a"); }},
-      {70, [&] { p.AppendToFile(locked, "a"); }}, {53, [&] { p.SetCurrentDirectory(missing); }}};
+      {70, [&] { p.AppendToFile(locked, "a"); }}, {53, [&] { p.SetCurrentDirectory(missing); }},
+      {58, [&] { p.MoveFile(read_only, file); }}};
   // clang-format on
   for (const auto& [number, action] : kRows)
     EXPECT_EQ(ErrorOf(action), number) << &action - &kRows[0].second;

@@ -3,7 +3,8 @@
 // a double-click opening a file in a test association's program, the host's
 // window disabled meanwhile) and the images counted; Capture with the stand-in
 // vendor program, whose waiting box is answered OK once the exports are in
-// while the host's timer lets go of the object.
+// while the host's timer lets go of the object, once without an outbox, once
+// writing its job into one and once with a file in the outbox's place.
 //   workflow_test_host.exe <CreatePatient.exe>  the tests
 //   workflow_test_host.exe show                 Review left open for a screenshot: its rectangle
 //                                               in C:\TavirexShow\window.txt; closes once
@@ -24,6 +25,8 @@ const fs::path kRoot = "C:\\TavirexE2E";
 const fs::path kImages = kRoot / "Images";
 const fs::path kDrop = kRoot / "Export";
 const fs::path kProgramFolder = kRoot / "KSOCTVIEW" / "bin";
+const fs::path kOutbox = kRoot / "Outbox";
+const fs::path kErrorFile = "C:\\tavirex\\PX_IF_Tavirex.err";  // beside the DLL
 
 const fs::path kOpened = "C:\\TavirexE2E-opened.txt";  // what the association opened
 
@@ -46,15 +49,25 @@ std::vector<std::string> FolderNames(const fs::path& folder, const std::string& 
 }
 
 // Capture and Review of one model; the Review function names the store folder.
+void WriteEquipmentIni(const std::string& outbox = "") {
+  std::vector<std::string> lines = {
+      "[Equipment]",
+      "Number=2",
+      "1=21:OCT capture:Tavirex:Capture Vessara",
+      "2=22:OCT review:Tavirex:Review Vessara",
+      "[21]",
+      "EquipProgPathFName=C:\\TavirexE2E\\KSOCTVIEW\\bin\\CreatePatient.exe",
+      "EquipDataPath=C:\\TavirexE2E\\Export",
+      "[22]",
+      "EquipDataPath=C:\\TavirexE2E\\Images"};
+  if (!outbox.empty()) lines.insert(lines.end(), {"[Tavirex]", "DicomOutbox=" + outbox});
+  WriteWindowsIni("PXEquip.ini", lines);
+}
+
 void WriteWorkstation() {
   WriteWindowsIni("praxo32.ini",
                   {"[System]", "PgmsDir=C:\\TavirexE2E", "DataDir=C:\\TavirexE2E\\"});
-  WriteWindowsIni(
-      "PXEquip.ini",
-      {"[Equipment]", "Number=2", "1=21:OCT capture:Tavirex:Capture Vessara",
-       "2=22:OCT review:Tavirex:Review Vessara", "[21]",
-       "EquipProgPathFName=C:\\TavirexE2E\\KSOCTVIEW\\bin\\CreatePatient.exe",
-       "EquipDataPath=C:\\TavirexE2E\\Export", "[22]", "EquipDataPath=C:\\TavirexE2E\\Images"});
+  WriteEquipmentIni();
   fs::remove_all(kRoot);
   fs::create_directories(kImages);
   fs::create_directories(kProgramFolder);
@@ -182,9 +195,25 @@ void CALLBACK HostTimer(HWND, UINT, UINT_PTR, DWORD) {
   g_timer_ran = true;
 }
 
-void Capture(Watcher& watcher, const fs::path& standin) {
-  Doing("Capture");
-  fs::copy_file(standin, kProgramFolder / "CreatePatient.exe");
+// Where the capture's job goes: no "DicomOutbox", a folder, a file in its place.
+enum class Outbox { kNone, kFolder, kFileInTheWay };
+
+void Capture(Watcher& watcher, const fs::path& standin, Outbox outbox) {
+  Doing(outbox == Outbox::kNone     ? "Capture"
+        : outbox == Outbox::kFolder ? "Capture with an outbox"
+                                    : "Capture with a file in the outbox's place");
+  WriteEquipmentIni(outbox == Outbox::kNone ? "" : kOutbox.string());
+  fs::remove_all(kImages);  // the last capture's
+  fs::create_directories(kImages);
+  if (outbox == Outbox::kFolder) fs::create_directories(kOutbox);
+  if (outbox == Outbox::kFileInTheWay) fs::remove_all(kOutbox), WriteFile(kOutbox, "");
+  fs::remove(kErrorFile);
+  g_timer_ran = false;
+  g_second_call = "<not called>";
+  // The last capture's stand-in may still be running.
+  if (!fs::exists(kProgramFolder / "CreatePatient.exe")) {
+    fs::copy_file(standin, kProgramFolder / "CreatePatient.exe");
+  }
   WriteFile(kProgramFolder / "CreatePatient.cfg",
             "DropFolder=" + kDrop.string() + "\r\nImages=3\r\n");
   _clsTavirex* object = CreateTavirex();
@@ -221,6 +250,29 @@ void Capture(Watcher& watcher, const fs::path& standin) {
   }
   CheckEqual(Join(FolderNames(kImages, "123456789_")), Join(stored), "the store folder");
   CheckEqual(Join(FolderNames(kDrop)), "", "the drop folder after the import");
+
+  // One job naming them, or one entry in the error file and no box.
+  const std::vector<std::string> jobs = FolderNames(kOutbox);
+  const std::string error = ReadFile(kErrorFile);
+  if (outbox == Outbox::kFolder) {
+    const std::string job = jobs.size() == 1 ? ReadFile(kOutbox / jobs[0]) : "";
+    Check(jobs.size() == 1 && jobs[0].size() == 24 && jobs[0][8] == 'T' &&
+              jobs[0].ends_with("_1042.job"),
+          "one job in the outbox: " + Join(jobs));
+    for (const std::string& name : stored) {
+      const std::string path = "\"C:\\\\TavirexE2E\\\\Images\\\\" + name + "\"";
+      Check(job.find(path) != std::string::npos, "the job names " + path + ": " + job);
+    }
+    Check(job.find("\"LastName\": \"van Dyke\"") != std::string::npos, "the job: " + job);
+  } else {
+    CheckEqual(Join(jobs), "", "the outbox");
+  }
+  const std::string failed =
+      " Error in: WriteOutboxJob-strOutbox=" + kOutbox.string() + "\r\n      Error Num=76  ";
+  Check(outbox == Outbox::kFileInTheWay ? error.find(failed) != std::string::npos &&
+                                              error.find("Error in:") == error.rfind("Error in:")
+                                        : error.empty(),
+        "the error file: " + error);
 }
 
 // Review left open for a screenshot.
@@ -258,7 +310,9 @@ int main(int argc, char** argv) {
       Show(watcher);
     } else {
       Review(watcher, nullptr);
-      Capture(watcher, mode);
+      for (Outbox outbox : {Outbox::kNone, Outbox::kFolder, Outbox::kFileInTheWay}) {
+        Capture(watcher, mode, outbox);
+      }
       watcher.CheckNothingShown("the workflows");
     }
   }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "hostenv/posix/native_files.h"
 #include "winrules/ansi_text.h"
@@ -217,6 +218,15 @@ void PosixPlatform::DeleteFile(const std::string& path) {
 void PosixPlatform::MoveReplacing(const std::string& source, const std::string& destination) {
   const std::string to = ToNativePath(destination);
   if (::rename(ToNativePath(source).c_str(), to.c_str()) != 0) {
+    throw FileError(errno, FsOperation::kReplace);
+  }
+  SyncFolderOf(to);
+}
+
+void PosixPlatform::MoveFile(const std::string& source, const std::string& destination) {
+  const std::string to = ToNativePath(destination);
+  if (::renameat2(AT_FDCWD, ToNativePath(source).c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) !=
+      0) {
     throw FileError(errno, FsOperation::kReplace);
   }
   SyncFolderOf(to);

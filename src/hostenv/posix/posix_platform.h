@@ -57,6 +57,7 @@ class PosixPlatform final : public Platform {
   void FlushFile(const std::string& path) override;
   void DeleteFile(const std::string& path) override;
   void MoveReplacing(const std::string& source, const std::string& destination) override;
+  void MoveFile(const std::string& source, const std::string& destination) override;
   void ListDirectory(const std::string& pattern,
                      const std::function<bool(const std::string& name)>& visit) override;
   void AppendToFile(const std::string& path, std::string_view text) override;

@@ -260,6 +260,13 @@ void Win32Platform::MoveReplacing(const std::string& source, const std::string& 
   }
 }
 
+void Win32Platform::MoveFile(const std::string& source, const std::string& destination) {
+  if (!MoveFileExW(WideFromUtf8(source).c_str(), WideFromUtf8(destination).c_str(),
+                   MOVEFILE_WRITE_THROUGH)) {
+    ThrowLastError(FsOperation::kReplace);
+  }
+}
+
 void Win32Platform::ListDirectory(const std::string& pattern,
                                   const std::function<bool(const std::string& name)>& visit) {
   WIN32_FIND_DATAW entry;

@@ -13,5 +13,6 @@
 #undef CopyFile
 #undef DeleteFile
 #undef MessageBox
+#undef MoveFile
 #undef SetCurrentDirectory
 #undef ShellExecute

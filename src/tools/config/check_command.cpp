@@ -27,27 +27,15 @@ constexpr std::size_t kStoredNameRoom = 60;
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {
-  std::string identity = UpperAscii(folder);
-  std::replace(identity.begin(), identity.end(), '/', '\\');
+  std::string identity = Replace(UpperAscii(folder), "/", "\\");
   while (identity.size() > 1 && identity.back() == '\\') identity.pop_back();
   return identity;
 }
 
-// Whether `inner` is `outer` or lies inside it.
 bool IsWithin(const std::string& inner, const std::string& outer) {
   const std::string in = FolderIdentity(inner);
   const std::string out = FolderIdentity(outer);
   return !out.empty() && (in == out || in.starts_with(out + "\\"));
-}
-
-// Seconds since the epoch at which `file` (native) was last written.
-long long ModifiedTime(const std::string& file) {
-  std::error_code error;
-  const auto written = fs::last_write_time(file, error);
-  const auto age = fs::file_time_type::clock::now() - written;
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             (std::chrono::system_clock::now() - age).time_since_epoch())
-      .count();
 }
 
 std::string OriginText(SettingOrigin origin) {
@@ -65,6 +53,25 @@ bool Writable(Platform& platform, const std::string& folder) {
     return true;
   } catch (const VbError&) {
     return false;
+  }
+}
+
+// Columns aligned for a terminal: the first row's headers, a rule, then the
+// rows; an empty row is a gap between groups.
+void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out) {
+  std::vector<std::size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  rows.insert(rows.begin() + 1, std::vector<std::string>());
+  for (std::size_t width : widths) rows[1].emplace_back(width, '-');
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += (i > 0 ? "  " : "") + row[i];
+      if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
+    }
+    out << line.erase(line.find_last_not_of(' ') + 1) << "\n";
   }
 }
 
@@ -93,7 +100,7 @@ class Checker {
   int Run(bool json);
 
  private:
-  Platform& platform() { return session_.platform(); }
+  Platform& platform() { return session_; }
   std::string Read(const char* section, const char* key) {
     return platform().ReadProfileString(section, key, kEquipIniFileName);
   }
@@ -165,16 +172,18 @@ void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& se
   }
   std::size_t longest = kStoredNameRoom;
   std::string oldest;
-  long long oldest_time = 0;
+  fs::file_time_type oldest_time;
   for (const std::string& file : files) {
     longest = std::max(longest, file.size() + 11);  // with the exam number inserted
-    const long long time =
-        ModifiedTime(NativePath(context_.platform, settings.drop_folder + "\\" + file));
+    std::error_code error;
+    const auto time = fs::last_write_time(
+        NativePath(context_.platform, settings.drop_folder + "\\" + file), error);
     if (oldest.empty() || time < oldest_time) oldest = file, oldest_time = time;
   }
   if (!files.empty()) {
     char when[32] = "";
-    const auto seconds = static_cast<std::time_t>(oldest_time);
+    const std::time_t seconds =
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(oldest_time));
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", std::localtime(&seconds));
     Problem(name + ": the drop folder " + settings.drop_folder + " holds " +
                 std::to_string(files.size()) + " file(s), the oldest " + oldest + " from " + when +
@@ -495,7 +504,7 @@ int Checker::Run(bool json) {
   const std::string host_ini = platform().ProfileFilePath(kHostIniFileName);
   const FileState host_file = ReadFileState(host_ini);
   std::set<std::string> seen;
-  for (const ToolPlatform::Box& box : session_.platform().boxes()) {
+  for (const PluginSession::Box& box : session_.boxes()) {
     if (!seen.insert(box.text).second) continue;
     if (host_file.kind != FileState::Kind::kFile) {
       Problem(FileProblem(host_file, host_ini,
@@ -531,17 +540,16 @@ int RunList(ToolContext& context) {
   std::vector<std::vector<std::string>> table = {
       {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
   for (const ListEntry& entry : list.entries) {
-    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
+    const std::string& label = Field(entry.fields, 1);
     std::string device = entry.device_name;
     std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
     std::string data_path, program_path;
     std::string note = entry.issue;
     if (!entry.ours) {
-      // Another program's equipment: its key as written.
-      device.clear();
-      for (std::size_t i = 2; i < entry.fields.size(); ++i) {
-        device += (i > 2 ? ":" : "") + entry.fields[i];
-      }
+      // Another program's equipment: its key as written, after number and label.
+      device = entry.fields.size() < 3
+                   ? ""
+                   : entry.value.substr(entry.fields[0].size() + entry.fields[1].size() + 2);
       note = "not this plug-in's entry";
     } else if (entry.number_error) {
       note = "number \"" + entry.fields[0] + "\": the lookup fails (" +

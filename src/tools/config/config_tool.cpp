@@ -143,8 +143,7 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
                       {{kWriteReceiveDataLogKey, receive_log == "on" ? "YES" : "NO"}}, context);
   } catch (...) {
     // A failure of a platform service outside the checks themselves.
-    VbError failure = CurrentFailure(std::current_exception());
-    context.err << "tavirex-config: Err " << failure.number() << " " << failure.description()
+    context.err << "tavirex-config: " << ErrorText(CurrentFailure(std::current_exception()))
                 << "\n";
     return kExitWriteFailed;
   }

@@ -25,24 +25,6 @@ std::string Column(const std::string& title) {
   return title + std::string(title.size() < 16 ? 16 - title.size() : 1, ' ');
 }
 
-// "\"NAME\" is not one of the plug-in's device names" and the names.
-std::string NotADeviceName(const std::string& name) {
-  std::string text = "\"" + name +
-                     "\" is not one of the plug-in's device names, which are (exactly, case "
-                     "included):";
-  for (const std::string& known : ClsTavirex::DeviceNames()) text += "\n  " + known;
-  return text;
-}
-
-// Why a label cannot stand in a list entry; "" when it can.
-std::string LabelProblem(const std::string& label) {
-  if (label.find_first_of(":\r\n") != std::string::npos) {
-    return "the label must not contain ':' or a line break";
-  }
-  if (std::string why = ValueProblem(label); !why.empty()) return "the label " + why;
-  return "";
-}
-
 // The lines of `before` and `after` that differ, "-" and "+" with their line
 // numbers, around the longest run of lines they share.
 void PrintDiff(const std::vector<IniDocument::Line>& before,
@@ -94,7 +76,7 @@ void SetKey(IniDocument& document, const std::string& section, std::string_view 
   }
   const std::string text = std::string(key) + "=" + *value;
   std::optional<IniDocument::Section> found = document.FindSection(section);
-  if (!found) return document.AppendBlock({IniDocument::SectionHeader(section), text});
+  if (!found) return document.AppendSection(section, {text});
   if (std::optional<std::size_t> line = document.FindKey(*found, key)) {
     return document.ReplaceValue(*line, *value);
   }
@@ -129,7 +111,7 @@ struct Edit {
         file(ReadFileState(tool.equip_ini_path)),
         document(file.bytes),
         session(tool.platform),
-        list(ReadEquipmentList(document, session.platform())) {
+        list(ReadEquipmentList(document, session)) {
     const std::string& path = tool.equip_ini_path;
     if (file.kind != FileState::Kind::kMissing) refusal = FileProblem(file, path);
     if (!refusal.empty() || file.kind == FileState::Kind::kMissing) return;
@@ -139,6 +121,15 @@ struct Edit {
                 "read-only attribute first (attrib -r, or chmod u+w)";
     } else if (!file.writable) {
       refusal = path + " cannot be written by this user; run tavirex-config as an administrator";
+    }
+  }
+
+  // The equipment number the lookup finds for `name`; -1 when it fails.
+  int Number(const std::string& name) {
+    try {
+      return GetEquipNumber(session.object().platform(), EquipmentKey(name));
+    } catch (const VbError&) {
+      return -1;
     }
   }
 
@@ -233,7 +224,12 @@ std::vector<std::string> Backups(const std::string& equip_ini_path) {
 int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
   Edit edit(context, mode == Upsert::kNew ? "add" : "set");
   const std::string& name = request.device_name;
-  if (!IsCatalogueName(name)) return edit.Refuse(NotADeviceName(name));
+  if (!IsCatalogueName(name)) {
+    std::string known;
+    for (const std::string& device : ClsTavirex::DeviceNames()) known += "\n  " + device;
+    return edit.Refuse("\"" + name + "\" is not one of the plug-in's device names, which are " +
+                       "(exactly, case included):" + known);
+  }
   const bool capture = name.starts_with(kCaptureVerb);
   if (!capture && request.program_path) {
     return edit.Refuse("--program is for Capture functions; a Review function starts no program");
@@ -247,12 +243,15 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
       return edit.Refuse(std::string("the ") + option + " \"" + **path + "\" " + why);
     }
   }
-  if (std::string why = request.label ? LabelProblem(*request.label) : ""; !why.empty()) {
-    return edit.Refuse(why);
+  if (request.label && request.label->find_first_of(":\r\n") != std::string::npos) {
+    return edit.Refuse("the label must not contain ':' or a line break");
+  }
+  if (std::string why = request.label ? ValueProblem(*request.label) : ""; !why.empty()) {
+    return edit.Refuse("the label " + why);
   }
   if (!edit.refusal.empty()) return edit.Refuse(edit.refusal);
   const EquipmentList& list = edit.list;
-  int number = edit.session.Number(name);
+  int number = edit.Number(name);
   if (list.count_error || number < 0) {
     return edit.Refuse("the plug-in's lookup of \"" + name +
                        "\" fails; correct the list first (see tavirex-config check)");
@@ -285,12 +284,8 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
     }
     number = FreeEquipmentNumber(document, list);
     if (key > kLargestNumber || number == 0) return edit.Refuse("the list is full");
-    const std::string entry_text = std::to_string(key) + "=" + std::to_string(number) + ":" +
-                                   request.label.value_or(name) + ":" + EquipmentKey(name);
-    if (!document.FindSection(kEquipmentSection)) {
-      document.AppendBlock({IniDocument::SectionHeader(kEquipmentSection)});
-    }
-    document.Insert(document.EndOfKeys(*document.FindSection(kEquipmentSection)), {entry_text});
+    SetKey(document, kEquipmentSection, std::to_string(key),
+           std::to_string(number) + ":" + request.label.value_or(name) + ":" + EquipmentKey(name));
     SetCount(document, key);
     if (capture && !program) program = kDefaultVendorProgram;
   } else if (request.label) {
@@ -304,7 +299,7 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
   if (int written = edit.Write(); written != kExitOk || context.dry_run) return written;
 
   const std::string twin = TwinDeviceName(name, kCaptureVerb, kReviewVerb);
-  if (capture && mode == Upsert::kNew && edit.session.Number(twin) == 0) {
+  if (capture && mode == Upsert::kNew && edit.Number(twin) == 0) {
     context.out << "Capture stores into the folder of \"" << twin
                 << "\"; configure it too:\n  tavirex-config add \"" << twin
                 << "\" --data <store folder>\n";

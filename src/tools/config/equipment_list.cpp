@@ -84,14 +84,6 @@ std::string NameProblem(std::string_view name) {
 
 }  // namespace
 
-int PluginSession::Number(const std::string& name) {
-  try {
-    return GetEquipNumber(object_.platform(), EquipmentKey(name));
-  } catch (const VbError&) {
-    return -1;
-  }
-}
-
 std::string FileProblem(const FileState& file, const std::string& path, const std::string& effect) {
   switch (file.kind) {
     case FileState::Kind::kMissing: {
@@ -148,7 +140,7 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
   for (const IniDocument::Key& key : document.Keys(*section)) {
     std::optional<int> index = EntryIndex(key.name);
     if (!index || by_index.count(*index) != 0) continue;
-    ListEntry entry;
+    ListEntry& entry = by_index[*index];
     entry.index = *index;
     entry.line = key.line;
     entry.value = platform.ReadProfileString(kEquipmentSection, key.name, kEquipIniFileName);
@@ -162,7 +154,6 @@ EquipmentList ReadEquipmentList(const IniDocument& document, Platform& platform)
     } catch (const VbError& error) {
       entry.number_error = error;
     }
-    by_index.emplace(*index, std::move(entry));
   }
   for (auto& [index, entry] : by_index) list.entries.push_back(std::move(entry));
   // With an unreadable "Number" the lookup reads nothing (reported on its own).
@@ -222,23 +213,6 @@ std::string PathProblem(const std::string& path) {
     if (std::string why = NameProblem(name); !why.empty()) return why;
   }
   return "";
-}
-
-void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out) {
-  std::vector<std::size_t> widths(rows.front().size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  rows.insert(rows.begin() + 1, std::vector<std::string>());
-  for (std::size_t width : widths) rows[1].emplace_back(width, '-');
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      line += (i > 0 ? "  " : "") + row[i];
-      if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
-    }
-    out << line.erase(line.find_last_not_of(' ') + 1) << "\n";
-  }
 }
 
 FileState ReadFileState(const std::string& path) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
 #include "plugin/image_list_view.h"
+#include "plugin/outbox.h"
 #include "tools/config/config_tool.h"
 #include "tools/config/ini_document.h"
 #include "winrules/class_name.h"
@@ -74,19 +74,19 @@ int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
 
-// Columns aligned for a terminal: the first row's headers, a rule, then the
-// rows; an empty row is a gap between groups.
-void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out);
-
-// The host's receive log in [Equipment], the DICOM outbox in [Tavirex].
+// The host's receive log in [Equipment]. (The DICOM outbox in [Tavirex] is
+// the plug-in's kDicomOutboxKey.)
 inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
-inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
 
-// The plug-in's message boxes collected for the report (answered OK, or No
-// and Cancel); nothing is started, no folder changed, no component made.
-class ToolPlatform final : public ForwardingPlatform {
+// The plug-in's object as the host creates it, on the workstation's services
+// but with its message boxes collected for the report (answered OK, or No and
+// Cancel): nothing is started, no folder changed, no component made, no window
+// shown.
+class PluginSession final : public ForwardingPlatform, public ImageListView {
  public:
-  using ForwardingPlatform::ForwardingPlatform;
+  explicit PluginSession(Platform& workstation)
+      : ForwardingPlatform(workstation), module_(*this), object_(module_, *this) {}
+  ClsTavirex& object() { return object_; }
   struct Box {
     std::string title, text;
   };
@@ -108,31 +108,12 @@ class ToolPlatform final : public ForwardingPlatform {
                                           const std::string&) override {
     return std::make_shared<int>(0);
   }
+  void ShowModal(FrmImageFiles&) override {}
+  void SetWaitCursor(bool) override {}
 
  private:
   std::vector<Box> boxes_;
-};
-
-// The plug-in's object as the host creates it, on the tool's platform.
-class PluginSession {
- public:
-  explicit PluginSession(Platform& workstation)
-      : platform_(workstation), module_(platform_), object_(module_, no_window_) {}
-  ClsTavirex& object() { return object_; }
-  ToolPlatform& platform() { return platform_; }
-  // The equipment number the lookup finds for `name`; -1 when it fails.
-  int Number(const std::string& name);
-
- private:
-  class NoWindow final : public ImageListView {
-   public:
-    void ShowModal(FrmImageFiles&) override {}
-    void SetWaitCursor(bool) override {}
-  };
-
-  ToolPlatform platform_;
   HostModule module_;
-  NoWindow no_window_;
   ClsTavirex object_;
 };
 

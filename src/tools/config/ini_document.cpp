@@ -16,6 +16,11 @@ std::optional<std::string> HeaderName(std::string_view text) {
   return std::string(ProfileTrim(trimmed.substr(0, trimmed.find(']'))));
 }
 
+bool IsComment(std::string_view text) {
+  std::string_view trimmed = ProfileTrim(text);
+  return !trimmed.empty() && trimmed.front() == ';';
+}
+
 }  // namespace
 
 IniDocument::IniDocument(std::string_view file_bytes) {
@@ -94,10 +99,12 @@ void IniDocument::Insert(std::size_t index, const std::vector<std::string>& text
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), added.begin(), added.end());
 }
 
-void IniDocument::AppendBlock(const std::vector<std::string>& texts) {
+void IniDocument::AppendSection(std::string_view name, const std::vector<std::string>& keys) {
   std::vector<std::string> block;
   if (!lines_.empty() && !ProfileTrim(lines_.back().text).empty()) block.emplace_back();
-  block.insert(block.end(), texts.begin(), texts.end());
+  block.emplace_back(1, '[');  // appended: GCC 12 warns wrongly (-Wrestrict) about "[" + name
+  (block.back() += name) += ']';
+  block.insert(block.end(), keys.begin(), keys.end());
   Insert(lines_.size(), block);
 }
 
@@ -125,16 +132,6 @@ void IniDocument::RemoveSection(const Section& section) {
   if (blank_end == section.end) last = blank_end;
   if (last == lines_.size() && first > 0 && ProfileTrim(lines_[first - 1].text).empty()) --first;
   Remove(first, last);
-}
-
-std::string IniDocument::SectionHeader(std::string_view name) {
-  std::string header = "[";  // appended: GCC 12 warns wrongly (-Wrestrict) about "[" + name
-  return (header += name) += ']';
-}
-
-bool IniDocument::IsComment(std::string_view text) {
-  std::string_view trimmed = ProfileTrim(text);
-  return !trimmed.empty() && trimmed.front() == ';';
 }
 
 }  // namespace tavirex::config

@@ -45,8 +45,9 @@ class IniDocument {
 
   // Inserts lines before line `index`; new lines end as most of the file's do.
   void Insert(std::size_t index, const std::vector<std::string>& texts);
-  // Appends lines at the end, after an empty line when the file has text.
-  void AppendBlock(const std::vector<std::string>& texts);
+  // Appends "[name]" and key lines at the end, after an empty line when the
+  // file has text.
+  void AppendSection(std::string_view name, const std::vector<std::string>& keys);
   void ReplaceText(std::size_t index, std::string text) { lines_[index].text = std::move(text); }
   // Replaces what follows the '=' and the blanks after it.
   void ReplaceValue(std::size_t index, std::string_view value);
@@ -54,11 +55,8 @@ class IniDocument {
   void Remove(std::size_t first, std::size_t last);
   // Removes a section, and the blank lines after it; comments that follow stay,
   // as they may describe the next section. One at the end also takes the
-  // empty line AppendBlock put before it.
+  // empty line AppendSection put before it.
   void RemoveSection(const Section& section);
-
-  static std::string SectionHeader(std::string_view name);  // "[name]"
-  static bool IsComment(std::string_view text);
 
  private:
   std::vector<Line> lines_;

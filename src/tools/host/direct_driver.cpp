@@ -85,7 +85,6 @@ CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
   return Invoke<Method>(object, args, std::make_index_sequence<Arity(Method)>());
 }
 
-// Each operation of the member list.
 const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<std::string>&)>
     kDirectOperations = {
 #define TAVIREX_OPERATION(Name, Form) {#Name, &Call<&ClsTavirex::Name>},

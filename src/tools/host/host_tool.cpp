@@ -75,7 +75,6 @@ std::string_view FindConstant(std::string_view name) {
 std::vector<std::string> MemberNames() {
   std::vector<std::string> names(kReadableInOrder.begin(), kReadableInOrder.end());
   for (const OperationInfo& info : kOperations) names.emplace_back(info.name);
-  for (const PropertyInfo& info : StoredProperties()) names.emplace_back(info.name);
   return names;
 }
 

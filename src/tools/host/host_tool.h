@@ -37,7 +37,6 @@ struct OperationInfo {
   bool reports_success;
 };
 
-// How many arguments a method of the class takes.
 template <typename R, typename... A>
 constexpr std::size_t Arity(R (*)(A...)) {
   return sizeof...(A);

@@ -29,11 +29,6 @@ const unsigned char kSampleJpeg[] = {
     0x00, 0x00, 0x00, 0x00, 0x15, 0x62, 0xff, 0xda, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3f, 0x00,
     0x8c, 0xb2, 0x42, 0xc9, 0x36, 0x4b, 0x24, 0x2c, 0x93, 0xff, 0xd9};
 
-fs::path ProgramFolder(const char* argv0) {
-  const std::string self = tavirex::ModuleFilePath();
-  return self.empty() ? fs::absolute(argv0).parent_path() : fs::path(self).parent_path();
-}
-
 std::string ConfigValue(const fs::path& config, const std::string& key) {
   std::ifstream in(config);
   std::string line;
@@ -47,7 +42,8 @@ std::string ConfigValue(const fs::path& config, const std::string& key) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path folder = ProgramFolder(argv[0]);
+  const std::string self = tavirex::ModuleFilePath();
+  const fs::path folder = fs::absolute(self.empty() ? argv[0] : self).parent_path();
   {
     std::ofstream log(folder / "CreatePatient.log", std::ios::app);
     std::error_code no_cwd;  // the folder may be gone by the time it runs

@@ -140,9 +140,8 @@ class Orthanc {
       tags["id"] = id;
       found.push_back(tags);
     }
-    std::stable_sort(found.begin(), found.end(), [](const json& a, const json& b) {
-      return std::stoi(a["InstanceNumber"].get<std::string>()) <
-             std::stoi(b["InstanceNumber"].get<std::string>());
+    std::ranges::stable_sort(found, {}, [](const json& tags) {
+      return std::stoi(tags["InstanceNumber"].get<std::string>());
     });
     return found;
   }

@@ -18,6 +18,10 @@ namespace {
 const std::string kWait = "Tavirex Capture|Waiting for Technician  -  Place files in C:\\";
 const std::string kDelete = "Attention|Do you want to delete current files?|4\n";
 const std::string kNoProgram = "Attention|File Not Found|0\n";
+// The box of a failure: "Num Description" and the logged line.
+std::string ErrorBox(const std::string& error, const std::string& line) {
+  return "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + error + ".\r\n" + line + "|16\n";
+}
 const std::string kPatient = R"("4711" "Doe" "Ann" "n/a" F 01/02/1960 "n/a" 12)";
 const std::string kKs = "C:\\KSOCTVIEW\\bin\\";
 const std::string kVendor = "C:\\Vendor\\";
@@ -98,10 +102,7 @@ TEST(Capture, FailureLineCarriesTheCheckpoint) {
   const std::string line = " CaptureDevice, Err Number: 76 Err Description: Path not found 1";
   EXPECT_EQ(ws.Log("Tavirex.log"), kStamp + line + "\r\n");
   EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + line + "\r\n"), std::string::npos);
-  EXPECT_EQ(ws.user().Shown(),
-            "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=76  Path not "
-            "found.\r\n" +
-                line + "|16\n");
+  EXPECT_EQ(ws.user().Shown(), ErrorBox("76  Path not found", line));
   fs::remove_all(ws.Path("module"));  // when the log cannot be written, the caller hears
   EXPECT_NE(ErrorOf([&] { object.CaptureDevice(); }), 0);
 }
@@ -127,10 +128,7 @@ TEST(Capture, VendorParameters) {
 // DoDeviceFunction is logged and shown, and an earlier result stays.
 TEST(Capture, DoDeviceFunction) {
   const std::string failure = " DoDeviceFunction, Err Number: 13 Err Description: Type mismatch";
-  const std::string failed =
-      "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=13  Type "
-      "mismatch.\r\n" +
-      failure + "|16\n";
+  const std::string failed = ErrorBox("13  Type mismatch", failure);
   const struct {
     std::string device, entry, result, seen;
   } cases[] = {{"Capture Vessara", "", "", kNoProgram},
@@ -411,10 +409,8 @@ TEST(Faults, TwoCapturesAtOnceLoseNothing) {
   }
 }
 
-// The outbox job: with an outbox, a whole import of at least one file ends in
-// one job, written beside any other without replacing it; a job that cannot
-// be written leaves one error entry and no temporary file. The result, boxes,
-// logs and stored files are those of a capture without an outbox.
+// A whole import of at least one file ends in one job, beside any other; a job
+// that cannot be written leaves one error entry; the capture is otherwise the same.
 TEST(Outbox, OneJobAfterAWholeImport) {
   const std::string kJob = "20261204T161240_1042";
   const std::string kFailed = " Error in: WriteOutboxJob-strOutbox=C:\\Out";
@@ -437,8 +433,7 @@ TEST(Outbox, OneJobAfterAWholeImport) {
                 kFailed + "\\f.txt\r\n      Error Num=76  Path not found", ""},
                {"C:\\Out", "O", 2, Fault::kDeleteFails, 2, "", "",
                 " Error in: " + kImportFailed + "\r\n      Error Num=70  Permission denied",
-                "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=70  Permission denied.\r\n" +
-                    kImportFailed + "|16\n"}};
+                ErrorBox("70  Permission denied", kImportFailed)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.outbox + " " + c.answers + " " + c.error);
     Workstation ws;
@@ -481,27 +476,19 @@ TEST(Outbox, OneJobAfterAWholeImport) {
 
     const std::string job = ws.Read(c.job);
     EXPECT_TRUE(std::all_of(job.begin(), job.end(), [](char b) { return b > 0; }));  // ASCII
-    const nlohmann::json host = {{"PATIENTID", "47-11"},
-                                 {"LastName", p.LastName},
-                                 {"FirstName", p.FirstName},
-                                 {"MiddleName", "x\uFFFD"},
-                                 {"DateOfBirth", "01/02/1960"},
-                                 {"Gender", "F"},
-                                 {"ExamRecNum", 1042},
-                                 {"ProviderName", p.ProviderName},
-                                 {"DeviceName", p.DeviceName},
-                                 {"CompanyName", p.CompanyName},
-                                 {"Model", p.Model}};
-    EXPECT_EQ(nlohmann::json::parse(job), (nlohmann::json{{"format", "tavirex-outbox-job"},
-                                                          {"version", 1},
-                                                          {"captured", "2026-12-04T16:12:40"},
-                                                          {"host", host},
-                                                          {"files", files}}));
+    // Every value as the host set it; text the job cannot hold as UTF-8 becomes U+FFFD.
+    nlohmann::json expected = nlohmann::json::parse(R"({"format": "tavirex-outbox-job",
+        "version": 1, "captured": "2026-12-04T16:12:40", "host": {"PATIENTID": "47-11",
+        "LastName": "O\"Neil\\ Ωμέγα 東京 😀", "FirstName": "Ann\t\u0001\r\n",
+        "MiddleName": "x\uFFFD", "DateOfBirth": "01/02/1960", "Gender": "F",
+        "ExamRecNum": 1042, "ProviderName": "Dr. Łódź", "DeviceName": "Capture Vessara"}})");
+    expected["host"]["CompanyName"] = p.CompanyName, expected["host"]["Model"] = p.Model;
+    expected["files"] = files;
+    EXPECT_EQ(nlohmann::json::parse(job), expected);
   }
 }
 
-// Two workstations writing jobs of one exam into one shared outbox in the same
-// second: every job arrives whole, under a name of its own.
+// Two workstations writing into one outbox in one second: every job kept whole.
 TEST(Outbox, TwoWritersInOneSecondKeepEveryJob) {
   constexpr int kJobs = 20;
   Workstation ws;

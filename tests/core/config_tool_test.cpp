@@ -36,13 +36,25 @@ std::string Good(std::initializer_list<std::pair<std::string_view, std::string_v
 void Chmod(testing::Workstation& ws, const char* path, fs::perms perms) {
   fs::permissions(ws.Path(path), perms);
 }
-std::string Utf16(std::string_view text) {
-  std::string bytes = "\xff\xfe";
-  for (char c : text) bytes += {c, '\0'};
-  return bytes;
-}
 using fs::perms;
 using Ws = testing::Workstation;
+void Unreadable(Ws& ws) { Chmod(ws, "windows", perms::all), Chmod(ws, "windows/PXEquip.ini", {}); }
+void Utf16Good(Ws& ws) {
+  std::string bytes = "\xff\xfe";
+  for (char c : std::string_view(kGood)) bytes += {c, '\0'};
+  ws.WriteEquipIni(bytes);
+}
+// A host installed in C:\Praxo with its data folder.
+void Praxo(Ws& ws) {
+  ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
+  fs::create_directories(ws.Path("Praxo/Data"));
+}
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  return parts;
+}
 
 struct ToolCase {
   const char* ini;   // nullptr: no PXEquip.ini
@@ -84,10 +96,9 @@ const ToolCase kCases[] = {
      "[Equipment]\r\nNumber=1\r\n1=22:rev:Tavirex:Review Vessara\r\n\r\n; store\r\n[22]\r\n"
      "EquipDataPath=C:\\Images\r\n"},
     // 1. A file this user cannot read is not a missing one: check says so, add refuses.
-    {kGood, "check", 1, "cannot be read by this user (Permission denied)", "",
-     [](Ws& ws) { Chmod(ws, "windows", perms::all), Chmod(ws, "windows/PXEquip.ini", {}); }, true},
-    {kGood, "add|Review Corvana|--data|C:\\X", 2, "cannot be read by this user", "",
-     [](Ws& ws) { Chmod(ws, "windows", perms::all), Chmod(ws, "windows/PXEquip.ini", {}); }, true},
+    {kGood, "check", 1, "cannot be read by this user (Permission denied)", "", Unreadable, true},
+    {kGood, "add|Review Corvana|--data|C:\\X", 2, "cannot be read by this user", "", Unreadable,
+     true},
     // 2. A folder named PXEquip.ini: refused before the backups are touched.
     {nullptr, "server|--class|Praxo.X", 2, "is a folder, not a file", "",
      [](Ws& ws) {
@@ -134,10 +145,8 @@ const ToolCase kCases[] = {
     // file reads as the plug-in reads it, and both commands say it.
     {kGood, "check", 1, "Problems (1):\n  1. praxo32.ini is missing (", "",
      [](Ws& ws) { fs::remove(ws.Path("windows/praxo32.ini")); }},
-    {nullptr, "check", 1, "Problems (1):\n  1. /", "",
-     [](Ws& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
-    {nullptr, "list", 1, "is a Unicode (UTF-16) file", "",
-     [](Ws& ws) { ws.WriteEquipIni(Utf16(kGood)); }},
+    {nullptr, "check", 1, "Problems (1):\n  1. /", "", Utf16Good},
+    {nullptr, "list", 1, "is a Unicode (UTF-16) file", "", Utf16Good},
     // 8. Whatever check flags, a command repairs.
     {"[Equipment]\r\nNumber=2\r\n1=2:r:Tavirex:Review vessara\r\n2=3:c:Tavirex:Capture Corvana\r\n",
      "remove|1=2:r:Tavirex:Review vessara", 0, "",
@@ -184,10 +193,8 @@ TEST(ConfigTool, CommandsTable) {
   for (const ToolCase& c : kCases) {
     SCOPED_TRACE(c.args);
     testing::Workstation ws;
-    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
-    for (const char* folder : {"Praxo/Data", "Export", "Images"}) {
-      fs::create_directories(ws.Path(folder));
-    }
+    Praxo(ws);
+    for (const char* folder : {"Export", "Images"}) fs::create_directories(ws.Path(folder));
     ws.Write("Vendor/CreatePatient.exe", "MZ");
     ws.Write("KSOCTVIEW/bin/CreatePatient.exe", "MZ");
     const std::string ini = c.ini ? c.ini : "";
@@ -198,11 +205,8 @@ TEST(ConfigTool, CommandsTable) {
     const auto mode = fs::status(ws.Path("windows/PXEquip.ini")).permissions();
     std::string printed;
     int code = 0;
-    std::istringstream lines(c.args);
-    for (std::string line; std::getline(lines, line, ';');) {
-      std::vector<std::string> args;
-      std::istringstream words(line);
-      for (std::string arg; std::getline(words, arg, '|');) args.push_back(arg);
+    for (const std::string& line : Split(c.args, ';')) {
+      const std::vector<std::string> args = Split(line, '|');
       std::ostringstream out;
       config::ToolContext context{ws.platform(), ws.Path("windows/PXEquip.ini").string(), out, out};
       auto run = [&] { return config::RunConfigTool(args, context); };
@@ -232,49 +236,41 @@ TEST(ConfigTool, CommandsTable) {
 // tavirex-host checks every step before it creates the object, and stops at
 // the first one that fails unless told to go on.
 TEST(HostTool, ChecksEveryStepFirstAndStopsAtAFailure) {
-  const std::tuple<std::vector<std::string>, int, std::string, bool> cases[] = {
-      {{"PATIENTD=77-1", "CaptureDevice"}, 2, "\"PATIENTD\" (did you mean PATIENTID?)", false},
-      {{"LogoToolTip=x"}, 2, "LogoToolTip is read-only", false},
-      {{"ExamRecNum=40O1"}, 2, "ExamRecNum takes a whole number", false},
-      {{"CaptureDevice:now"}, 2, "CaptureDevice takes no argument", false},
-      {{"-V"}, 2, "unknown option -V (did you mean --version?)", false},
+  // The arguments separated by "|"; whether it creates the object.
+  const std::tuple<std::string, int, std::string, bool> cases[] = {
+      {"PATIENTD=77-1|CaptureDevice", 2, "\"PATIENTD\" (did you mean PATIENTID?)", false},
+      {"LogoToolTip=x", 2, "LogoToolTip is read-only", false},
+      {"ExamRecNum=40O1", 2, "ExamRecNum takes a whole number", false},
+      {"CaptureDevice:now", 2, "CaptureDevice takes no argument", false},
+      {"-V", 2, "unknown option -V (did you mean --version?)", false},
       // Corvana is not configured, and its default vendor program is missing.
-      {{"DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
-       1,
+      {"DeviceName=Capture Corvana|CaptureDevice|GetPraxoDBPath", 1,
        "(see its message box; failures are also in PX_IF_Tavirex.err beside the DLL)\n"
        "tavirex-host: stopped after step 2 of 3",
        true},
-      {{"--keep-going", "DeviceName=Capture Corvana", "CaptureDevice", "GetPraxoDBPath"},
-       1,
-       "GetPraxoDBPath -> C:\\Praxo\\Data\n",
-       true},
-      {{"ExamRecNum=42", "examrecnum", "fun_sFixString:O'Brien"},
-       0,
-       "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n",
-       true},
+      {"--keep-going|DeviceName=Capture Corvana|CaptureDevice|GetPraxoDBPath", 1,
+       "GetPraxoDBPath -> C:\\Praxo\\Data\n", true},
+      {"ExamRecNum=42|examrecnum|fun_sFixString:O'Brien", 0,
+       "ExamRecNum = 42\nfun_sFixString(O'Brien) -> O''Brien\n", true},
       // 9. A device name outside the catalogue: said before the run, and no box.
-      {{"DeviceName=Revew Vessara", "DoDeviceFunction"},
-       1,
-       "without a message box: nothing was run for DeviceName \"Revew Vessara\"",
-       true},
-      {{"DeviceName=Review Foo", "NumPatientImageFiles"},
-       0,
-       "\"Review Foo\" is not one of the plug-in's device names",
-       true},
-      {{"WriteToLog:no object"}, 3, "cannot create Tavirex.clsTavirex: Err 429", true}};
+      {"DeviceName=Revew Vessara|DoDeviceFunction", 1,
+       "without a message box: nothing was run for DeviceName \"Revew Vessara\"", true},
+      {"DeviceName=Review Foo|NumPatientImageFiles", 0,
+       "\"Review Foo\" is not one of the plug-in's device names", true},
+      {"WriteToLog:no object", 3, "cannot create Tavirex.clsTavirex: Err 429", true}};
   for (const auto& [args, exit_code, text, creates] : cases) {
     SCOPED_TRACE(text);
     testing::Workstation ws;
-    ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
-    fs::create_directories(ws.Path("Praxo/Data"));
+    Praxo(ws);
     int created = 0;
     host::DriverFactory factory{"", true, [&] {
                                   ++created;
-                                  if (args[0] == "WriteToLog:no object") throw VbError(429);
+                                  if (args == "WriteToLog:no object") throw VbError(429);
                                   return host::MakeDirectDriver(ws.user(), ws.window());
                                 }};
     std::ostringstream out, err;
-    EXPECT_EQ(host::RunHostTool(args, factory, out, err), exit_code) << out.str() << err.str();
+    EXPECT_EQ(host::RunHostTool(Split(args, '|'), factory, out, err), exit_code)
+        << out.str() << err.str();
     EXPECT_NE((out.str() + err.str()).find(text), std::string::npos) << out.str() << err.str();
     EXPECT_EQ(created, creates ? 1 : 0);
   }

@@ -11,6 +11,7 @@
 #include "test_support.h"
 #include "tools/config/config_tool.h"
 #include "tools/host/host_tool.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {
@@ -48,12 +49,6 @@ void Utf16Good(Ws& ws) {
 void Praxo(Ws& ws) {
   ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\Praxo\\Data\n");
   fs::create_directories(ws.Path("Praxo/Data"));
-}
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::istringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
-  return parts;
 }
 
 struct ToolCase {

@@ -10,12 +10,11 @@ namespace tavirex {
 namespace {
 
 TEST(Catalogue, SixteenNamesAndTheFixedPropertiesOfExactNamesOnly) {
-  const std::vector<std::string> catalogue = {
-      "Capture iKoraiBlendo", "Review iKoraiBlendo", "Capture Vessara", "Review Vessara",
-      "Capture Corvana",      "Review Corvana",      "Capture iScopa",  "Review iScopa",
-      "Capture iBlendo",      "Review iBlendo",      "Capture iPicta",  "Review iPicta",
-      "Capture iVitara",      "Review iVitara",      "Capture iPedra",  "Review iPedra",
-  };
+  std::vector<std::string> catalogue;
+  for (const std::string model :
+       {"iKoraiBlendo", "Vessara", "Corvana", "iScopa", "iBlendo", "iPicta", "iVitara", "iPedra"}) {
+    catalogue.insert(catalogue.end(), {"Capture " + model, "Review " + model});
+  }
   EXPECT_EQ(ClsTavirex::DeviceNames(), catalogue);
   Workstation ws;
   ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\\Pgms\n");

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "error_of.h"
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
 #include "plugin/image_list_view.h"
@@ -43,14 +44,10 @@ inline std::string_view TakeLine(std::string_view& input) {
 // list may raise 6 (Overflow) or 13 (Type mismatch), nothing else.
 template <typename Step>
 int SixOrThirteen(Step step) {
-  try {
-    step();
-    return 0;
-  } catch (const VbError& failure) {
-    FUZZ_CHECK(failure.number() == vberr::kOverflow || failure.number() == vberr::kTypeMismatch,
-               "error %d %s", failure.number(), failure.description().c_str());
-    return failure.number();
-  }
+  const int number = testing::ErrorOf(step);
+  FUZZ_CHECK(number == 0 || number == vberr::kOverflow || number == vberr::kTypeMismatch,
+             "error %d", number);
+  return number;
 }
 
 // The POSIX services on a drive C that is not there, so that nothing is

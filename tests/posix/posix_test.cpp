@@ -1,42 +1,27 @@
 // The POSIX platform on real files in a temporary folder mapped as drive C,
 // and the image list window on a terminal: scripted key lines driving the
 // form's handlers.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <thread>
 
-#include "error_of.h"
-#include "hostenv/posix/posix_platform.h"
+#include "core/test_support.h"
 #include "ui/terminal/terminal_image_list_view.h"
 
 namespace tavirex {
 namespace {
-
-namespace fs = std::filesystem;
-
-using testing::ErrorOf;
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// C:\img and C:\windows in a fresh folder; boxes are answered OK.
+// C:\img and C:\windows of a workstation; boxes are answered OK.
 class PosixPlatformTest : public ::testing::Test {
  protected:
-  PosixPlatformTest() {
-    fs::create_directories(root_ / "windows");
-    fs::create_directories(Img());
-  }
-  ~PosixPlatformTest() override { fs::remove_all(root_); }
+  PosixPlatformTest() { fs::create_directories(Img()); }
 
   fs::path Img(const std::string& name = "") { return root_ / "img" / name; }
   std::string Read(const fs::path& path) {
@@ -60,9 +45,9 @@ class PosixPlatformTest : public ::testing::Test {
           fs::perms::owner_all);
   }
 
-  const fs::path root_ = fs::temp_directory_path() / ("tavirex-posix-" + std::to_string(getpid()));
-  // Profiles in C:\windows of the drive map.
-  PosixPlatform platform_{{"", root_.string(), {{'c', root_.string() + "/"}}, false, {}}};
+  Workstation ws_;
+  const fs::path& root_ = ws_.root();
+  PosixPlatform& platform_ = ws_.platform();
 };
 
 TEST_F(PosixPlatformTest, WindowsPathsAndProfiles) {

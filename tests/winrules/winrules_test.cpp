@@ -20,8 +20,6 @@ TEST(WindowsRules, ProfileLookup) {
     EXPECT_EQ(ProfileLookup(row.file, row.section, row.key), row.value)
         << row.section << "/" << row.key << " in " << row.file;
   }
-  // The plug-in's UTF-8 names and value, through the code page.
-  EXPECT_EQ(ProfileLookupUtf8("[M\xfcller]\r\nName=Zo\xeb \x80\r\n", "MÜLLER", "name"), "Zoë €");
   // The buffer keeps size - 1 characters, cut after the quotes go.
   EXPECT_EQ(ProfileLookup("[s]\nq=\"abcdef\"\n", "s", "q", 4), "abc");
   EXPECT_EQ(ProfileLookup("[s]\nq=\"abcdef\"\n", "s", "q", 0), "");

@@ -15,15 +15,6 @@ std::string Name(const std::string& key, const std::string& exam, const std::str
   return key + "_" + exam + "_" + field2 + "_b_c_d_e_" + eye + "_" + date + "_" + time + ".jpg";
 }
 
-// The cells of row `row` (col 0), or of column `col` (row 0), joined by "|".
-std::string Cells(ImageGrid& grid, std::int32_t row, std::int32_t col = 0) {
-  std::string text;
-  for (std::int32_t i = 1; i <= (col ? grid.MaxRows() : grid.MaxCols()); ++i) {
-    text += (i > 1 ? "|" : "") + (col ? grid.CellText(col, i) : grid.CellText(i, row));
-  }
-  return text;
-}
-
 TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
   const std::pair<std::string, std::string> cases[] = {
       // name, columns 1 to 5 or the split

@@ -116,6 +116,15 @@ class User final : public ForwardingPlatform, public ImageListView {
   int copies_ = 0, flushes_ = 0, deletes_ = 0;
 };
 
+// The cells of row `row` (col 0), or of column `col` (row 0), joined by "|".
+inline std::string Cells(const ImageGrid& grid, std::int32_t row, std::int32_t col = 0) {
+  std::string text;
+  for (std::int32_t i = 1; i <= (col ? grid.MaxRows() : grid.MaxCols()); ++i) {
+    text += (i > 1 ? "|" : "") + (col ? grid.CellText(col, i) : grid.CellText(i, row));
+  }
+  return text;
+}
+
 class Workstation {
  public:
   Workstation() {
@@ -185,6 +194,7 @@ class Workstation {
 }  // namespace tavirex::testing
 
 namespace tavirex {
+using testing::Cells;
 using testing::ErrorOf;
 using testing::Fault;
 using testing::kStamp;

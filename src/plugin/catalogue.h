@@ -16,6 +16,8 @@ namespace tavirex {
 inline constexpr const char* kEquipmentSection = "Equipment";
 inline constexpr const char* kEquipmentCountKey = "Number";
 inline constexpr const char* kEquipKeyPrefix = "Tavirex:";
+// The switch of the host's receive log, in "Equipment".
+inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
 
 // Keys of a device function's numbered section.
 inline constexpr const char* kEquipDataPathKey = "EquipDataPath";

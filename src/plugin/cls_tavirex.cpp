@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "hostenv/error_report.h"
+#include "plugin/catalogue.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_string.h"
 
@@ -20,7 +21,7 @@ std::string ClsTavirex::GetPraxoDBPath() { return tavirex::GetPraxoDBPath(platfo
 
 VbBool ClsTavirex::ShouldWriteToLog() {
   std::string value =
-      platform_.ReadProfileString("Equipment", "WriteReceiveDataLog", kEquipIniFileName);
+      platform_.ReadProfileString(kEquipmentSection, kWriteReceiveDataLogKey, kEquipIniFileName);
   return UpperAscii(value) == "YES" ? kVbTrue : kVbFalse;
 }
 

@@ -346,7 +346,7 @@ void Checker::CheckServerConnection() {
 // The folder each Capture writes a DICOM job into: there, writable, apart
 // from the image folders, and private, as jobs carry patient data.
 void Checker::CheckOutbox() {
-  const std::string outbox = Read(kServerConnectionSection, kDicomOutboxKey);
+  const std::string outbox = Read(kTavirexSection, kDicomOutboxKey);
   report_["dicom_outbox"] = OrNull(outbox);
   if (outbox.empty()) return;
   const std::string name = "the DICOM outbox " + outbox;

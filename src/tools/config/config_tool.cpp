@@ -136,8 +136,7 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
           context, why);
     }
     if (outbox_command->parsed()) {
-      return RunSetKeys("outbox", kServerConnectionSection, {{kDicomOutboxKey, outbox}}, context,
-                        why);
+      return RunSetKeys("outbox", kTavirexSection, {{kDicomOutboxKey, outbox}}, context, why);
     }
     return RunSetKeys("receive-log", kEquipmentSection,
                       {{kWriteReceiveDataLogKey, receive_log == "on" ? "YES" : "NO"}}, context);

@@ -74,10 +74,6 @@ int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
 
-// The host's receive log in [Equipment]. (The DICOM outbox in [Tavirex] is
-// the plug-in's kDicomOutboxKey.)
-inline constexpr const char* kWriteReceiveDataLogKey = "WriteReceiveDataLog";
-
 // The plug-in's object as the host creates it, on the workstation's services
 // but with its message boxes collected for the report (answered OK, or No and
 // Cancel): nothing is started, no folder changed, no component made, no window

@@ -101,7 +101,7 @@ class Checker {
 
  private:
   Platform& platform() { return session_; }
-  std::string Read(const char* section, const char* key) {
+  std::string Read(const std::string& section, const std::string& key) {
     return platform().ReadProfileString(section, key, kEquipIniFileName);
   }
   void Problem(const std::string& text, const std::string& device_function = "") {
@@ -113,9 +113,9 @@ class Checker {
   void CheckDropFolder(const std::string& name, const CaptureSettings& settings);
   void CheckModel(const std::string& capture_name, const std::string& review_name);
   void CheckValues();
-  void CheckServerConnection();
-  void CheckOutbox();
-  void CheckLogs();
+  void CheckServerConnection(const std::string& server_class, const std::string& method);
+  void CheckOutbox(const std::string& outbox);
+  void CheckLogs(const std::string& folder);
   void PrintText() const;
 
   ToolContext& context_;
@@ -131,7 +131,7 @@ Json Checker::Function(const std::string& name) {
                    {"lookup_error", nullptr},
                    {"settings", Json::array()}};
   try {
-    function["equipment_number"] = GetEquipNumber(session_.object().platform(), EquipmentKey(name));
+    function["equipment_number"] = GetEquipNumber(platform(), EquipmentKey(name));
   } catch (const VbError& error) {
     function["lookup_error"] = ErrorText(error);
   }
@@ -209,18 +209,22 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
     return !function["lookup_error"].is_null() || function["equipment_number"] != 0;
   };
   const bool configured = listed(capture) || listed(review);
-  // An unreadable "Number" fails every lookup; it is reported once.
-  auto lookup_problem = [&](const std::string& name, const VbError& error, const char* effect) {
+  auto row = [](Json& function, const char* setting, const std::string& value,
+                const std::string& from, const std::string& state) {
+    function["settings"].push_back(
+        {{"setting", setting}, {"value", value}, {"from", from}, {"state", state}});
+  };
+  // A failed lookup of the entry; an unreadable "Number" fails every lookup
+  // and is reported once.
+  auto lookup_failed = [&](Json& function, const char* setting, const VbError& error,
+                           const char* effect) {
+    const std::string name = function["name"];
     if (!list_.count_error) {
       Problem(
           name + ": the plug-in's lookup of its entry fails (" + ErrorText(error) + "): " + effect,
           name);
     }
-  };
-  auto row = [](Json& function, const char* setting, const std::string& value,
-                const std::string& from, const std::string& state) {
-    function["settings"].push_back(
-        {{"setting", setting}, {"value", value}, {"from", from}, {"state", state}});
+    row(function, setting, "-", "", ErrorText(error));
   };
 
   // Capture, through the workflow's own settings stage.
@@ -229,8 +233,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   try {
     settings = SettleCaptureSettings(object);
   } catch (const VbError& error) {
-    lookup_problem(capture_name, error, "every capture ends in an error report");
-    row(capture, "settings", "-", "", ErrorText(error));
+    lookup_failed(capture, "settings", error, "every capture ends in an error report");
   }
   if (settings) {
     const bool found = platform().FileExists(settings->program_path);
@@ -266,8 +269,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
     object.NumPatientImageFiles();
     folder = object.props().EquipDataPath;
   } catch (const VbError& error) {
-    lookup_problem(review_name, error, "Review and Count fail");
-    row(review, "folder", "-", "", ErrorText(error));
+    lookup_failed(review, "folder", error, "Review and Count fail");
   }
   if (folder && folder->empty()) {
     // Review then falls back on its Capture twin's folder, Count on nothing.
@@ -296,7 +298,7 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
 void Checker::CheckValues() {
   auto check = [&](const std::string& section, const std::string& key, const std::string& device,
                    const std::string& fix) {
-    const std::string value = platform().ReadProfileString(section, key, kEquipIniFileName);
+    const std::string value = Read(section, key);
     if (std::string why =
             device.empty() || value.empty() ? ValueProblem(value) : PathProblem(value);
         !why.empty()) {
@@ -317,11 +319,7 @@ void Checker::CheckValues() {
   check(kServerConnectionSection, kServerConnectionMethodKey, "", "server");
 }
 
-void Checker::CheckServerConnection() {
-  const std::string server_class = Read(kServerConnectionSection, kServerConnectionClassKey);
-  const std::string method = Read(kServerConnectionSection, kServerConnectionMethodKey);
-  report_["server_connection_class"] = OrNull(server_class);
-  report_["server_connection_method"] = OrNull(method);
+void Checker::CheckServerConnection(const std::string& server_class, const std::string& method) {
   const std::string where = std::string(" of [") + kServerConnectionSection + "]";
   if (!server_class.empty() && !IsClassName(server_class)) {
     Problem("\"" + std::string(kServerConnectionClassKey) + "\"" + where + " is \"" + server_class +
@@ -345,9 +343,7 @@ void Checker::CheckServerConnection() {
 
 // The folder each Capture writes a DICOM job into: there, writable, apart
 // from the image folders, and private, as jobs carry patient data.
-void Checker::CheckOutbox() {
-  const std::string outbox = Read(kTavirexSection, kDicomOutboxKey);
-  report_["dicom_outbox"] = OrNull(outbox);
+void Checker::CheckOutbox(const std::string& outbox) {
   if (outbox.empty()) return;
   const std::string name = "the DICOM outbox " + outbox;
   if (std::string why = PathProblem(outbox); !why.empty()) {
@@ -373,14 +369,7 @@ void Checker::CheckOutbox() {
 
 // Each log opened as the plug-in opens it, for appending; one that was
 // missing is removed again.
-void Checker::CheckLogs() {
-  std::string folder = context_.log_folder;
-  report_["log_folder_origin"] = context_.log_folder_origin;
-  if (folder.empty()) {
-    folder = platform().ModuleFolder();
-    report_["log_folder_origin"] = "the plug-in's module folder here";
-  }
-  report_["log_folder"] = folder;
+void Checker::CheckLogs(const std::string& folder) {
   if (context_.plugin_not_registered) {
     Problem(std::string(kClassProgId) +
             " is not registered on this workstation: the host cannot create the plug-in (" +
@@ -390,6 +379,7 @@ void Checker::CheckLogs() {
   for (const auto& [file, effect] : kLogFiles) {
     const std::string path = folder + "\\" + file;
     const bool existed = platform().FileExists(path);
+    const std::string cannot = existed ? "cannot be appended to" : "cannot be created";
     std::string state = existed ? "can be appended to" : "missing; can be created";
     bool ok = false;
     try {
@@ -398,11 +388,9 @@ void Checker::CheckLogs() {
       if (!existed) platform().DeleteFile(path);
     } catch (const VbError& error) {
       state = ok ? "created (and left: it could not be removed again)"
-                 : std::string(existed ? "CANNOT BE APPENDED TO" : "CANNOT BE CREATED") + " (" +
-                       ErrorText(error) + ")";
+                 : UpperAscii(cannot) + " (" + ErrorText(error) + ")";
       if (!ok) {
-        Problem(std::string(file) + " in " + folder +
-                (existed ? " cannot be appended to" : " cannot be created") + " by this user (" +
+        Problem(std::string(file) + " in " + folder + " " + cannot + " by this user (" +
                 ErrorText(error) + "): " + effect +
                 ". An administrator lets the users write it (on Windows the icacls commands of "
                 "the README, Installing at a practice: Logs)");
@@ -463,17 +451,26 @@ void Checker::PrintText() const {
 int Checker::Run(bool json) {
   const FileState file = ReadFileState(context_.equip_ini_path);
   list_ = ReadEquipmentList(IniDocument(file.bytes), platform());
+  const std::string server_class = Read(kServerConnectionSection, kServerConnectionClassKey);
+  const std::string method = Read(kServerConnectionSection, kServerConnectionMethodKey);
+  const std::string outbox = Read(kTavirexSection, kDicomOutboxKey);
+  const bool module_folder = context_.log_folder.empty();
+  const std::string log_folder = module_folder ? platform().ModuleFolder() : context_.log_folder;
   report_ = {{"version", TAVIREX_VERSION},
              {"equipment_ini", context_.equip_ini_path},
              {"equipment_ini_exists", file.kind != FileState::Kind::kMissing},
              {"host_programs_folder", OrNull(GetPgmsDir(platform()))},
              {"number", OrNull(list_.number_text)},
-             {"entries_read", list_.count}};
-  for (const char* key : {"server_connection_class", "server_connection_method", "dicom_outbox",
-                          "log_folder", "log_folder_origin"}) {
-    report_[key] = nullptr;
-  }
-  for (const char* key : {"logs", "device_functions", "problems"}) report_[key] = Json::array();
+             {"entries_read", list_.count},
+             {"server_connection_class", OrNull(server_class)},
+             {"server_connection_method", OrNull(method)},
+             {"dicom_outbox", OrNull(outbox)},
+             {"log_folder", log_folder},
+             {"log_folder_origin",
+              module_folder ? "the plug-in's module folder here" : context_.log_folder_origin},
+             {"logs", Json::array()},
+             {"device_functions", Json::array()},
+             {"problems", Json::array()}};
 
   if (std::string why = FileProblem(file, context_.equip_ini_path); !why.empty()) Problem(why);
   if (list_.count_error) {
@@ -496,9 +493,9 @@ int Checker::Run(bool json) {
   CheckValues();
   const std::vector<std::string> names = ClsTavirex::DeviceNames();
   for (std::size_t i = 0; i + 1 < names.size(); i += 2) CheckModel(names[i], names[i + 1]);
-  CheckServerConnection();
-  CheckOutbox();
-  CheckLogs();
+  CheckServerConnection(server_class, method);
+  CheckOutbox(outbox);
+  CheckLogs(log_folder);
 
   // The host INI's boxes at start-up: one problem for a file that is not there.
   const std::string host_ini = platform().ProfileFilePath(kHostIniFileName);

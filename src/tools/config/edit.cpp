@@ -65,31 +65,31 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
   return 0;
 }
 
-// Sets `key` of `section` (appended when missing); nullopt removes the key.
+// Sets `key` of `section` (appended when missing); nullopt removes the key,
+// and the section when no key is left in it.
 void SetKey(IniDocument& document, const std::string& section, std::string_view key,
             const std::optional<std::string>& value) {
-  while (!value) {
-    std::optional<IniDocument::Section> found = document.FindSection(section);
-    std::optional<std::size_t> line = found ? document.FindKey(*found, key) : std::nullopt;
-    if (!line) return;
-    document.Remove(*line, *line + 1);
+  std::optional<std::size_t> line = document.FindKey(section, key);
+  if (!value) {
+    // Every line of it, as the profile API would read the next one.
+    for (; line; line = document.FindKey(section, key)) document.Remove(*line, *line + 1);
+    const std::optional<IniDocument::Section> found = document.FindSection(section);
+    if (found && document.Keys(*found).empty()) document.RemoveSection(*found);
+    return;
   }
+  if (line) return document.ReplaceValue(*line, *value);
   const std::string text = std::string(key) + "=" + *value;
-  std::optional<IniDocument::Section> found = document.FindSection(section);
+  const std::optional<IniDocument::Section> found = document.FindSection(section);
   if (!found) return document.AppendSection(section, {text});
-  if (std::optional<std::size_t> line = document.FindKey(*found, key)) {
-    return document.ReplaceValue(*line, *value);
-  }
   document.Insert(document.EndOfKeys(*found), {text});
 }
 
 // Sets "Number" of [Equipment] (added after the header when missing); a note
 // after the number stays.
 void SetCount(IniDocument& document, int count) {
-  const IniDocument::Section section = *document.FindSection(kEquipmentSection);
-  const std::optional<std::size_t> line = document.FindKey(section, kEquipmentCountKey);
+  const std::optional<std::size_t> line = document.FindKey(kEquipmentSection, kEquipmentCountKey);
   if (!line) {
-    return document.Insert(section.header + 1,
+    return document.Insert(document.FindSection(kEquipmentSection)->header + 1,
                            {std::string(kEquipmentCountKey) + "=" + std::to_string(count)});
   }
   const std::string& text = document.lines()[*line].text;
@@ -113,13 +113,13 @@ struct Edit {
         session(tool.platform),
         list(ReadEquipmentList(document, session)) {
     const std::string& path = tool.equip_ini_path;
-    if (file.kind != FileState::Kind::kMissing) refusal = FileProblem(file, path);
-    if (!refusal.empty() || file.kind == FileState::Kind::kMissing) return;
-    if (file.read_only) {
+    if (file.kind == FileState::Kind::kMissing) return;
+    refusal = FileProblem(file, path);
+    if (refusal.empty() && file.read_only) {
       refusal = path +
                 " is read-only, so someone protected it: if the change is meant, clear its "
                 "read-only attribute first (attrib -r, or chmod u+w)";
-    } else if (!file.writable) {
+    } else if (refusal.empty() && !file.writable) {
       refusal = path + " cannot be written by this user; run tavirex-config as an administrator";
     }
   }
@@ -172,9 +172,8 @@ struct Edit {
         const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         char stamp[24];
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", std::localtime(&seconds));
-        const auto milliseconds =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-        backup = path + "." + stamp + std::to_string(1000 + milliseconds % 1000).substr(1) + ".bak";
+        const auto milliseconds = now.time_since_epoch() / std::chrono::milliseconds(1) % 1000;
+        backup = path + "." + stamp + std::to_string(1000 + milliseconds).substr(1) + ".bak";
       } while (fs::exists(backup, ignored));
       why = WriteNewFile(context.platform, backup, file.bytes);
       if (why.empty()) fs::permissions(backup, fs::status(path).permissions(), ignored);
@@ -375,10 +374,6 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
     return edit.Refuse(refusal.empty() ? edit.refusal : refusal);
   }
   for (const auto& [key, value] : keys) SetKey(edit.document, section, key, value);
-  if (std::optional<IniDocument::Section> found = edit.document.FindSection(section);
-      found && edit.document.Keys(*found).empty()) {
-    edit.document.RemoveSection(*found);
-  }
   return edit.Write();
 }
 

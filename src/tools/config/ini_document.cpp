@@ -53,7 +53,6 @@ std::string IniDocument::Bytes() const {
 std::vector<IniDocument::Section> IniDocument::Sections() const {
   std::vector<Section> sections;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (IsComment(lines_[i].text)) continue;
     if (std::optional<std::string> name = HeaderName(lines_[i].text)) {
       if (!sections.empty()) sections.back().end = i;
       sections.push_back({*name, i, lines_.size()});
@@ -84,9 +83,10 @@ std::size_t IniDocument::EndOfKeys(const Section& section) const {
   return keys.empty() ? section.header + 1 : keys.back().line + 1;
 }
 
-std::optional<std::size_t> IniDocument::FindKey(const Section& section,
+std::optional<std::size_t> IniDocument::FindKey(std::string_view section,
                                                 std::string_view name) const {
-  for (const Key& key : Keys(section)) {
+  const std::optional<Section> found = FindSection(section);
+  for (const Key& key : found ? Keys(*found) : std::vector<Key>()) {
     if (EqualsIgnoreCaseAscii(key.name, ProfileTrim(name))) return key.line;
   }
   return std::nullopt;
@@ -110,13 +110,8 @@ void IniDocument::AppendSection(std::string_view name, const std::vector<std::st
 
 void IniDocument::ReplaceValue(std::size_t index, std::string_view value) {
   std::string& text = lines_[index].text;
-  const std::size_t equals = text.find('=');
-  if (equals == std::string::npos) {
-    text = std::string(ProfileTrim(text)) + "=" + std::string(value);
-    return;
-  }
-  const std::size_t start = text.find_first_not_of(" \t", equals + 1);
-  text = text.substr(0, start == std::string::npos ? text.size() : start) + std::string(value);
+  if (text.find('=') == std::string::npos) text = std::string(ProfileTrim(text)) + "=";
+  text = text.substr(0, text.find_first_not_of(" \t", text.find('=') + 1)) + std::string(value);
 }
 
 void IniDocument::Remove(std::size_t first, std::size_t last) {

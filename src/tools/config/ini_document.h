@@ -40,8 +40,9 @@ class IniDocument {
   // Where a new key goes: after the last key line, before blanks and comments.
   std::size_t EndOfKeys(const Section& section) const;
 
-  // The first line of key `name` in the section: the one the profile API reads.
-  std::optional<std::size_t> FindKey(const Section& section, std::string_view name) const;
+  // The first line of key `name` in the section the profile API reads: the
+  // line it reads.
+  std::optional<std::size_t> FindKey(std::string_view section, std::string_view name) const;
 
   // Inserts lines before line `index`; new lines end as most of the file's do.
   void Insert(std::size_t index, const std::vector<std::string>& texts);

@@ -8,10 +8,12 @@
 #include <set>
 
 #include "hostenv/error_report.h"
+#include "hostenv/forwarding_platform.h"
 #include "hostenv/host_paths.h"
 #include "hostenv/system.h"
 #include "plugin/capture.h"
 #include "plugin/catalogue.h"
+#include "plugin/image_list_view.h"
 #include "tools/config/equipment_list.h"
 #include "winrules/vb_string.h"
 
@@ -94,13 +96,41 @@ constexpr std::pair<const char*, const char*> kLogFiles[] = {
 };
 
 // The report is the JSON object check --json prints; the text is drawn from it.
-class Checker {
+// The checker stands in for the host's user before the plug-in's object: it
+// runs on the workstation's services, but collects the message boxes for the
+// report (answered OK, or No and Cancel) and starts nothing, changes no
+// folder, makes no component and shows no window.
+class Checker final : public ForwardingPlatform, public ImageListView {
  public:
-  explicit Checker(ToolContext& context) : context_(context), session_(context.platform) {}
+  explicit Checker(ToolContext& context)
+      : ForwardingPlatform(context.platform),
+        context_(context),
+        module_(*this),
+        object_(module_, *this) {}
   int Run(bool json);
 
+  int MessageBox(const std::string& text, int style,
+                 const std::optional<std::string>& title) override {
+    boxes_.push_back({title.value_or(std::string(kDefaultAppTitle)), text});
+    const int buttons = style & 0xF;
+    return buttons == msgbox::kOkCancel ? msgbox::kCancel
+           : buttons == msgbox::kYesNo  ? msgbox::kNo
+                                        : msgbox::kOk;
+  }
+  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
+                             const std::string&, const std::string&, int) override {
+    return shellexec::kFileNotFound;
+  }
+  void SetCurrentDirectory(const std::string&) override {}
+  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
+                                          const std::string&) override {
+    return std::make_shared<int>(0);
+  }
+  void ShowModal(FrmImageFiles&) override {}
+  void SetWaitCursor(bool) override {}
+
  private:
-  Platform& platform() { return session_; }
+  Platform& platform() { return *this; }
   std::string Read(const std::string& section, const std::string& key) {
     return platform().ReadProfileString(section, key, kEquipIniFileName);
   }
@@ -119,7 +149,9 @@ class Checker {
   void PrintText() const;
 
   ToolContext& context_;
-  PluginSession session_;
+  std::vector<std::pair<std::string, std::string>> boxes_;  // title, text
+  HostModule module_;
+  ClsTavirex object_;
   EquipmentList list_;
   Json report_;
   std::vector<std::pair<std::string, std::string>> image_folders_;  // role, folder
@@ -202,7 +234,6 @@ void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& se
 }
 
 void Checker::CheckModel(const std::string& capture_name, const std::string& review_name) {
-  ClsTavirex& object = session_.object();
   Json capture = Function(capture_name);
   Json review = Function(review_name);
   auto listed = [](const Json& function) {
@@ -228,10 +259,10 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   };
 
   // Capture, through the workflow's own settings stage.
-  object.props().DeviceName = capture_name;
+  object_.props().DeviceName = capture_name;
   std::optional<CaptureSettings> settings;
   try {
-    settings = SettleCaptureSettings(object);
+    settings = SettleCaptureSettings(object_);
   } catch (const VbError& error) {
     lookup_failed(capture, "settings", error, "every capture ends in an error report");
   }
@@ -258,16 +289,16 @@ void Checker::CheckModel(const std::string& capture_name, const std::string& rev
   }
 
   // Review and Count: the folder Count takes after the host's LoadEquipProps.
-  object.props().DeviceName = review_name;
-  object.LoadEquipProps(review_name);
+  object_.props().DeviceName = review_name;
+  object_.LoadEquipProps(review_name);
   std::optional<std::string> folder;
   SettingOrigin origin = SettingOrigin::kHostProgramsFolder;
   try {
-    if (ReadDeviceSetting(object.platform(), review_name, kEquipDataPathKey)) {
+    if (ReadDeviceSetting(object_.platform(), review_name, kEquipDataPathKey)) {
       origin = SettingOrigin::kConfigured;
     }
-    object.NumPatientImageFiles();
-    folder = object.props().EquipDataPath;
+    object_.NumPatientImageFiles();
+    folder = object_.props().EquipDataPath;
   } catch (const VbError& error) {
     lookup_failed(review, "folder", error, "Review and Count fail");
   }
@@ -438,11 +469,8 @@ void Checker::PrintText() const {
     const std::string file = log["file"];
     out << "  " << file << std::string(20 - file.size(), ' ') << Or(log["state"], "") << "\n";
   }
-  if (r["problems"].empty()) {
-    out << "\nNo problems found.\n";
-    return;
-  }
-  out << "\nProblems (" << r["problems"].size() << "):\n";
+  out << (r["problems"].empty() ? "\nNo problems found.\n"
+                                : "\nProblems (" + std::to_string(r["problems"].size()) + "):\n");
   for (std::size_t i = 0; i < r["problems"].size(); ++i) {
     out << "  " << i + 1 << ". " << Or(r["problems"][i]["text"], "") << "\n";
   }
@@ -501,14 +529,14 @@ int Checker::Run(bool json) {
   const std::string host_ini = platform().ProfileFilePath(kHostIniFileName);
   const FileState host_file = ReadFileState(host_ini);
   std::set<std::string> seen;
-  for (const PluginSession::Box& box : session_.boxes()) {
-    if (!seen.insert(box.text).second) continue;
+  for (const auto& [title, text] : boxes_) {
+    if (!seen.insert(text).second) continue;
     if (host_file.kind != FileState::Kind::kFile) {
       Problem(FileProblem(host_file, host_ini,
-                          "the plug-in shows \"" + box.text + "\" whenever the host creates it"));
+                          "the plug-in shows \"" + text + "\" whenever the host creates it"));
       break;
     }
-    Problem("the plug-in shows the message \"" + box.text + "\" (title \"" + box.title +
+    Problem("the plug-in shows the message \"" + text + "\" (title \"" + title +
             "\"): check [System] \"DataDir\" and \"PgmsDir\" in " + host_ini);
   }
   if (json) {

@@ -110,8 +110,7 @@ struct Edit {
         command(std::move(name)),
         file(ReadFileState(tool.equip_ini_path)),
         document(file.bytes),
-        session(tool.platform),
-        list(ReadEquipmentList(document, session)) {
+        list(ReadEquipmentList(document, tool.platform)) {
     const std::string& path = tool.equip_ini_path;
     if (file.kind == FileState::Kind::kMissing) return;
     refusal = FileProblem(file, path);
@@ -127,7 +126,7 @@ struct Edit {
   // The equipment number the lookup finds for `name`; -1 when it fails.
   int Number(const std::string& name) {
     try {
-      return GetEquipNumber(session.object().platform(), EquipmentKey(name));
+      return GetEquipNumber(context.platform, EquipmentKey(name));
     } catch (const VbError&) {
       return -1;
     }
@@ -197,7 +196,6 @@ struct Edit {
   std::string command;
   FileState file;
   IniDocument document;
-  PluginSession session;
   EquipmentList list;
   std::string refusal;  // why the file cannot be edited; "" when it can
 };

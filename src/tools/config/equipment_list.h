@@ -1,6 +1,5 @@
 // What the tool reads of a workstation: the equipment INI and its "Equipment"
-// list, a clsTavirex object that answers by the plug-in's own rules without
-// showing its boxes, and the rules a value must meet to be read as meant.
+// list, and the rules a value must meet to be read as meant.
 #pragma once
 
 #include <optional>
@@ -8,11 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "hostenv/forwarding_platform.h"
 #include "hostenv/host_paths.h"
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
-#include "plugin/image_list_view.h"
 #include "plugin/outbox.h"
 #include "tools/config/config_tool.h"
 #include "tools/config/ini_document.h"
@@ -73,45 +70,6 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
 int RunRestore(const std::string& backup, ToolContext& context);
 // The backups of the equipment INI, oldest first.
 std::vector<std::string> Backups(const std::string& equip_ini_path);
-
-// The plug-in's object as the host creates it, on the workstation's services
-// but with its message boxes collected for the report (answered OK, or No and
-// Cancel): nothing is started, no folder changed, no component made, no window
-// shown.
-class PluginSession final : public ForwardingPlatform, public ImageListView {
- public:
-  explicit PluginSession(Platform& workstation)
-      : ForwardingPlatform(workstation), module_(*this), object_(module_, *this) {}
-  ClsTavirex& object() { return object_; }
-  struct Box {
-    std::string title, text;
-  };
-  const std::vector<Box>& boxes() const { return boxes_; }
-  int MessageBox(const std::string& text, int style,
-                 const std::optional<std::string>& title) override {
-    boxes_.push_back({title.value_or(std::string(kDefaultAppTitle)), text});
-    const int buttons = style & 0xF;
-    return buttons == msgbox::kOkCancel ? msgbox::kCancel
-           : buttons == msgbox::kYesNo  ? msgbox::kNo
-                                        : msgbox::kOk;
-  }
-  std::intptr_t ShellExecute(std::uintptr_t, const std::string&, const std::string&,
-                             const std::string&, const std::string&, int) override {
-    return shellexec::kFileNotFound;
-  }
-  void SetCurrentDirectory(const std::string&) override {}
-  std::shared_ptr<void> ConnectHostServer(const std::string&, const std::string&,
-                                          const std::string&) override {
-    return std::make_shared<int>(0);
-  }
-  void ShowModal(FrmImageFiles&) override {}
-  void SetWaitCursor(bool) override {}
-
- private:
-  std::vector<Box> boxes_;
-  HostModule module_;
-  ClsTavirex object_;
-};
 
 // Why the INI file cannot be read as the plug-in does (`effect`: what that
 // does) or edited as ANSI text, with what to do; "".

@@ -59,10 +59,9 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
   for (const IniDocument::Section& section : document.Sections()) {
     used.insert(EntryIndex(section.name).value_or(0));
   }
-  for (int number = 1; number <= kLargestNumber; ++number) {
-    if (used.count(number) == 0) return number;
-  }
-  return 0;
+  int number = 1;
+  while (used.count(number) != 0) ++number;
+  return number <= kLargestNumber ? number : 0;
 }
 
 // Sets `key` of `section` (appended when missing); nullopt removes the key,

@@ -64,16 +64,13 @@ int FreeEquipmentNumber(const IniDocument& document, const EquipmentList& list) 
   return number <= kLargestNumber ? number : 0;
 }
 
-// Sets `key` of `section` (appended when missing); nullopt removes the key,
-// and the section when no key is left in it.
+// Sets `key` of `section` (appended when missing); nullopt removes the key.
 void SetKey(IniDocument& document, const std::string& section, std::string_view key,
             const std::optional<std::string>& value) {
   std::optional<std::size_t> line = document.FindKey(section, key);
   if (!value) {
     // Every line of it, as the profile API would read the next one.
     for (; line; line = document.FindKey(section, key)) document.Remove(*line, *line + 1);
-    const std::optional<IniDocument::Section> found = document.FindSection(section);
-    if (found && document.Keys(*found).empty()) document.RemoveSection(*found);
     return;
   }
   if (line) return document.ReplaceValue(*line, *value);
@@ -371,6 +368,10 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
     return edit.Refuse(refusal.empty() ? edit.refusal : refusal);
   }
   for (const auto& [key, value] : keys) SetKey(edit.document, section, key, value);
+  if (std::optional<IniDocument::Section> found = edit.document.FindSection(section);
+      found && edit.document.Keys(*found).empty()) {
+    edit.document.RemoveSection(*found);
+  }
   return edit.Write();
 }
 

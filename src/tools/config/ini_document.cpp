@@ -16,11 +16,6 @@ std::optional<std::string> HeaderName(std::string_view text) {
   return std::string(ProfileTrim(trimmed.substr(0, trimmed.find(']'))));
 }
 
-bool IsComment(std::string_view text) {
-  std::string_view trimmed = ProfileTrim(text);
-  return !trimmed.empty() && trimmed.front() == ';';
-}
-
 }  // namespace
 
 IniDocument::IniDocument(std::string_view file_bytes) {
@@ -71,8 +66,8 @@ std::optional<IniDocument::Section> IniDocument::FindSection(std::string_view na
 std::vector<IniDocument::Key> IniDocument::Keys(const Section& section) const {
   std::vector<Key> keys;
   for (std::size_t i = section.header + 1; i < section.end; ++i) {
-    std::string_view text = lines_[i].text;
-    if (ProfileTrim(text).empty() || IsComment(text)) continue;
+    const std::string_view text = ProfileTrim(lines_[i].text);
+    if (text.empty() || text.front() == ';') continue;  // blank, or a comment
     keys.push_back({std::string(ProfileTrim(text.substr(0, text.find('=')))), i});
   }
   return keys;

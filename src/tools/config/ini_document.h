@@ -40,8 +40,7 @@ class IniDocument {
   // Where a new key goes: after the last key line, before blanks and comments.
   std::size_t EndOfKeys(const Section& section) const;
 
-  // The first line of key `name` in the section the profile API reads: the
-  // line it reads.
+  // The line the profile API reads for key `name` of `section` (the first of each).
   std::optional<std::size_t> FindKey(std::string_view section, std::string_view name) const;
 
   // Inserts lines before line `index`; new lines end as most of the file's do.

@@ -32,9 +32,7 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       "PXEquip.ini here: " +
       context.equip_ini_path + "\n" + std::string(SystemPlatformNotes().settings));
   auto command = [&](const char* name, const char* summary, const char* details) {
-    CLI::App* sub = app.add_subcommand(name, summary);
-    sub->footer(details);
-    return sub;
+    return app.add_subcommand(name, summary)->footer(details);
   };
 
   CLI::App* check = command(

@@ -176,12 +176,10 @@ std::string ErrorText(const VbError& error) {
 }
 
 std::string ValueProblem(const std::string& value) {
-  for (std::size_t i = 1; i < value.size(); ++i) {
-    if (value[i] == ';' && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
-      return "carries an inline comment (\"" + value.substr(i) +
-             "\"): the profile API keeps it as part of the value; put comments on lines of "
-             "their own";
-    }
+  if (std::size_t blank = std::min(value.find(" ;"), value.find("\t;"));
+      blank != std::string::npos) {
+    return "carries an inline comment (\"" + value.substr(blank + 1) +
+           "\"): the profile API keeps it as part of the value; put comments on lines of their own";
   }
   auto quote = [](char c) { return c == '"' || c == '\''; };
   auto blank = [](char c) { return c == ' ' || c == '\t'; };

@@ -327,8 +327,8 @@ int RunRemove(const std::string& text, ToolContext& context) {
   }
   const ListEntry& entry = *found.front();
   IniDocument& document = edit.document;
-  const IniDocument::Section list_section = *document.FindSection(kEquipmentSection);
-  const std::vector<IniDocument::Key> keys = document.Keys(list_section);
+  const std::vector<IniDocument::Key> keys =
+      document.Keys(*document.FindSection(kEquipmentSection));
   if (std::count_if(keys.begin(), keys.end(), [&](const IniDocument::Key& key) {
         return EntryIndex(key.name) == entry.index;
       }) > 1) {

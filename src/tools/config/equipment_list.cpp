@@ -45,17 +45,14 @@ std::string EntryIssue(const ListEntry& entry, const EquipmentList& list) {
 // as a Windows path followed on a case-sensitive system gives; "".
 std::string CaseVariant(const std::string& path) {
   const fs::path file(path);
+  auto same_name = [](const fs::path& a, const fs::path& b) {
+    return EqualsIgnoreCaseAscii(a.filename().string(), b.filename().string());
+  };
   std::error_code error;
   for (const auto& folder : fs::directory_iterator(file.parent_path().parent_path(), error)) {
-    if (!EqualsIgnoreCaseAscii(folder.path().filename().string(),
-                               file.parent_path().filename().string())) {
-      continue;
-    }
+    if (!same_name(folder.path(), file.parent_path())) continue;
     for (const auto& entry : fs::directory_iterator(folder.path(), error)) {
-      if (EqualsIgnoreCaseAscii(entry.path().filename().string(), file.filename().string()) &&
-          entry.path() != file) {
-        return entry.path().string();
-      }
+      if (same_name(entry.path(), file) && entry.path() != file) return entry.path().string();
     }
   }
   return "";

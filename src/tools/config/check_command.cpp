@@ -35,9 +35,8 @@ std::string FolderIdentity(const std::string& folder) {
 }
 
 bool IsWithin(const std::string& inner, const std::string& outer) {
-  const std::string in = FolderIdentity(inner);
   const std::string out = FolderIdentity(outer);
-  return !out.empty() && (in == out || in.starts_with(out + "\\"));
+  return !out.empty() && (FolderIdentity(inner) + "\\").starts_with(out + "\\");
 }
 
 std::string OriginText(SettingOrigin origin) {
@@ -236,10 +235,8 @@ void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& se
 void Checker::CheckModel(const std::string& capture_name, const std::string& review_name) {
   Json capture = Function(capture_name);
   Json review = Function(review_name);
-  auto listed = [](const Json& function) {
-    return !function["lookup_error"].is_null() || function["equipment_number"] != 0;
-  };
-  const bool configured = listed(capture) || listed(review);
+  // Listed, or its lookup fails (no number).
+  const bool configured = capture["equipment_number"] != 0 || review["equipment_number"] != 0;
   auto row = [](Json& function, const char* setting, const std::string& value,
                 const std::string& from, const std::string& state) {
     function["settings"].push_back(

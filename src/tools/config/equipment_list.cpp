@@ -173,9 +173,9 @@ std::string ErrorText(const VbError& error) {
 }
 
 std::string ValueProblem(const std::string& value) {
-  if (std::size_t blank = std::min(value.find(" ;"), value.find("\t;"));
-      blank != std::string::npos) {
-    return "carries an inline comment (\"" + value.substr(blank + 1) +
+  if (std::size_t comment = std::min(value.find(" ;"), value.find("\t;"));
+      comment != std::string::npos) {
+    return "carries an inline comment (\"" + value.substr(comment + 1) +
            "\"): the profile API keeps it as part of the value; put comments on lines of their own";
   }
   auto quote = [](char c) { return c == '"' || c == '\''; };

@@ -156,9 +156,11 @@ class Workstation {
   User& user() { return *user_; }
   ImageListView& window() { return *user_; }
 
-  void Write(const std::string& relative, const std::string& bytes) const {
+  void Write(const std::string& relative, const std::string& bytes,
+             fs::perms perms = fs::perms::unknown) const {
     fs::create_directories(Path(relative).parent_path());
     std::ofstream(Path(relative), std::ios::binary) << bytes;
+    if (perms != fs::perms::unknown) fs::permissions(Path(relative), perms);
   }
   std::string Read(const std::string& relative) const {
     std::ostringstream bytes;

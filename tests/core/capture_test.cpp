@@ -2,7 +2,6 @@
 // scripted user: stored names, the import, DoDeviceFunction, a disk failing at
 // every step and two captures at once: no exported image is lost or damaged;
 // the outbox job a capture leaves for the DICOM forwarder.
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,10 +17,6 @@ namespace {
 const std::string kWait = "Tavirex Capture|Waiting for Technician  -  Place files in C:\\";
 const std::string kDelete = "Attention|Do you want to delete current files?|4\n";
 const std::string kNoProgram = "Attention|File Not Found|0\n";
-// The box of a failure: "Num Description" and the logged line.
-std::string ErrorBox(const std::string& error, const std::string& line) {
-  return "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + error + ".\r\n" + line + "|16\n";
-}
 const std::string kPatient = R"("4711" "Doe" "Ann" "n/a" F 01/02/1960 "n/a" 12)";
 const std::string kKs = "C:\\KSOCTVIEW\\bin\\";
 const std::string kVendor = "C:\\Vendor\\";
@@ -174,28 +169,20 @@ TEST(Import, ParseFileNamePutsTheExamAfterTheFirstUnderscore) {
   EXPECT_EQ(ErrorOf([&] { object.ParseFileName(std::nullopt, "C:\\Store"); }), 94);
 }
 
-// One import or clearing. Files are "name=bytes", "!" after the bytes for a
-// read-only file. The listing order is the file system's, so a failing case
-// names the file whose handling fails, and every other file's fate follows
-// from where it stands in the listing.
+// One import or clearing: the files are "name=bytes", the store's there
+// before. A failure at one file of the listing is in Faults.
 struct DropCase {
-  std::string drop, store;  // the store's files are there before the import
+  std::string drop, store;
   int error;
-  std::string failing;          // "": no file is handled at all
-  bool failing_copied = false;  // the delete failed
-  bool clear = false;           // ClearDropFolder instead of the import
+  bool clear = false;  // ClearDropFolder instead of the import
 };
 
-const DropCase kDropCases[] = {
-    {"", "", 0, ""},
-    {"P1_A.jpg=a A.jpg=b _x=c .hidden=d", "", 0, ""},
-    {"P1_A.jpg=new", "P1_42_A.jpg=old", 0, ""},
-    {"P1_A.jpg=a P1_B.jpg=b P1_C.jpg=c", "P1_42_B.jpg=old!", 70, "P1_B.jpg"},
-    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", true},
-    {"P1_A.jpg=a p1_a.JPG=b P1_C.jpg=c", "", 457, ""},
-    {"P1_A.jpg=a B=b", "", 0, "", false, true},
-    {"P1_A.jpg=a p1_a.JPG=b", "", 457, "", false, true},
-    {"P1_A.jpg=a P1_B.jpg=b! P1_C.jpg=c", "", 70, "P1_B.jpg", false, true}};
+const DropCase kDropCases[] = {{"", "", 0},
+                               {"P1_A.jpg=a A.jpg=b _x=c .hidden=d", "", 0},
+                               {"P1_A.jpg=new", "P1_42_A.jpg=old", 0},
+                               {"P1_A.jpg=a p1_a.JPG=b P1_C.jpg=c", "", 457},
+                               {"P1_A.jpg=a B=b", "", 0, true},
+                               {"P1_A.jpg=a p1_a.JPG=b", "", 457, true}};
 
 TEST(Import, ImportAndClearDropFolder) {
   for (const DropCase& c : kDropCases) {
@@ -207,35 +194,23 @@ TEST(Import, ImportAndClearDropFolder) {
       fs::create_directories(ws.Path(folder));
       std::istringstream entries(files);
       for (std::string entry; entries >> entry;) {
-        const std::string name = folder + entry.substr(0, entry.find('='));
-        ws.Write(name, entry.substr(entry.find('=') + 1, entry.find('!') - entry.find('=') - 1));
-        if (entry.back() == '!') chmod(ws.Path(name).c_str(), 0444);
+        ws.Write(folder + entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
       }
     }
     ws.Write("drop/sub/P1_S.jpg", "s");  // never imported or deleted
-    const Folder exported = ws.Contents("drop"), stored_before = ws.Contents("store");
-    const std::vector<std::string> listing = ws.platform().FolderFileNames("C:\\drop");
-
+    const Folder exported = ws.Contents("drop");
+    Folder stored = ws.Contents("store");  // and what a whole import adds
+    for (const auto& [name, bytes] : c.clear || c.error ? Folder{} : exported) {
+      stored[object.ParseFileName(name, "").substr(1)] = bytes;
+    }
     EXPECT_EQ(ErrorOf([&] {
                 c.clear ? ClearDropFolder(object, "C:\\drop")
                         : void(ImportDropFolder(object, "C:\\drop", "C:\\store"));
               }),
               c.error);
-    const Folder drop = ws.Contents("drop"), store = ws.Contents("store");
-    auto get = [](const Folder& files, const std::string& name) {
-      return files.count(name) ? files.at(name) : "-";
-    };
-    bool handled = c.error == 0 || !c.failing.empty();  // a failed listing handles nothing
-    for (const std::string& name : listing) {
-      const bool failing = name == c.failing;
-      handled = handled && !failing;
-      const std::string stored = object.ParseFileName(name, "").substr(1);
-      EXPECT_EQ(get(drop, name), handled ? "-" : exported.at(name)) << name;
-      EXPECT_EQ(get(store, stored), (handled && !c.clear) || (failing && c.failing_copied)
-                                        ? exported.at(name)
-                                        : get(stored_before, stored))
-          << name;
-    }
+    // A listing that fails handles no file.
+    EXPECT_EQ(ws.Contents("drop"), c.error ? exported : Folder{});
+    EXPECT_EQ(ws.Contents("store"), stored);
     EXPECT_TRUE(fs::exists(ws.Path("drop/sub/P1_S.jpg")));
     EXPECT_FALSE(fs::exists(ws.Path("store/sub")));
   }
@@ -274,12 +249,14 @@ std::string Stored(const std::string& exported, std::int32_t exam) {
   return exported.substr(0, 5) + std::to_string(exam) + "_" + exported.substr(5);
 }
 
-void Prepare(Workstation& ws, const std::vector<std::pair<std::string, const Folder*>>& drops) {
+void Prepare(Workstation& ws, const std::vector<std::pair<std::string, const Folder*>>& drops,
+             const std::string& more_settings = "") {
   ws.WriteHostIni("[System]\nPgmsDir=C:\\Praxo\nDataDir=C:\\D\n");
-  ws.WriteEquipIni(kEquipIni);
+  ws.WriteEquipIni(kEquipIni + more_settings);
   ws.Write("V.exe", "MZ");
   fs::create_directories(ws.Path("Store"));
   for (const auto& [drop, files] : drops) {
+    fs::create_directories(ws.Path(drop));
     for (const auto& [name, bytes] : *files) ws.Write(drop + "/" + name, bytes);
   }
 }
@@ -288,6 +265,35 @@ std::string Capture(Workstation& ws, const std::string& device, std::int32_t exa
   ClsTavirex& object = ws.NewObject(device);
   object.props().ExamRecNum = exam;
   return object.CaptureDevice();
+}
+
+// Runs each step in a process of its own; where each calls `meet`, it waits
+// until all are there, then they go on at once. The steps' exit codes.
+using Step = std::function<int(const std::function<void()>& meet)>;
+std::vector<int> AtOnce(const std::vector<Step>& steps) {
+  int ready[2], go[2];
+  if (::pipe(ready) + ::pipe(go) != 0) return {};
+  std::vector<pid_t> children;
+  for (const Step& step : steps) {
+    children.push_back(::fork());
+    if (children.back() == 0) {
+      ::_exit(step([&] {
+        char c = 'r';
+        if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(3);
+      }));
+    }
+  }
+  std::string signals(steps.size(), ' ');  // a ready from each, then a go to each
+  for (char& c : signals) EXPECT_EQ(::read(ready[0], &c, 1), 1);
+  EXPECT_EQ(::write(go[1], signals.data(), signals.size()), std::ssize(signals));
+  std::vector<int> results;
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    results.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  }
+  for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+  return results;
 }
 
 // The listing's i-th file when the k-th copy, flush or delete fails, in an
@@ -314,23 +320,19 @@ TEST(Faults, FailingAtEveryStepLosesNothing) {
       EXPECT_EQ(Capture(ws, "Capture Vessara", 1042), "");
       EXPECT_NE(ws.Log("Tavirex.log").find(" CaptureDevice, Err Number: " + line + "\r\n"),
                 std::string::npos);
-      const Folder drop = ws.Contents("Drop");
-      Folder store = ws.Contents("Store");
+      Folder drop, store;  // as the fault must leave them
       for (int i = 0; i < static_cast<int>(listing.size()); ++i) {
         const std::string& name = listing[i];
         const std::string& bytes = exported.at(name);
         const Where where = i + 1 < k ? kMoved : i + 1 == k ? failing : kUntouched;
-        EXPECT_TRUE((drop.count(name) ? drop.at(name) : "") == (where == kMoved ? "" : bytes))
-            << name;
-        const std::string expected = where == kHalfCopy ? bytes.substr(0, bytes.size() / 2)
-                                     : where == kInBoth || (where == kMoved && answers == "O")
-                                         ? bytes
-                                         : "";
-        auto it = store.find(Stored(name, 1042));
-        EXPECT_TRUE((it == store.end() ? "" : it->second) == expected) << name;
-        if (it != store.end()) store.erase(it);
+        if (where != kMoved) drop[name] = bytes;
+        if (where == kHalfCopy) store[Stored(name, 1042)] = bytes.substr(0, bytes.size() / 2);
+        if (where == kInBoth || (where == kMoved && answers == "O")) {
+          store[Stored(name, 1042)] = bytes;
+        }
       }
-      EXPECT_TRUE(store.empty());
+      EXPECT_TRUE(ws.Contents("Drop") == drop);  // not EXPECT_EQ: no 40 kB images printed
+      EXPECT_TRUE(ws.Contents("Store") == store);
     }
   }
 }
@@ -347,35 +349,18 @@ TEST(Faults, TwoCapturesAtOnceLoseNothing) {
     Workstation ws;
     Prepare(ws, {{"Drop", &first}, {second_drop, shared ? &first : &second}});
 
-    int ready[2], go[2];
-    ASSERT_EQ(::pipe(ready) + ::pipe(go), 0);
-    std::vector<pid_t> children;
-    for (const auto& [device, exam] :
-         {std::pair{"Capture Vessara", 1042},
-          std::pair{shared ? "Capture Vessara" : "Capture Corvana", 1043}}) {
-      const pid_t pid = ::fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {  // at the waiting box: ready, then wait for the go
+    auto capture = [&ws](const char* device, std::int32_t exam) -> Step {
+      return [&ws, device, exam](const std::function<void()>& meet) {
         ws.user().on_box = [&](const std::string& box) {
-          char c = 'r';
-          if (box.rfind("Tavirex Capture|", 0) != 0) return;
-          if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(3);
+          if (box.starts_with("Tavirex Capture|")) meet();  // at the waiting box
         };
         ws.user().answers = "O";
-        ::_exit(Capture(ws, device, exam) == "Was OK" ? 0 : 1);
-      }
-      children.push_back(pid);
-    }
-    char signal[2];
-    EXPECT_EQ(::read(ready[0], signal, 1) + ::read(ready[0], signal + 1, 1), 2);
-    EXPECT_EQ(::write(go[1], "gg", 2), 2);
-    std::vector<int> results;
-    for (pid_t pid : children) {
-      int status = 0;
-      ::waitpid(pid, &status, 0);
-      results.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    }
-    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+        return Capture(ws, device, exam) == "Was OK" ? 0 : 1;
+      };
+    };
+    const std::vector<int> results =
+        AtOnce({capture("Capture Vessara", 1042),
+                capture(shared ? "Capture Vessara" : "Capture Corvana", 1043)});
 
     // Sharing a drop folder, the import behind stops at a file the other
     // has moved (53), and the other goes on.
@@ -390,22 +375,15 @@ TEST(Faults, TwoCapturesAtOnceLoseNothing) {
                 std::string::npos);
     }
     // Each export is stored whole under an exam that took it, nothing else.
-    Folder store = ws.Contents("Store");
-    for (const auto& [batch, exams] : {std::pair{&first, shared ? "1042 1043" : "1042"},
-                                       std::pair{&second, shared ? "" : "1043"}}) {
-      for (const auto& [name, bytes] : *exams ? *batch : Folder{}) {
-        bool found = false;
-        for (const std::string exam : {"1042", "1043"}) {
-          auto it = store.find(Stored(name, std::stoi(exam)));
-          if (it == store.end() || std::string(exams).find(exam) == std::string::npos) continue;
-          EXPECT_TRUE(it->second == bytes) << name << " damaged";
-          found = true;
-          store.erase(it);
-        }
-        EXPECT_TRUE(found) << name << " lost";
-      }
+    Folder allowed;  // where an export may be stored, with its bytes
+    for (const auto& [name, bytes] : first) allowed[Stored(name, 1042)] = bytes;
+    for (const auto& [name, bytes] : shared ? first : second) allowed[Stored(name, 1043)] = bytes;
+    std::set<std::string> taken;  // the exports stored, by their bytes
+    for (const auto& [name, bytes] : ws.Contents("Store")) {
+      EXPECT_TRUE(allowed.count(name) && allowed[name] == bytes) << name << " damaged";
+      taken.insert(bytes);
     }
-    EXPECT_TRUE(store.empty());
+    EXPECT_EQ(taken.size(), first.size() + (shared ? 0 : second.size())) << "exports lost";
   }
 }
 
@@ -439,9 +417,7 @@ TEST(Outbox, OneJobAfterAWholeImport) {
     Workstation ws;
     const Folder drop =
         c.exports ? Folder{{"4711_Ωμέγα_1.jpg", "1"}, {"4711_OCT_2.jpg", "2"}} : Folder{};
-    Prepare(ws, {{"Drop", &drop}});
-    ws.WriteEquipIni(kEquipIni + std::string("[Tavirex]\nDicomOutbox=") + c.outbox + "\n");
-    fs::create_directories(ws.Path("Drop"));
+    Prepare(ws, {{"Drop", &drop}}, "[Tavirex]\nDicomOutbox=" + c.outbox + "\n");
     ws.Write("Out/f.txt", "");
     ws.Write("Busy/" + kJob + ".job", "older");
     nlohmann::json files = nlohmann::json::array();
@@ -494,25 +470,17 @@ TEST(Outbox, TwoWritersInOneSecondKeepEveryJob) {
   Workstation ws;
   ws.WriteEquipIni("[Tavirex]\nDicomOutbox=C:\\Out\n");
   fs::create_directories(ws.Path("Out"));
-  int go[2];
-  ASSERT_EQ(::pipe(go), 0);
-  std::vector<pid_t> writers;
-  for (const char* writer : {"A", "B"}) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {  // both start at the go
+  std::vector<Step> writers;
+  for (const std::string writer : {"A", "B"}) {
+    writers.push_back([&ws, writer](const std::function<void()>& meet) {
       TavirexProperties props;
       props.LastName = writer;
-      char c;
-      if (::read(go[0], &c, 1) != 1) ::_exit(3);
+      meet();  // both start together
       for (int i = 0; i < kJobs; ++i) WriteOutboxJob(ws.user(), props, {std::to_string(i)});
-      ::_exit(0);
-    }
-    writers.push_back(pid);
+      return 0;
+    });
   }
-  EXPECT_EQ(::write(go[1], "gg", 2), 2);
-  for (pid_t pid : writers) ::waitpid(pid, nullptr, 0);
-  ::close(go[0]), ::close(go[1]);
+  EXPECT_EQ(AtOnce(writers), (std::vector<int>{0, 0}));
   std::set<std::string> jobs;
   for (const auto& [name, bytes] : ws.Contents("Out")) {
     EXPECT_TRUE(name.starts_with("20261204T161240_0") && name.ends_with(".job")) << name;

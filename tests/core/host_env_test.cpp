@@ -109,7 +109,6 @@ TEST(Equipment, LookupAndSettings) {
   }
 }
 
-const std::string kNoIni = "|Unable to find or read the praxo32.ini file.|16\n";
 const std::string kErrorTitle = "PXEquipIF TavirexIF Error";
 
 // GetPraxoDBPath, the module's GetPraxoDBPath, GetPraxoPath and GetPgmsDir,
@@ -185,7 +184,7 @@ TEST(Logs, LayoutsAndTimeStamp) {
         kStamp + "Capture started\r\n\r\n", ""},
        {[](Platform& p) { ReportError(p, "WriteToLog", VbError(53)); }, "PX_IF_Tavirex.err",
         kStamp + " Error in: WriteToLog\r\n      Error Num=53  File not found\r\n",
-        kErrorTitle + "|PXE_Tavirex IF Error Num=53  File not found.\r\nWriteToLog|16\n"},
+        ErrorBox("53  File not found", "WriteToLog")},
        {[](Platform& p) { AppendErrorEntry(p, "Main", VbError(-2147, "Odd")); },
         "PX_IF_Tavirex.err", kStamp + " Error in: Main\r\n      Error Num=-2147  Odd\r\n", ""}};
   for (const auto& [write, file, bytes, box] : cases) {

@@ -50,15 +50,15 @@ TEST(Review, FieldsOfAStoredNameAndTheSixtyCharacterSplit) {
 // stay, unsorted, and the row being filled holds only the key. The 32768th
 // file overflows the 16-bit row count.
 TEST(Review, FailureSteps) {
-  const std::string short_name = "9  Subscript out of range.\r\nLoadGridWithFiles4PatID=";
+  const std::string out_of_range = "9  Subscript out of range";
   const struct {
-    std::string name, failure;
+    std::string name, error, step;
     int files = 3;
-  } cases[] = {{"4711_old/x", short_name + "36"},  // a folder
-               {"4711_1_a_b_c_d_e_OD.jpg", short_name + "36"},
-               {"4711_1_a_b_c_d_e_OD_20160531", short_name + "37"},
-               {"4711_1_a_b_c_d_e_OD_2016-05-31", short_name + "38"},
-               {"", "6  Overflow.\r\nLoadGridWithFiles4PatID=25", 32768}};
+  } cases[] = {{"4711_old/x", out_of_range, "36"},  // a folder
+               {"4711_1_a_b_c_d_e_OD.jpg", out_of_range, "36"},
+               {"4711_1_a_b_c_d_e_OD_20160531", out_of_range, "37"},
+               {"4711_1_a_b_c_d_e_OD_2016-05-31", out_of_range, "38"},
+               {"", "6  Overflow", "25", 32768}};
   for (const auto& c : cases) {
     Workstation ws;
     for (int i = 0; i < c.files; ++i) ws.Write("img/" + Name("4711", std::to_string(i)), "");
@@ -79,9 +79,8 @@ TEST(Review, FailureSteps) {
     if (!c.name.empty()) {
       EXPECT_EQ(Cells(grid, grid.MaxRows()), "4711|||||||");
     }
-    EXPECT_EQ(ws.user().Shown(),
-              "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + c.failure + "|16\n");
-    const std::string where = c.failure.substr(c.failure.find("\r\n") + 2);
+    const std::string where = "LoadGridWithFiles4PatID=" + c.step;
+    EXPECT_EQ(ws.user().Shown(), ErrorBox(c.error, where));
     EXPECT_NE(ws.Log("PX_IF_Tavirex.err").find(" Error in: " + where + "\r\n"), std::string::npos);
   }
 }
@@ -198,8 +197,7 @@ TEST(Review, CountAndTooltip) {
                {"", "Review Vessara", "", "", 0},
                {"[0]\nEquipDataPath=C:\\other\n", "Nothing", "C:\\img", "C:\\other", 1},
                // The host INI is read only so that its absence is shown.
-               {"", "Review Vessara", "C:\\img", "C:\\img", 4, "",
-                "Tavirex|Unable to find or read the praxo32.ini file.|16\n"}};
+               {"", "Review Vessara", "C:\\img", "C:\\img", 4, "", "Tavirex" + kNoIni}};
   for (const auto& c : cases) {
     Workstation ws;
     ws.WriteHostIni(c.host_ini);

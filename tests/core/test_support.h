@@ -30,6 +30,7 @@ namespace tavirex::testing {
 
 enum class Fault { kNone, kCopyFails, kCopyDiesHalfWay, kFlushFails, kDeleteFails };
 inline const std::string kStamp = "\r\n12-04-2026  4:12:40 PM";  // the log stamp of Now()
+inline const std::string kNoIni = "|Unable to find or read the praxo32.ini file.|16\n";  // a box
 
 class User final : public ForwardingPlatform, public ImageListView {
  public:
@@ -116,6 +117,11 @@ class User final : public ForwardingPlatform, public ImageListView {
   int copies_ = 0, flushes_ = 0, deletes_ = 0;
 };
 
+// The box of a failure: "Num  Description" and where it happened.
+inline std::string ErrorBox(const std::string& error, const std::string& where) {
+  return "PXEquipIF TavirexIF Error|PXE_Tavirex IF Error Num=" + error + ".\r\n" + where + "|16\n";
+}
+
 // The cells of row `row` (col 0), or of column `col` (row 0), joined by "|".
 inline std::string Cells(const ImageGrid& grid, std::int32_t row, std::int32_t col = 0) {
   std::string text;
@@ -150,9 +156,11 @@ class Workstation {
   User& user() { return *user_; }
   ImageListView& window() { return *user_; }
 
-  void Write(const std::string& relative, const std::string& bytes) const {
+  void Write(const std::string& relative, const std::string& bytes,
+             fs::perms perms = fs::perms::unknown) const {
     fs::create_directories(Path(relative).parent_path());
     std::ofstream(Path(relative), std::ios::binary) << bytes;
+    if (perms != fs::perms::unknown) fs::permissions(Path(relative), perms);
   }
   std::string Read(const std::string& relative) const {
     std::ostringstream bytes;
@@ -195,8 +203,10 @@ class Workstation {
 
 namespace tavirex {
 using testing::Cells;
+using testing::ErrorBox;
 using testing::ErrorOf;
 using testing::Fault;
+using testing::kNoIni;
 using testing::kStamp;
 using testing::Workstation;
 }  // namespace tavirex

@@ -32,17 +32,13 @@ class PosixPlatformTest : public ::testing::Test {
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
   }
-  void Write(const fs::path& path, const std::string& bytes, fs::perms perms = fs::perms::none) {
-    std::ofstream(path, std::ios::binary) << bytes;
-    if (perms != fs::perms::none) fs::permissions(path, perms);
-  }
   // A program that records its arguments and working folder, one a line.
-  void RecordingScript(const fs::path& script, const fs::path& record) {
+  void RecordingScript(const std::string& script, const fs::path& record) {
     const std::string to = "'" + record.string();
-    Write(script,
-          "#!/bin/sh\n{ printf '%s\\n' \"$@\"; pwd; } > " + to + ".tmp'\nmv " + to + ".tmp' " + to +
-              "'\n",
-          fs::perms::owner_all);
+    ws_.Write(script,
+              "#!/bin/sh\n{ printf '%s\\n' \"$@\"; pwd; } > " + to + ".tmp'\nmv " + to + ".tmp' " +
+                  to + "'\n",
+              fs::perms::owner_all);
   }
 
   Workstation ws_;
@@ -54,7 +50,7 @@ TEST_F(PosixPlatformTest, WindowsPathsAndProfiles) {
   EXPECT_EQ(platform_.ToNativePath(R"(img\a.jpg)"), "img/a.jpg");
   EXPECT_EQ(platform_.ToNativePath(R"(c:\img\a.jpg)"), Img("a.jpg").string());
   // A name without folder is in C:\windows; names and value in Windows-1252.
-  Write(root_ / "windows" / "pxequip.ini", "[M\xfcller]\nZo\xeb=\x80 Gr\xfc\xdf\n");
+  ws_.Write("windows/pxequip.ini", "[M\xfcller]\nZo\xeb=\x80 Gr\xfc\xdf\n");
   EXPECT_EQ(platform_.ReadProfileString("MÜLLER", "zoË", "PXEquip.ini"), "€ Grüß");
   EXPECT_EQ(platform_.ProfileFilePath("PXEQUIP.INI"), (root_ / "windows" / "pxequip.ini").string());
   EXPECT_EQ(platform_.ReadProfileString("s", "k", "missing.ini"), "");
@@ -64,8 +60,8 @@ TEST_F(PosixPlatformTest, WindowsPathsAndProfiles) {
 // errno sorted into the numbers VB's file-system object and Open statement
 // raise; read-only files refuse even root.
 TEST_F(PosixPlatformTest, FailuresRaiseTheVbNumbers) {
-  Write(Img("a.jpg"), "new");
-  Write(Img("ro.jpg"), "old", fs::perms::owner_read | fs::perms::group_read);
+  ws_.Write("img/a.jpg", "new");
+  ws_.Write("img/ro.jpg", "old", fs::perms::owner_read | fs::perms::group_read);
   PosixPlatform& p = platform_;
   const std::string file = R"(C:\img\a.jpg)", read_only = R"(C:\img\ro.jpg)";
   const std::string missing = R"(C:\img\none)", nowhere = R"(C:\no\x)";
@@ -86,9 +82,9 @@ TEST_F(PosixPlatformTest, FailuresRaiseTheVbNumbers) {
 
 TEST_F(PosixPlatformTest, FilesAndFolders) {
   // Copies replace and keep read-only; the log as Print # writes it.
-  Write(Img("a.jpg"), "new");
-  Write(Img("rw.jpg"), "old");
-  Write(Img("ro.jpg"), "old", fs::perms::owner_read);
+  ws_.Write("img/a.jpg", "new");
+  ws_.Write("img/rw.jpg", "old");
+  ws_.Write("img/ro.jpg", "old", fs::perms::owner_read);
   platform_.CopyFile(R"(C:\img\a.jpg)", R"(C:\img\rw.jpg)");
   EXPECT_EQ(Read(Img("rw.jpg")), "new");
   platform_.CopyFile(R"(C:\img\ro.jpg)", R"(C:\img\ro2.jpg)");
@@ -104,8 +100,8 @@ TEST_F(PosixPlatformTest, FilesAndFolders) {
   // Listings: files with hidden ones and links, no folders and no copy
   // leftovers; Dir takes folders and skips hidden names.
   fs::create_directories(Img("4711_sub"));
-  Write(Img(".4711_hidden.jpg"), "h");
-  Write(Img("4711_Ωμέγα.jpg"), "x");
+  ws_.Write("img/.4711_hidden.jpg", "h");
+  ws_.Write("img/4711_Ωμέγα.jpg", "x");
   fs::create_symlink(Img("rw.jpg"), Img("4711_link.JPG"));
   fs::create_directory_symlink(Img("4711_sub"), Img("sublink"));
   EXPECT_EQ(Sorted(platform_.FolderFileNames(R"(C:\img)")),
@@ -126,7 +122,7 @@ TEST_F(PosixPlatformTest, FilesAndFolders) {
 TEST_F(PosixPlatformTest, CopyFileCopiesEveryByte) {
   std::string image(2'500'000, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 251);
-  Write(Img("big.jpg"), image);
+  ws_.Write("img/big.jpg", image);
   platform_.CopyFile(R"(C:\img\big.jpg)", R"(C:\img\big2.jpg)");
   EXPECT_EQ(Read(Img("big2.jpg")), image);
   platform_.CopyFile("/proc/version", R"(C:\img\version.txt)");
@@ -141,7 +137,7 @@ TEST_F(PosixPlatformTest, CopyFileCopiesEveryByte) {
 TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
   fs::create_directories(root_ / "work");
   const fs::path record = root_ / "argv.txt";
-  RecordingScript(root_ / "CreatePatient.exe", record);
+  RecordingScript("CreatePatient.exe", record);
   EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\CreatePatient.exe)",
                                    R"(4711 "Doe, John" a\"b "")", R"(C:\work)", 1),
             42);
@@ -155,8 +151,8 @@ TEST_F(PosixPlatformTest, ShellExecuteStartsProgramsAndDocuments) {
   // A document, even an executable one (as on a vfat mount), opens with the
   // viewer; without one there is no association.
   fs::remove(record);
-  RecordingScript(root_ / "opener.sh", record);
-  Write(Img("4711_1042_x.jpg"), "#!/bin/sh\n", fs::perms::owner_all);
+  RecordingScript("opener.sh", record);
+  ws_.Write("img/4711_1042_x.jpg", "#!/bin/sh\n", fs::perms::owner_all);
   setenv("TAVIREX_OPEN_COMMAND", (root_ / "opener.sh").c_str(), 1);
   EXPECT_EQ(platform_.ShellExecute(0, "open", R"(C:\img\4711_1042_x.jpg)", "", "", 1), 42);
   EXPECT_EQ(Read(record).substr(0, Img("4711_1042_x.jpg").string().size()),
@@ -174,7 +170,7 @@ class ImageListViewTest : public PosixPlatformTest {
                              "4711_1043_a_b_c_d_e_OS_2017-01-02_09-00-00.jpg",
                              "4711_1041_a_b_c_d_e_OD_2015-12-24_08-30-00.jpg",
                              "0815_1_a_b_c_d_e_OS_2018-01-01_10-00-00.jpg"}) {
-      Write(Img(name), "jpeg");
+      ws_.Write("img/" + std::string(name), "jpeg");
     }
     EXPECT_TRUE(form_.LoadGridWithFiles4PatID("4711", "C:\\img"));
   }

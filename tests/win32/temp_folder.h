@@ -2,6 +2,9 @@
 // (read-only ones too). Names and paths are UTF-8, as the services take them.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -38,24 +41,17 @@ class TempFolder {
 
   // Writes `bytes` to path()\name, replacing the file, and returns its path.
   std::string Write(std::string_view name, std::string_view bytes) const {
-    HANDLE file = CreateFileW(WideFromUtf8(*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(Native(name), std::ios::binary) << bytes;
     return *this / name;
   }
   std::string Read(std::string_view name) const {
-    HANDLE file = CreateFileW(WideFromUtf8(*this / name).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    return bytes.substr(0, got);
+    std::ifstream file(Native(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
   }
 
  private:
+  std::filesystem::path Native(std::string_view name) const { return WideFromUtf8(*this / name); }
+
   std::string path_;
 };
 

@@ -36,7 +36,6 @@ inline std::vector<ProfileRow> ProfileRows() {
       {equip, "Equipment", "Number", "2"},       {equip, "equipment", "1", "12:Tavirex:Review X"},
       {equip, "  EQUIPMENT ", " writereceivedatalog ", "Yes"},
       {equip, "12", "EquipDataPath", "C:\\img"}, {equip, "13", "EquipDataPath", ""},
-      {equip, "0", "EquipDataPath", ""},  // an unlisted device reads section 0
       {equip, "Equipment", "3", ""},             {equip, "M\xfcller", "Name", "Zo\xeb \x80"},
       {"[S]\r\nk=first\r\nk=second\r\n", "S", "k", "first"}, {"[S]\r\nk\r\nk=v\r\n", "S", "k", ""},
       {"[S]\r\na=1\r\n[T]\r\n[S]\r\nk=v\r\n", "S", "k", ""},

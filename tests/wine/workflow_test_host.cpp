@@ -106,24 +106,37 @@ const std::string kRowOld = "4711|977|11/2/2015|09:30:00.tvxtest|OD";
 const std::string kRowNew = "4711|1108|1/15/2017|16:45:30.tvxtest|OU";
 const std::string kRowForeign = "4711|1042|5/31/2016|14:05:09.Ωμέγα東京😀.tvxtest|OS";
 
-// The visible columns' headers, as the user reads them.
-std::string Headers(HWND list) {
-  std::vector<std::string> headers;
+// The texts of the list's visible columns, as the user reads them: their
+// headers, or the cells of row `row`.
+std::string Texts(HWND list, int row = -1) {
+  std::vector<std::string> texts;
   for (int c = 0;; ++c) {
-    wchar_t text[64] = {};
+    wchar_t text[512] = {};
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.pszText = text;
-    column.cchTextMax = 64;
+    column.cchTextMax = 512;
     if (!SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column))) break;
-    if (column.cx > 0) headers.push_back(Narrow(text));
+    LVITEMW item{};
+    item.iSubItem = c;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    if (row >= 0) SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    if (column.cx > 0) texts.push_back(Narrow(text));
   }
-  return Join(headers);
+  return Join(texts);
 }
 
 void CheckRows(HWND list, const std::vector<std::string>& expected, const std::string& what) {
   std::vector<std::string> rows;
-  WaitUntil([&] { return (rows = ReadRows(list)) == expected; }, 5000);
+  WaitUntil(
+      [&] {
+        rows.clear();
+        const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) rows.push_back(Texts(list, i));
+        return rows == expected;
+      },
+      5000);
   CheckEqual(Join(rows, " "), Join(expected, " "), what);
 }
 
@@ -150,7 +163,7 @@ void Review(Watcher& watcher, const Watcher::Answer& user) {
           "the image list window: " + Describe(window));
     Check(!IsWindowEnabled(host_window), "the host's window is disabled during Review");
     HWND list = FindWindowExW(window.window, nullptr, WC_LISTVIEWW, nullptr);
-    CheckEqual(Headers(list), "Patient #|Exam #|Date|Time|Eye", "the visible columns");
+    CheckEqual(Texts(list), "Patient #|Exam #|Date|Time|Eye", "the visible columns");
     CheckRows(list, {kRowNew, kRowForeign, kRowOld}, "as loaded");
     Click(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMRECT, 1,
           false);

@@ -241,7 +241,7 @@ class ForwarderTest : public ::testing::Test {
   }
 
   // Copies the row's images into the store folder and writes its job.
-  fs::path WriteJob(const JobRow& row, const std::string& name) {
+  void WriteJob(const JobRow& row, const std::string& name) {
     json files = json::array();
     for (const Image& image : row.images) {
       fs::copy_file(kData / image.data, dir_ / "store" / image.stored,
@@ -257,7 +257,6 @@ class ForwarderTest : public ::testing::Test {
                           "MiddleName", "DateOfBirth", "Gender"};
     for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
     std::ofstream(dir_ / "outbox" / name) << job.dump();
-    return dir_ / "outbox" / name;
   }
 
   // The forwarder's exit code; its output in output_.

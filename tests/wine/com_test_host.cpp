@@ -219,17 +219,6 @@ void VbErrors(_clsTavirex* object) {
   if (supports != nullptr) supports->Release();
 }
 
-// DeviceNames as an early-bound client calls its _Collection: by the VB
-// runtime's DISPIDs, never by name. Each is the one its name maps to, which
-// collection.vbs calls.
-void CollectionDispids(_Collection* collection) {
-  std::string ids;
-  for (const wchar_t* name : {L"Item", L"Add", L"Count", L"Remove", L"_NewEnum"}) {
-    ids += std::to_string(IdOf(collection, name)) + " ";
-  }
-  CheckEqual(ids, "0 1 2 3 -4 ", "_Collection's DISPIDs");
-}
-
 // DllCanUnloadNow counts every live object and every lock (S_OK once all are
 // gone: the last check of main).
 void Unloading(const std::wstring& dll_path) {
@@ -266,11 +255,17 @@ void Unloading(const std::wstring& dll_path) {
   if (names != nullptr)
     names->QueryInterface(IID__Collection, reinterpret_cast<void**>(&collection));
   if (names != nullptr) names->Release();
-  if (collection != nullptr) CollectionDispids(collection);
+  if (collection == nullptr) return Check(false, "DeviceNames as a _Collection");
+  // An early-bound client calls it by the VB runtime's DISPIDs, never by name:
+  // each is the one its name maps to, which collection.vbs calls.
+  std::string ids;
+  for (const wchar_t* name : {L"Item", L"Add", L"Count", L"Remove", L"_NewEnum"}) {
+    ids += std::to_string(IdOf(collection, name)) + " ";
+  }
+  CheckEqual(ids, "0 1 2 3 -4 ", "_Collection's DISPIDs");
   LONG count = 0;
-  if (collection != nullptr && SUCCEEDED(collection->Count(&count)))
-    collection->_NewEnum(&enumerator);
-  if (collection != nullptr) collection->Release();
+  if (SUCCEEDED(collection->Count(&count))) collection->_NewEnum(&enumerator);
+  collection->Release();
   if (enumerator != nullptr)
     enumerator->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
   VARIANT all[20];
@@ -628,12 +623,12 @@ void VersionResource(const std::wstring& dll_path) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  const std::string mode = argc > 2 ? argv[2] : "";
+  if (argc < 2 || argc > 3 || (argc == 3 && mode != "server-route" && mode != "robustness")) {
     std::printf("usage: com_test_host <path of tavirex.dll> [server-route | robustness]\n");
     return 2;
   }
   const std::wstring dll_path = Wide(argv[1]);
-  const std::string mode = argc > 2 ? argv[2] : "";
   StartHost();
   {
     Watcher watcher(mode == "robustness" ? 30 : 60);

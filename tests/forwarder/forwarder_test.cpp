@@ -18,8 +18,10 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "forwarder/settings.h"
 
@@ -239,7 +241,7 @@ class ForwarderTest : public ::testing::Test {
   }
 
   // Copies the row's images into the store folder and writes its job.
-  fs::path WriteJob(const JobRow& row, const std::string& name) {
+  void WriteJob(const JobRow& row, const std::string& name) {
     json files = json::array();
     for (const Image& image : row.images) {
       fs::copy_file(kData / image.data, dir_ / "store" / image.stored,
@@ -255,7 +257,6 @@ class ForwarderTest : public ::testing::Test {
                           "MiddleName", "DateOfBirth", "Gender"};
     for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
     std::ofstream(dir_ / "outbox" / name) << job.dump();
-    return dir_ / "outbox" / name;
   }
 
   // The forwarder's exit code; its output in output_.
@@ -276,10 +277,9 @@ class ForwarderTest : public ::testing::Test {
   }
 
   bool OutboxHasJobs() {
-    for (const auto& entry : fs::directory_iterator(dir_ / "outbox")) {
-      if (entry.path().extension() == ".job") return true;
-    }
-    return false;
+    return std::ranges::any_of(fs::directory_iterator(dir_ / "outbox"), [](const auto& entry) {
+      return entry.path().extension() == ".job";
+    });
   }
 
   static inline fs::path root_;
@@ -314,8 +314,9 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
       const Image& image = row.images[i];
       const json& tags = exam.at(i);
       const std::string stored = image.stored;
-      const std::string date = stored.substr(stored.size() - 23, 10);
-      const std::string time = stored.substr(stored.size() - 12, 8);
+      // "2016-05-31_14-05-09" at the end of the name: 20160531140509.
+      const std::string when =
+          std::regex_replace(stored.substr(stored.size() - 23, 19), std::regex("[-_]"), "");
       const std::map<std::string, std::string> expected = {
           {"SOPClassUID", "1.2.840.10008.5.1.4.1.1.77.1.5.1"},
           {"SpecificCharacterSet", "ISO_IR 192"},
@@ -330,8 +331,7 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
           {"Modality", "OP"},
           {"Manufacturer", "Tavirex Optics"},
           {"ManufacturerModelName", "Vessara 2"},
-          {"AcquisitionDateTime", date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) +
-                                      time.substr(0, 2) + time.substr(3, 2) + time.substr(6, 2)}};
+          {"AcquisitionDateTime", when}};
       for (const auto& [key, value] : expected) {
         EXPECT_EQ(tags.value(key, "(none)"), value) << key << " of " << stored;
       }
@@ -393,29 +393,23 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
 
 // One instance of each class passes dciodvfy; its warnings are shown.
 TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
-  const JobRow op = {{"1", "Doe", "Ann", "", "01/02/1960", "F"},
-                     2001,
-                     "Capture Vessara",
-                     {{"1_2001_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", ""}}};
-  JobRow sc = op;
-  sc.exam = 2002;
-  sc.images = {{"1_2002_a_b_c_d_e_OS_2016-05-31_14-05-09.jpg", "full.jpg", "L", ""}};
-  WriteJob(op, "1.job");
-  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
-  WriteJob(sc, "2.job");
-  ASSERT_EQ(Forwarder({"run", "--once"}, WriteConfig("SC")), 0);
-  for (int exam : {2001, 2002}) {
+  // clang-format off
+  const std::tuple<int, const char*, Image, const char*> kClasses[] = {
+      {2001, "OP", {"1_2001_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", ""}, "1.2.840.10008.5.1.4.1.1.77.1.5.1"},
+      {2002, "SC", {"1_2002_a_b_c_d_e_OS_2016-05-31_14-05-09.jpg", "full.jpg", "L", ""}, "1.2.840.10008.5.1.4.1.1.7"}};
+  // clang-format on
+  for (const auto& [exam, sop_class, image, uid] : kClasses) {
+    WriteJob({{"1", "Doe", "Ann", "", "01/02/1960", "F"}, exam, "Capture Vessara", {image}},
+             std::to_string(exam) + ".job");
+    ASSERT_EQ(Forwarder({"run", "--once"}, WriteConfig(sop_class)), 0);
     const json tags = orthanc_->Exam(exam).at(0);
-    EXPECT_EQ(tags["SOPClassUID"],
-              exam == 2001 ? "1.2.840.10008.5.1.4.1.1.77.1.5.1" : "1.2.840.10008.5.1.4.1.1.7");
+    EXPECT_EQ(tags["SOPClassUID"], uid);
     const fs::path file = dir_ / (std::to_string(exam) + ".dcm");
     std::ofstream(file, std::ios::binary)
         << orthanc_->Request("GET", "/instances/" + tags["id"].get<std::string>() + "/file");
-    const pid_t pid = Spawn({"/usr/bin/dciodvfy", file.string()}, dir_ / "dciodvfy.txt");
-    Wait(pid);
-    const std::string report = ReadFile(dir_ / "dciodvfy.txt");
-    fs::remove(dir_ / "dciodvfy.txt");
-    std::cout << "dciodvfy " << tags["SOPClassUID"] << ":\n" << report;
+    Wait(Spawn({"/usr/bin/dciodvfy", file.string()}, file.string() + ".txt"));
+    const std::string report = ReadFile(file.string() + ".txt");
+    std::cout << "dciodvfy " << uid << ":\n" << report;
     EXPECT_EQ(report.find("Error"), std::string::npos) << report;
   }
 }

@@ -58,6 +58,10 @@ write_inis() {
   windows_file PXEquip.ini "$@"
 }
 
+# (un)register [ARGS]: regsvr32 of $DLL_WIN, the Windows path of the DLL.
+register() { wine_run regsvr32 /s "$@" "$DLL_WIN" || fail "regsvr32 $* $DLL_WIN: $?"; }
+unregister() { wine_run regsvr32 /u /s "$@" "$DLL_WIN" || fail "regsvr32 /u $* $DLL_WIN: $?"; }
+
 # Runs reg.exe commands in one wine process (a process start costs about a
 # second); prints their output, then "done". A batch that died runs again.
 reg_batch() {

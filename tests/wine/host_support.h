@@ -210,21 +210,6 @@ inline std::string CallText(IDispatch* object, const wchar_t* name) {
   return text;
 }
 
-// ParseFileName(Null) through IDispatch, as "HRESULT, EXCEPINFO code, text".
-constexpr char kInvalidUseOfNull[] = "0x80020009 0x800A005E Invalid use of Null";
-inline std::string ParseNullByName(IDispatch* object) {
-  Bstr store(L"C:\\store");
-  VARIANT out;
-  EXCEPINFO exception{};
-  HRESULT hr = Invoke(object, IdOf(object, L"ParseFileName"), DISPATCH_METHOD,
-                      {Variant(VT_NULL), Variant(VT_BSTR, Bits(store.value))}, &out, &exception);
-  const std::string text =
-      Hex(hr) + " " + Hex(exception.scode) + " " + Narrow(exception.bstrDescription);
-  Clear(exception);
-  VariantClear(&out);
-  return text;
-}
-
 // A function of the table at `offset`, each argument one machine word.
 inline HRESULT CallTable(IUnknown* object, short offset, std::vector<ULONG_PTR> words) {
   std::vector<VARIANT> arguments(words.size());
@@ -344,25 +329,6 @@ class CountedObject final : public IDispatch {
  private:
   LONG references_ = 1;
 };
-
-inline std::vector<std::string> ReadRows(HWND list) {
-  std::vector<std::string> rows;
-  const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    std::vector<std::string> cells;
-    for (int c = 0; c < 5; ++c) {
-      wchar_t text[512] = {};
-      LVITEMW item{};
-      item.iSubItem = c;
-      item.pszText = text;
-      item.cchTextMax = 512;
-      SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-      cells.push_back(Narrow(text));
-    }
-    rows.push_back(Join(cells));
-  }
-  return rows;
-}
 
 // A click at the middle of an item of a header or a list.
 inline void Click(HWND control, UINT get_rect, int item, bool twice) {

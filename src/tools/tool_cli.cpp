@@ -22,52 +22,43 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
   return row[b.size()];
 }
 
-// The option names of a command and of those it falls through to.
-std::vector<std::string> OptionNames(const CLI::App* app) {
-  std::vector<std::string> names;
-  for (; app != nullptr; app = app->get_parent()) {
-    for (const CLI::Option* option : app->get_options()) {
-      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
-      for (const std::string& name : option->get_snames()) names.push_back("-" + name);
-    }
-  }
-  return names;
-}
-
 // Why the command line names something the tool does not know; "".
 std::string UnknownName(CLI::App& app, const std::vector<std::string>& args) {
   CLI::App* command = &app;
-  bool positional_seen = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--") break;
     if (arg.size() > 1 && arg[0] == '-') {
       const std::string name = arg.substr(0, arg.find('='));
-      const CLI::App* owner = command;
+      // Looked up in the command and those it falls through to, for "did you mean".
       const CLI::Option* option = nullptr;
-      for (; owner != nullptr && option == nullptr; owner = owner->get_parent()) {
+      std::vector<std::string> names;
+      std::string letter_hint;
+      for (const CLI::App* owner = command; owner != nullptr && option == nullptr;
+           owner = owner->get_parent()) {
         option = owner->get_option_no_throw(name);
+        for (const CLI::Option* known : owner->get_options()) {
+          for (const std::string& long_name : known->get_lnames()) {
+            names.push_back("--" + long_name);
+            if (name.size() == 2 && EqualsIgnoreCaseAscii(long_name.substr(0, 1), name.substr(1))) {
+              letter_hint = " (did you mean --" + long_name + "?)";  // "-V": --version
+            }
+          }
+          for (const std::string& letter : known->get_snames()) names.push_back("-" + letter);
+        }
       }
       if (option == nullptr) {
-        const std::vector<std::string> names = OptionNames(command);
-        std::string hint = DidYouMean(name, names);
-        for (const std::string& known : names) {  // "-V": the long option of that letter
-          if (name.size() == 2 && known.size() > 2 && known[1] == '-' &&
-              EqualsIgnoreCaseAscii(known.substr(2, 1), name.substr(1))) {
-            hint = " (did you mean " + known + "?)";
-          }
-        }
+        const std::string hint = letter_hint.empty() ? DidYouMean(name, names) : letter_hint;
         return "unknown option " + name + hint;
       }
       if (option->get_items_expected_min() > 0 && name == arg) ++i;  // its value
-    } else if (command == &app && !app.get_subcommands({}).empty() && !positional_seen) {
+    } else if (command == &app && !app.get_subcommands({}).empty()) {
       std::vector<std::string> names;
       for (CLI::App* sub : app.get_subcommands({})) {
         if (sub->check_name(arg)) command = sub;
         names.push_back(sub->get_name());
       }
       if (command == &app) return "unknown command \"" + arg + "\"" + DidYouMean(arg, names);
-      positional_seen = true;
     }
   }
   return "";

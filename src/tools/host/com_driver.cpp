@@ -88,10 +88,10 @@ class ComDriver final : public Driver {
                   const std::vector<std::string>& arguments) override {
     std::vector<Variant> values;
     for (const std::string& argument : arguments) values.push_back(Variant::Text(argument));
-    const Variant result =
-        object_.Invoke(std::string(operation.name),
-                       operation.is_property_get ? DISPATCH_PROPERTYGET : DISPATCH_METHOD, values);
-    if (!operation.has_result) return {};
+    const Variant result = object_.Invoke(
+        std::string(operation.name),
+        operation.form == OperationForm::GetOnly ? DISPATCH_PROPERTYGET : DISPATCH_METHOD, values);
+    if (operation.form == OperationForm::Sub) return {};
     const VARIANT& v = result.get();
     if (V_VT(&v) == VT_DISPATCH && V_DISPATCH(&v) != nullptr) return Items(V_DISPATCH(&v));
     return TextOf(result);

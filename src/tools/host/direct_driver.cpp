@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -57,32 +58,27 @@ class HostUser final : public ForwardingPlatform {
 
 // Calls a method of the class with the step's texts, as the COM adapter calls
 // it (a static one without the object); the result as the driver reports it.
-template <auto Method, std::size_t... I>
-CallResult Invoke(ClsTavirex& object, const std::vector<std::string>& args,
-                  std::index_sequence<I...>) {
-  auto call = [&] {
+template <auto Method>
+CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
+  const auto call = [&]<std::size_t... I>(std::index_sequence<I...>) {
     if constexpr (std::is_member_function_pointer_v<decltype(Method)>) {
       return (object.*Method)(args[I]...);
     } else {
       return Method(args[I]...);
     }
   };
-  using R = decltype(call());
+  constexpr auto arguments = std::make_index_sequence<Arity(Method)>();
+  using R = decltype(call(arguments));
   if constexpr (std::is_void_v<R>) {
-    call();
+    call(arguments);
     return {};
   } else if constexpr (std::is_same_v<R, VbBool>) {
-    return BoolText(call());
+    return BoolText(call(arguments));
   } else if constexpr (std::is_arithmetic_v<R>) {
-    return std::to_string(call());
+    return std::to_string(call(arguments));
   } else {
-    return call();
+    return call(arguments);
   }
-}
-
-template <auto Method>
-CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
-  return Invoke<Method>(object, args, std::make_index_sequence<Arity(Method)>());
 }
 
 const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<std::string>&)>
@@ -93,14 +89,11 @@ const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<s
 
 // A constant member by its own spelling, as text.
 std::string ConstantText(std::string_view name) {
-  struct {
-    std::string operator()(const std::string& value) const { return value; }
-    std::string operator()(std::int16_t value) const { return std::to_string(value); }
-  } text;
+  std::ostringstream text;
 #define TAVIREX_CONSTANT(Name, Kind, Value) \
-  if (name == #Name) return text(ClsTavirex::Name());
+  if (name == #Name) text << ClsTavirex::Name();
 #include "plugin/properties.def"
-  throw VbError(vberr::kMemberNotSupported);
+  return text.str();
 }
 
 class DirectDriver final : public Driver {
@@ -115,10 +108,8 @@ class DirectDriver final : public Driver {
   std::string Get(std::string_view name) override {
     const PropertyInfo* property = FindStoredProperty(name);
     if (property == nullptr) return ConstantText(name);
-    if (std::holds_alternative<VbBool TavirexProperties::*>(property->slot)) {
-      return BoolText(object_.props().*std::get<VbBool TavirexProperties::*>(property->slot));
-    }
-    return SlotText(object_.props(), *property);
+    const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property->slot);
+    return flag ? BoolText(object_.props().**flag) : SlotText(object_.props(), *property);
   }
 
   CallResult Call(const OperationInfo& operation,

@@ -16,22 +16,15 @@ namespace {
 
 using P = TavirexProperties;
 
-enum class OperationForm { GetOnly, Function, Sub };
-
-// The device functions, which answer "Was OK".
-constexpr std::string_view kReportsSuccess[] = {"DoDeviceFunction", "ReviewDevice",
-                                                "CaptureDevice"};
-
+// The device functions answer "Was OK".
 constexpr OperationInfo MakeOperation(std::string_view name, OperationForm form,
                                       std::size_t arity) {
-  OperationInfo info{name, form == OperationForm::GetOnly, form != OperationForm::Sub,
-                     arity == 0                 ? Arguments::kNone
-                     : arity == 2               ? Arguments::kTwoTexts
-                     : name == "LoadEquipProps" ? Arguments::kDeviceName
-                                                : Arguments::kText,
-                     false};
-  for (std::string_view reporting : kReportsSuccess) info.reports_success |= reporting == name;
-  return info;
+  return {name, form,
+          arity == 0                 ? Arguments::kNone
+          : arity == 2               ? Arguments::kTwoTexts
+          : name == "LoadEquipProps" ? Arguments::kDeviceName
+                                     : Arguments::kText,
+          name == "DoDeviceFunction" || name == "ReviewDevice" || name == "CaptureDevice"};
 }
 
 constexpr std::array kOperations = {
@@ -41,7 +34,7 @@ constexpr std::array kOperations = {
 };
 
 // Stored properties and constants, in the order of the member list.
-constexpr std::array kReadableInOrder = {
+constexpr std::array kProperties = {
 #define TAVIREX_PROPERTY(Name, Kind, Access, Pass) std::string_view(#Name),
 #define TAVIREX_CONSTANT(Name, Kind, Value) std::string_view(#Name),
 #include "plugin/properties.def"
@@ -53,27 +46,9 @@ std::string Usage(const OperationInfo& operation) {
   return std::string(operation.name) + kForms[static_cast<int>(operation.arguments)];
 }
 
-// Members compare without regard to case, as the host's dispatch names them.
-const OperationInfo* FindOperation(std::string_view name) {
-  for (const OperationInfo& info : kOperations) {
-    if (EqualsIgnoreCaseAscii(info.name, name)) return &info;
-  }
-  return nullptr;
-}
-
-// A constant member (a Get with a fixed result), by name; "" when none.
-std::string_view FindConstant(std::string_view name) {
-  for (std::string_view member : kReadableInOrder) {
-    if (EqualsIgnoreCaseAscii(member, name) && FindStoredProperty(member) == nullptr) {
-      return member;
-    }
-  }
-  return {};
-}
-
 // Every member's name, for "did you mean".
 std::vector<std::string> MemberNames() {
-  std::vector<std::string> names(kReadableInOrder.begin(), kReadableInOrder.end());
+  std::vector<std::string> names(kProperties.begin(), kProperties.end());
   for (const OperationInfo& info : kOperations) names.emplace_back(info.name);
   return names;
 }
@@ -83,11 +58,10 @@ struct Step {
   Kind kind = Kind::kShow;
   std::string text = {};                   // as given
   const PropertyInfo* property = nullptr;  // kLet
-  std::string_view member = {};            // kGet: the member's own spelling
+  std::string_view member = {};            // a property's or constant's own spelling
   const OperationInfo* operation = nullptr;
   std::string argument_text = {};           // kLet, kCall
-  std::vector<std::string> arguments = {};  // kCall; kHoldBox: the folder
-  std::size_t count = 0;                    // kHoldBox
+  std::vector<std::string> arguments = {};  // kCall; kHoldBox: the folder and the count
   std::string device_name = {};             // the last DeviceName= before it
 };
 
@@ -114,14 +88,12 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     const std::size_t colon = text.rfind(':');
     const std::string count = text.substr(colon + 1);
     step.kind = Step::Kind::kHoldBox;
-    step.arguments = {text.substr(hold.size(), colon - std::min(colon, hold.size()))};
+    step.arguments = {text.substr(hold.size(), colon - std::min(colon, hold.size())), count};
     if (!answers_boxes) {
       why = "answer-after-files: here the user answers the plug-in's message boxes";
     } else if (colon < hold.size() || count.empty() || count.size() > 6 ||
                count.find_first_not_of("0123456789") != std::string::npos) {
       why = "expected answer-after-files:FOLDER:N, got " + Quoted(text);
-    } else {
-      step.count = std::stoul(count);
     }
     return step;
   }
@@ -129,18 +101,22 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   const std::size_t colon = text.find(':');
   const std::string name = text.substr(0, std::min(equals, colon));
   const PropertyInfo* property = step.property = FindStoredProperty(name);
-  step.operation = FindOperation(name);
-  step.member = FindConstant(name);
+  // Members compare without regard to case, as the host's dispatch names them.
+  const auto named = [&](std::string_view member) { return EqualsIgnoreCaseAscii(member, name); };
+  const auto operation = std::ranges::find_if(kOperations, named, &OperationInfo::name);
+  step.operation = operation == kOperations.end() ? nullptr : &*operation;
+  const auto member = std::ranges::find_if(kProperties, named);
+  step.member = member == kProperties.end() ? "" : *member;
   const std::string did_you_mean = tools::DidYouMean(name, MemberNames());
   if (equals < colon) {
     step.kind = Step::Kind::kLet;
     step.argument_text = text.substr(equals + 1);
     if (step.operation != nullptr) {
       why = name + " is an operation, not a property";
-    } else if (!step.member.empty() || (property != nullptr && !property->has_let)) {
-      why = name + " is read-only: it cannot be assigned";
-    } else if (property == nullptr) {
+    } else if (step.member.empty()) {
       why = "no property named " + Quoted(name) + did_you_mean;
+    } else if (property == nullptr || !property->has_let) {
+      why = name + " is read-only: it cannot be assigned";
     } else if (std::holds_alternative<HostObjectRef P::*>(property->slot)) {
       why = name +
             " holds a reference to one of the host's objects, which tavirex-host cannot "
@@ -194,12 +170,11 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     }
     return step;
   }
-  if (colon == std::string::npos && (property != nullptr || !step.member.empty())) {
+  if (colon == std::string::npos && !step.member.empty()) {
     step.kind = Step::Kind::kGet;
     if (property != nullptr && !property->has_get) {
       why = std::string(property->name) + " is write-only: it cannot be read";
     }
-    if (property != nullptr) step.member = property->name;
     return step;
   }
   why = "unknown step " + Quoted(text) + ": no property or operation named " + Quoted(name) +
@@ -221,7 +196,7 @@ bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& 
   try {
     switch (step.kind) {
       case Step::Kind::kShow:
-        for (std::string_view name : kReadableInOrder) {
+        for (std::string_view name : kProperties) {
           const PropertyInfo* property = FindStoredProperty(name);
           if (property == nullptr || property->has_get) {
             out << name << " = " << driver.Get(name) << "\n";
@@ -229,7 +204,7 @@ bool RunStep(Driver& driver, const Step& step, std::ostream& out, std::ostream& 
         }
         return true;
       case Step::Kind::kHoldBox:
-        driver.AnswerAfterFiles(step.arguments[0], step.count);
+        driver.AnswerAfterFiles(step.arguments[0], std::stoul(step.arguments[1]));
         return true;
       case Step::Kind::kLet:
         driver.Let(*step.property, step.argument_text);
@@ -276,12 +251,10 @@ std::string Footer(const DriverFactory& factory) {
         "                   user waits for the technician's export; 60 s at most)\n";
   }
   text += "Operations:\n ";
-  std::size_t column = 1;
   for (const OperationInfo& operation : kOperations) {
-    const std::string usage = Usage(operation);
-    if (column + 1 + usage.size() > 88) text += "\n ", column = 1;
-    text += " " + usage;
-    column += 1 + usage.size();
+    const std::string usage = " " + Usage(operation);
+    if (text.size() - text.rfind('\n') - 1 + usage.size() > 88) text += "\n ";
+    text += usage;
   }
   text +=
       "\n\n"

@@ -28,10 +28,12 @@ enum class Arguments {
   kTwoTexts,    // split at the first ':': ParseFileName:NAME:FOLDER
 };
 
+// As the member list gives it.
+enum class OperationForm { GetOnly, Function, Sub };
+
 struct OperationInfo {
   std::string_view name;
-  bool is_property_get;  // read as a property (DeviceNames) rather than called
-  bool has_result;       // a Function or a Get; a Sub returns nothing
+  OperationForm form;  // a GetOnly is read (DeviceNames), not called; a Sub returns nothing
   Arguments arguments;
   // Returns "Was OK" on success and "" when it failed.
   bool reports_success;

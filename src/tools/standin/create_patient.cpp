@@ -61,23 +61,18 @@ int main(int argc, char** argv) {
 
   std::time_t now = std::time(nullptr);
   std::tm local = *std::localtime(&now);
-  char date[16];
-  std::strftime(date, sizeof date, "%Y-%m-%d", &local);
-  const char* eyes[] = {"OD", "OS"};
   for (int i = 0; i < count; ++i) {
-    char time_text[16];
-    std::snprintf(time_text, sizeof time_text, "%02d-%02d-%02d", local.tm_hour, local.tm_min,
+    char stamp[64];  // date and time, a second apart
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                   (local.tm_sec + i) % 60);
     // Patient key, five fields of the vendor's own, eye, date, time.
     std::string name = std::string(argv[1]) + "_Vessara_OCT_Macula_512x128_" +
-                       std::to_string(i + 1) + "_" + eyes[i % 2] + "_" + date + "_" + time_text +
-                       ".jpg";
+                       std::to_string(i + 1) + (i % 2 == 0 ? "_OD_" : "_OS_") + stamp + ".jpg";
     // Written under a temporary name first, so a file that shows up is whole.
     fs::path part = fs::path(drop) / (name + ".part");
-    {
-      std::ofstream image(part, std::ios::binary);
-      image.write(reinterpret_cast<const char*>(kSampleJpeg), sizeof kSampleJpeg);
-    }
+    std::ofstream(part, std::ios::binary)
+        .write(reinterpret_cast<const char*>(kSampleJpeg), sizeof kSampleJpeg);
     fs::rename(part, fs::path(drop) / name);
   }
   return 0;

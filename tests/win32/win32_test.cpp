@@ -57,7 +57,8 @@ TEST_F(Win32PlatformTest, FailuresRaiseTheVbNumbers) {
       {70, [&] { p.DeleteFile(read_only); }},   {53, [&] { p.FlushFile(missing); }},
       {75, [&] { p.AppendToFile(folder, "a"); }}, {76, [&] { p.AppendToFile(nowhere, "a"); }},
       {70, [&] { p.AppendToFile(locked, "a"); }}, {53, [&] { p.SetCurrentDirectory(missing); }},
-      {58, [&] { p.MoveFile(read_only, file); }}};
+      {58, [&] { p.MoveFile(read_only, file); }},
+      {76, [&] { p.AppendToFile(file + "\\x", "a"); }}};  // a file where a folder is wanted
   // clang-format on
   for (const auto& [number, action] : kRows)
     EXPECT_EQ(ErrorOf(action), number) << &action - &kRows[0].second;

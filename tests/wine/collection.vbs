@@ -1,6 +1,5 @@
 ' The collection DeviceNames returns, through late binding: the VB Collection
-' rules for positions, keys, inserts, removal, For Each and errors; then an
-' error raised by the object as the script's Err sees it.
+' rules for positions, keys, inserts, removal, For Each and errors.
 Dim o, c, again, item, i, greek, dict, text
 Set o = CreateObject("Tavirex.clsTavirex")
 Set c = o.DeviceNames
@@ -51,12 +50,4 @@ For Each item In c
 Next
 CheckEqual i, c.Count, "For Each visits every item"
 Check InStr(text, "front;Review iKoraiBlendo;") = 1, "For Each in order: " & text
-
-On Error Resume Next
-item = o.ParseFileName(Null, "C:\store")
-text = Err.Source
-CheckRaised 94, "Invalid use of Null", "ParseFileName of Null"
-On Error GoTo 0
-CheckEqual text, "Tavirex.clsTavirex", "the source of the error"
-CheckEqual o.ConnectStringParams, "me", "the object works after the error"
 Report

@@ -348,14 +348,13 @@ struct Seen {
   std::string title;
   std::string text;
   std::vector<int> buttons;
-  bool critical = false;
 };
 
 inline std::string Describe(const Seen& seen) {
   std::string result = (seen.box ? "[box \"" : "[window \"") + seen.title + "\"";
   if (seen.box) result += " \"" + seen.text + "\" buttons";
   for (int id : seen.buttons) result += " " + std::to_string(id);
-  return result + (seen.critical ? " critical]" : "]");
+  return result + "]";
 }
 
 inline void Press(const Seen& box, int button) {
@@ -404,7 +403,7 @@ class Watcher {
   static Seen Read(HWND window) {
     wchar_t text[1024] = {};
     GetClassNameW(window, text, 1024);
-    Seen seen{window, std::wstring(text) == L"#32770", "", "", {}, false};
+    Seen seen{window, std::wstring(text) == L"#32770", "", "", {}};
     GetWindowTextW(window, text, 1024);
     seen.title = Narrow(text);
     text[0] = L'\0';
@@ -413,11 +412,6 @@ class Watcher {
     for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
       HWND button = GetDlgItem(window, id);
       if (seen.box && button != nullptr && IsWindowVisible(button)) seen.buttons.push_back(id);
-    }
-    // The icon control is 0x14 on Windows and 0x440 in Wine.
-    for (int id : {0x14, 0x440}) {
-      seen.critical = seen.critical || SendDlgItemMessageW(window, id, STM_GETICON, 0, 0) ==
-                                           LPARAM(LoadIcon(nullptr, IDI_HAND));
     }
     return seen;
   }

@@ -562,7 +562,7 @@ int RunList(ToolContext& context) {
   std::vector<std::vector<std::string>> table = {
       {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
   for (const ListEntry& entry : list.entries) {
-    const std::string& label = Field(entry.fields, 1);
+    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
     std::string device = entry.device_name;
     std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
     std::string data_path, program_path;

@@ -37,18 +37,16 @@ void PrintDiff(const std::vector<IniDocument::Line>& before,
                                                      : std::max(common[i + 1][j], common[i][j + 1]);
     }
   }
-  auto show = [&](char sign, std::size_t& index, const std::vector<IniDocument::Line>& lines) {
-    out << sign << Column(std::to_string(index + 1)) << lines[index].text << "\n";
-    ++index;
-  };
   for (std::size_t i = 0, j = 0; i < n || j < m;) {
     if (i < n && j < m && before[i].text == after[j].text) {
       ++i, ++j;
-    } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
-      show('-', i, before);
-    } else {
-      show('+', j, after);
+      continue;
     }
+    const bool removed = j == m || (i < n && common[i + 1][j] >= common[i][j + 1]);
+    std::size_t& index = removed ? i : j;
+    out << (removed ? '-' : '+') << Column(std::to_string(index + 1))
+        << (removed ? before : after)[index].text << "\n";
+    ++index;
   }
 }
 

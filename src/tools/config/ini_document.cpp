@@ -1,5 +1,6 @@
 #include "tools/config/ini_document.h"
 
+#include <algorithm>
 #include <map>
 
 #include "hostenv/system.h"

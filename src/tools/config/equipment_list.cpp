@@ -179,10 +179,11 @@ std::string ValueProblem(const std::string& value) {
            "\"): the profile API keeps it as part of the value; put comments on lines of their own";
   }
   auto quote = [](char c) { return c == '"' || c == '\''; };
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
   if (!value.empty() && (quote(value.front()) || quote(value.back()))) {
     return "keeps a quote (the profile API removes only one pair of matching outer quotes)";
   }
-  if (ProfileTrim(value) != value) {
+  if (!value.empty() && (blank(value.front()) || blank(value.back()))) {
     return "begins or ends with blanks inside its quotes, which stay part of the value";
   }
   return "";

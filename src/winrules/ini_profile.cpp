@@ -19,9 +19,7 @@ std::string_view ProfileTrim(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-namespace {
-
-std::string_view Unquote(std::string_view value) {
+std::string_view ProfileUnquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
@@ -29,19 +27,30 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
-}  // namespace
+std::optional<std::string> AnsiFromUtf16Profile(std::string_view file_bytes) {
+  if (!file_bytes.starts_with("\xFF\xFE") && !file_bytes.starts_with("\xFE\xFF")) {
+    return std::nullopt;
+  }
+  return AnsiFromUtf16Bytes(file_bytes.substr(2), /*big_endian=*/file_bytes[0] == '\xFE');
+}
+
+ProfileLine ReadProfileLine(std::string_view line) {
+  line = ProfileTrim(line);
+  if (line.empty() || line.front() == ';') return {};
+  if (line.front() == '[') {
+    const std::string_view name = line.substr(1);
+    return {ProfileLine::Kind::kSection, ProfileTrim(name.substr(0, name.find(']'))), {}};
+  }
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return {ProfileLine::Kind::kKey, line, {}};
+  return {ProfileLine::Kind::kKey, ProfileTrim(line.substr(0, equals)),
+          ProfileTrim(line.substr(equals + 1))};
+}
 
 std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
                           std::string_view key, std::size_t buffer_size) {
-  std::string decoded;
-  std::string_view text = file_bytes;
-  if (text.size() >= 2 && text[0] == '\xff' && text[1] == '\xfe') {
-    decoded = AnsiFromUtf16Bytes(text.substr(2), /*big_endian=*/false);
-    text = decoded;
-  } else if (text.size() >= 2 && text[0] == '\xfe' && text[1] == '\xff') {
-    decoded = AnsiFromUtf16Bytes(text.substr(2), /*big_endian=*/true);
-    text = decoded;
-  }
+  const std::optional<std::string> decoded = AnsiFromUtf16Profile(file_bytes);
+  const std::string_view text = decoded ? *decoded : file_bytes;
   section = ProfileTrim(section);
   key = ProfileTrim(key);
   const std::size_t limit = buffer_size == 0 ? 0 : buffer_size - 1;
@@ -51,24 +60,17 @@ std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = ProfileTrim(text.substr(pos, end - pos));
+    const ProfileLine line = ReadProfileLine(text.substr(pos, end - pos));
     pos = end + 1;
-    if (line.empty() || line.front() == ';') continue;
-
-    if (line.front() == '[') {
+    if (line.kind == ProfileLine::Kind::kSection) {
       // The first section of that name has ended: later ones are not searched.
       if (in_section) return "";
-      std::string_view name = line.substr(1);
-      name = name.substr(0, name.find(']'));
-      in_section = EqualsIgnoreCaseAnsi(ProfileTrim(name), section);
-      continue;
+      in_section = EqualsIgnoreCaseAnsi(line.name, section);
+    } else if (in_section && line.kind == ProfileLine::Kind::kKey &&
+               EqualsIgnoreCaseAnsi(line.name, key)) {
+      // A key without a value reads as "".
+      return std::string(ProfileUnquote(line.value.value_or("")).substr(0, limit));
     }
-    if (!in_section) continue;
-
-    std::size_t equals = line.find('=');
-    if (!EqualsIgnoreCaseAnsi(ProfileTrim(line.substr(0, equals)), key)) continue;
-    if (equals == std::string_view::npos) return "";  // a key without a value
-    return std::string(Unquote(ProfileTrim(line.substr(equals + 1))).substr(0, limit));
   }
   return "";
 }

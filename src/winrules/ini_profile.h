@@ -3,10 +3,30 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tavirex {
+
+// A line, name or value without the blanks the profile API trims.
+std::string_view ProfileTrim(std::string_view text);
+// A value without the one outer pair of matching quotes the profile API drops.
+std::string_view ProfileUnquote(std::string_view value);
+
+// A UTF-16 file's text in the ANSI code page; nullopt for a file of ANSI text.
+std::optional<std::string> AnsiFromUtf16Profile(std::string_view file_bytes);
+
+// One line as the profile API reads it: a section header with the section's
+// name, a key with its name and the value after the first '=' (nullopt
+// without one; trimmed, quotes kept), or neither (blank or comment).
+struct ProfileLine {
+  enum class Kind { kNone, kSection, kKey };
+  Kind kind = Kind::kNone;
+  std::string_view name;
+  std::optional<std::string_view> value;
+};
+ProfileLine ReadProfileLine(std::string_view line);
 
 // The value of `key` in `section` of an INI file's bytes, as
 // GetPrivateProfileStringA with default "" and a buffer of `buffer_size`
@@ -25,9 +45,6 @@ namespace tavirex {
 // A UTF-16 file (FF FE, or FE FF as Wine also reads) is converted to the ANSI
 // code page taken as Windows-1252, '?' for characters it lacks. A UTF-8 BOM is
 // not recognised: its bytes stay at the start of the first line, as on Windows.
-// A line, name or value without the blanks the profile API trims.
-std::string_view ProfileTrim(std::string_view text);
-
 std::string ProfileLookup(std::string_view file_bytes, std::string_view section,
                           std::string_view key, std::size_t buffer_size = 255);
 

@@ -141,6 +141,7 @@ const ToolCase kCases[] = {
      [](Ws& ws) { fs::remove(ws.Path("windows/praxo32.ini")); }},
     {nullptr, "check", 1, "Problems (1):\n  1. /", "", Utf16Good},
     {nullptr, "list", 1, "is a Unicode (UTF-16) file", "", Utf16Good},
+    {"[Equipment]\nNumber=1\n1=z\n", "list", 0, "not this plug-in's entry"},
     // 8. Whatever check flags, a command repairs.
     {"[Equipment]\r\nNumber=2\r\n1=2:r:Tavirex:Review vessara\r\n2=3:c:Tavirex:Capture Corvana\r\n",
      "remove|1=2:r:Tavirex:Review vessara", 0, "",

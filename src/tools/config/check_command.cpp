@@ -69,8 +69,7 @@ void PrintTable(std::vector<std::vector<std::string>> rows, std::ostream& out) {
   for (const auto& row : rows) {
     std::string line;
     for (std::size_t i = 0; i < row.size(); ++i) {
-      line += (i > 0 ? "  " : "") + row[i];
-      if (i + 1 < row.size()) line.append(widths[i] - row[i].size(), ' ');
+      line += row[i] + std::string(widths[i] + 2 - row[i].size(), ' ');
     }
     out << line.erase(line.find_last_not_of(' ') + 1) << "\n";
   }
@@ -172,25 +171,24 @@ Json Checker::Function(const std::string& name) {
 // Describes a folder Capture creates (one level) and writes to.
 std::string Checker::FolderState(const std::string& name, const std::string& role,
                                  const std::string& folder, bool configured) {
+  // The state, and what then goes wrong when the function is configured.
+  auto failing = [&](const char* state, const std::string& problem) {
+    if (configured) Problem(name + ": " + problem, name);
+    return std::string(state);
+  };
   if (folder.empty()) {
-    if (configured) Problem(name + ": no " + role + ": Capture fails when it creates it", name);
-    return "no folder";
+    return failing("no folder", "no " + role + ": Capture fails when it creates it");
   }
   if (configured) image_folders_.emplace_back(name + "'s " + role, folder);
   if (platform().FolderExists(folder)) {
     if (Writable(platform(), folder)) return "exists, writable";
-    if (configured) Problem(name + ": " + role + " " + folder + " is not writable", name);
-    return "NOT WRITABLE";
+    return failing("NOT WRITABLE", role + " " + folder + " is not writable");
   }
   const std::string parent = ProgramFolder(folder.substr(0, folder.find_last_not_of('\\') + 1));
   if (!parent.empty() && platform().FolderExists(parent)) return "missing; Capture creates it";
-  if (configured) {
-    Problem(name + ": " + role + " " + folder +
-                " is missing and so is its parent: Capture fails (" +
-                ErrorText(VbError(vberr::kPathNotFound)) + ")",
-            name);
-  }
-  return "missing, no parent";
+  return failing("missing, no parent", role + " " + folder +
+                                           " is missing and so is its parent: Capture fails (" +
+                                           ErrorText(VbError(vberr::kPathNotFound)) + ")");
 }
 
 // Files a cancelled capture left, which the next one imports under its own
@@ -562,7 +560,7 @@ int RunList(ToolContext& context) {
   std::vector<std::vector<std::string>> table = {
       {"Key", "No.", "Label", "Device function", "EquipDataPath", "EquipProgPathFName", "Note"}};
   for (const ListEntry& entry : list.entries) {
-    const std::string& label = Field(entry.fields, 1);
+    const std::string label = entry.fields.size() > 1 ? entry.fields[1] : "";
     std::string device = entry.device_name;
     std::string number = entry.number ? std::to_string(*entry.number) : entry.fields[0];
     std::string data_path, program_path;

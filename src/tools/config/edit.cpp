@@ -37,18 +37,16 @@ void PrintDiff(const std::vector<IniDocument::Line>& before,
                                                      : std::max(common[i + 1][j], common[i][j + 1]);
     }
   }
-  auto show = [&](char sign, std::size_t& index, const std::vector<IniDocument::Line>& lines) {
-    out << sign << Column(std::to_string(index + 1)) << lines[index].text << "\n";
-    ++index;
-  };
   for (std::size_t i = 0, j = 0; i < n || j < m;) {
     if (i < n && j < m && before[i].text == after[j].text) {
       ++i, ++j;
-    } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
-      show('-', i, before);
-    } else {
-      show('+', j, after);
+      continue;
     }
+    const bool removed = j == m || (i < n && common[i + 1][j] >= common[i][j + 1]);
+    std::size_t& index = removed ? i : j;
+    out << (removed ? '-' : '+') << Column(std::to_string(index + 1))
+        << (removed ? before : after)[index].text << "\n";
+    ++index;
   }
 }
 
@@ -88,12 +86,11 @@ void SetCount(IniDocument& document, int count) {
     return document.Insert(document.FindSection(kEquipmentSection)->header + 1,
                            {std::string(kEquipmentCountKey) + "=" + std::to_string(count)});
   }
-  const std::string& text = document.lines()[*line].text;
-  const std::size_t start = text.find_first_not_of(" \t", text.find('=') + 1);
-  if (text.find('=') == std::string::npos || start == std::string::npos) {
-    return document.ReplaceText(*line,
-                                text.substr(0, text.find('=')) + "=" + std::to_string(count));
-  }
+  std::string text = document.lines()[*line].text;
+  if (text.find('=') == std::string::npos) text += '=';
+  const std::size_t equals = text.find('=');
+  std::size_t start = text.find_first_not_of(" \t", equals + 1);
+  if (start == std::string::npos) start = equals + 1;
   std::size_t end = text.find_first_not_of("0123456789.", start);
   if (end == start || end == std::string::npos) end = text.size();
   document.ReplaceText(*line, text.substr(0, start) + std::to_string(count) + text.substr(end));
@@ -378,7 +375,7 @@ int RunSetKeys(const std::string& command, const std::string& section, const Key
 int RunRestore(const std::string& name, ToolContext& context) {
   Edit edit(context, "restore");
   // A file that is not ANSI text can be restored over, not one that cannot be replaced.
-  if (edit.file.kind != FileState::Kind::kMissing && !edit.refusal.empty() &&
+  if (!edit.refusal.empty() &&
       (edit.file.kind != FileState::Kind::kFile || edit.file.read_only || !edit.file.writable)) {
     return edit.Refuse(edit.refusal);
   }

@@ -104,7 +104,7 @@ std::string FileProblem(const FileState& file, const std::string& path, const st
            " starts with a UTF-8 byte-order mark, which Windows reads as text of its first "
            "line; save it as ANSI text";
   }
-  if (file.bytes.starts_with("\xFF\xFE") || file.bytes.starts_with("\xFE\xFF")) {
+  if (AnsiFromUtf16Profile(file.bytes)) {
     return path +
            " is a Unicode (UTF-16) file: the plug-in reads it, but tavirex-config edits ANSI "
            "text only; save it as ANSI text (Notepad: Save As, Encoding ANSI)";
@@ -193,10 +193,7 @@ std::string PathProblem(const std::string& path) {
   if (path.empty()) return "is empty";
   if (path.size() > 254) return "is longer than the 254 characters the plug-in reads";
   if (ProfileTrim(path) != path) return "begins or ends with white space, which is dropped";
-  if (path.size() >= 2 && (path.front() == '"' || path.front() == '\'') &&
-      path.back() == path.front()) {
-    return "is in quotes, which are dropped";
-  }
+  if (ProfileUnquote(path) != path) return "is in quotes, which are dropped";
   if (std::string why = ValueProblem(path); !why.empty()) return why;
   const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
                      path[1] == ':' && path[2] == '\\';

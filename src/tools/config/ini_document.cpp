@@ -1,41 +1,27 @@
 #include "tools/config/ini_document.h"
 
+#include <algorithm>
+#include <map>
+
 #include "hostenv/system.h"
-#include "winrules/ansi_text.h"
 #include "winrules/ini_profile.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
-namespace {
-
-// The section a header line names (up to ']' or the end); nullopt for others.
-std::optional<std::string> HeaderName(std::string_view text) {
-  std::string_view trimmed = ProfileTrim(text);
-  if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
-  trimmed.remove_prefix(1);
-  return std::string(ProfileTrim(trimmed.substr(0, trimmed.find(']'))));
-}
-
-}  // namespace
-
 IniDocument::IniDocument(std::string_view file_bytes) {
   // Edited as UTF-8 like all text here, written back in the file's code page;
   // a UTF-16 file is read as the profile API reads it, for reports only.
-  const bool utf16 = file_bytes.starts_with("\xFF\xFE") || file_bytes.starts_with("\xFE\xFF");
-  const std::string text = Utf8FromProfileBytes(
-      utf16 ? AnsiFromUtf16Bytes(file_bytes.substr(2), file_bytes[0] == '\xFE') : file_bytes);
-  const std::string_view bytes = text;
-  std::size_t crlf = 0, lf = 0, cr = 0, start = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-    std::size_t width = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1;
-    (width == 2 ? crlf : bytes[i] == '\n' ? lf : cr)++;
-    lines_.push_back(
-        {std::string(bytes.substr(start, i - start)), std::string(bytes.substr(i, width))});
-    i += width - 1;
-    start = i + 1;
+  const std::optional<std::string> ansi = AnsiFromUtf16Profile(file_bytes);
+  const std::string text = Utf8FromProfileBytes(ansi ? *ansi : file_bytes);
+  std::map<std::string, std::size_t> ends;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    const std::size_t width = text.compare(end, 2, "\r\n") == 0 ? 2 : end < text.size() ? 1 : 0;
+    lines_.push_back({text.substr(start, end - start), text.substr(end, width)});
+    ++ends[lines_.back().end];
+    start = end + width;
   }
-  if (start < bytes.size()) lines_.push_back({std::string(bytes.substr(start)), ""});
+  const std::size_t crlf = ends["\r\n"], lf = ends["\n"], cr = ends["\r"];
   line_end_ = lf > crlf && lf >= cr ? "\n" : cr > crlf && cr > lf ? "\r" : "\r\n";
 }
 
@@ -48,10 +34,10 @@ std::string IniDocument::Bytes() const {
 std::vector<IniDocument::Section> IniDocument::Sections() const {
   std::vector<Section> sections;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (std::optional<std::string> name = HeaderName(lines_[i].text)) {
-      if (!sections.empty()) sections.back().end = i;
-      sections.push_back({*name, i, lines_.size()});
-    }
+    const ProfileLine line = ReadProfileLine(lines_[i].text);
+    if (line.kind != ProfileLine::Kind::kSection) continue;
+    if (!sections.empty()) sections.back().end = i;
+    sections.push_back({std::string(line.name), i, lines_.size()});
   }
   return sections;
 }
@@ -66,9 +52,8 @@ std::optional<IniDocument::Section> IniDocument::FindSection(std::string_view na
 std::vector<IniDocument::Key> IniDocument::Keys(const Section& section) const {
   std::vector<Key> keys;
   for (std::size_t i = section.header + 1; i < section.end; ++i) {
-    const std::string_view text = ProfileTrim(lines_[i].text);
-    if (text.empty() || text.front() == ';') continue;  // blank, or a comment
-    keys.push_back({std::string(ProfileTrim(text.substr(0, text.find('=')))), i});
+    const ProfileLine line = ReadProfileLine(lines_[i].text);
+    if (line.kind == ProfileLine::Kind::kKey) keys.push_back({std::string(line.name), i});
   }
   return keys;
 }

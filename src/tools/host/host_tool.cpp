@@ -90,9 +90,11 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     }
     return step;
   }
-  const std::size_t equals = text.find('=');
-  const std::size_t colon = text.find(':');
-  const std::string name = text.substr(0, std::min(equals, colon));
+  // NAME=VALUE or OPERATION:ARGUMENT, whichever sign comes first.
+  const std::size_t sign = std::min(text.find('='), text.find(':'));
+  const bool given = sign != std::string::npos;
+  const std::string name = text.substr(0, sign);
+  if (given) step.argument_text = text.substr(sign + 1);
   const PropertyInfo* property = step.property = FindStoredProperty(name);
   // Members compare without regard to case, as the host's dispatch names them.
   const auto named = [&](std::string_view member) { return EqualsIgnoreCaseAscii(member, name); };
@@ -103,9 +105,8 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   std::vector<std::string> members(kProperties.begin(), kProperties.end());
   for (const OperationInfo& info : kOperations) members.emplace_back(info.name);
   const std::string did_you_mean = tools::DidYouMean(name, members);
-  if (equals < colon) {
+  if (given && text[sign] == '=') {
     step.kind = Step::Kind::kLet;
-    step.argument_text = text.substr(equals + 1);
     if (step.operation != nullptr) {
       why = name + " is an operation, not a property";
     } else if (step.member.empty()) {
@@ -136,8 +137,6 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   }
   if (step.operation != nullptr) {
     step.kind = Step::Kind::kCall;
-    const bool given = colon != std::string::npos;
-    if (given) step.argument_text = text.substr(colon + 1);
     const std::string& argument = step.argument_text;
     const std::size_t split = argument.find(':');
     switch (step.operation->arguments) {
@@ -165,7 +164,7 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     }
     return step;
   }
-  if (colon == std::string::npos && !step.member.empty()) {
+  if (!given && !step.member.empty()) {
     step.kind = Step::Kind::kGet;
     if (property != nullptr && !property->has_get) {
       why = std::string(property->name) + " is write-only: it cannot be read";

@@ -61,11 +61,9 @@ LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
 class ComDriver final : public Driver {
  public:
   ComDriver()
-      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId())),
+      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId()),
+              UnhookWindowsHookEx),
         object_(LateBoundObject::Create(kClassProgId)) {}
-  ~ComDriver() override {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
-  }
   std::size_t BoxesShown() const override { return boxes_shown; }
 
   // The value in the property's own type, by the property table's conversion.
@@ -103,7 +101,7 @@ class ComDriver final : public Driver {
 
  private:
   Apartment apartment_;
-  HHOOK hook_;
+  std::unique_ptr<HHOOK__, decltype(&UnhookWindowsHookEx)> hook_;
   LateBoundObject object_;
 };
 

@@ -80,15 +80,6 @@ CallResult Invoke(ClsTavirex& object, const std::vector<std::string>& args) {
   }
 }
 
-// A constant member by its own spelling, as text.
-std::string ConstantText(std::string_view name) {
-  std::ostringstream text;
-#define TAVIREX_CONSTANT(Name, Kind, Value) \
-  if (name == #Name) text << ClsTavirex::Name();
-#include "plugin/properties.def"
-  return text.str();
-}
-
 class DirectDriver final : public Driver {
  public:
   DirectDriver(Platform& platform, ImageListView& view)
@@ -99,10 +90,16 @@ class DirectDriver final : public Driver {
   }
 
   std::string Get(std::string_view name) override {
-    const PropertyInfo* property = FindStoredProperty(name);
-    if (property == nullptr) return ConstantText(name);
-    const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property->slot);
-    return flag ? BoolText(object_.props().**flag) : SlotText(object_.props(), *property);
+    if (const PropertyInfo* property = FindStoredProperty(name)) {
+      const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property->slot);
+      return flag ? BoolText(object_.props().**flag) : SlotText(object_.props(), *property);
+    }
+    // A constant, by its own spelling.
+    std::ostringstream constant;
+#define TAVIREX_CONSTANT(Name, Kind, Value) \
+  if (name == #Name) constant << ClsTavirex::Name();
+#include "plugin/properties.def"
+    return constant.str();
   }
 
   CallResult Call(const OperationInfo& operation,

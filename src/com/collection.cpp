@@ -9,6 +9,7 @@
 #include "com/com_support.h"
 #include "com/tavirex_h.h"
 #include "com/vba_collection_h.h"
+#include "hostenv/win32/late_bound.h"
 #include "hostenv/win32/text.h"
 #include "plugin/vb_collection.h"
 

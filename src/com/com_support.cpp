@@ -175,25 +175,6 @@ bool IsMissing(const VARIANT* argument) {
          (V_VT(argument) == VT_ERROR && V_ERROR(argument) == DISP_E_PARAMNOTFOUND);
 }
 
-std::optional<std::string> TextOfVariant(const VARIANT& value) {
-  ComVariant plain(value);
-  switch (V_VT(&plain.get())) {
-    case VT_NULL:
-      return std::nullopt;
-    case VT_EMPTY:
-      return std::string();
-    case VT_BSTR:
-      return Utf8FromBstr(V_BSTR(&plain.get()));
-    default:
-      break;
-  }
-  ComVariant text;
-  HRESULT hr = VariantChangeType(text.put(), Source(plain.get()), VARIANT_ALPHABOOL, VT_BSTR);
-  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-  if (FAILED(hr)) throw VbError(vberr::kTypeMismatch);
-  return Utf8FromBstr(V_BSTR(&text.get()));
-}
-
 HRESULT DispatchGetTypeInfo(REFIID iid, UINT index, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;

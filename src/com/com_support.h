@@ -4,7 +4,6 @@
 #pragma once
 
 #include <exception>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -70,10 +69,6 @@ class ComVariant {
 
 // An argument that was left out of a call ([optional] VARIANT*).
 bool IsMissing(const VARIANT* argument);
-
-// VB's CStr of a variant argument, through any VT_BYREF: nullopt for Null,
-// "" for Empty, "True"/"False" for booleans; 13 for what cannot be a string.
-std::optional<std::string> TextOfVariant(const VARIANT& value);
 
 // IDispatch of a dual interface, driven by its type information.
 HRESULT DispatchGetTypeInfo(REFIID iid, UINT index, ITypeInfo** info);

@@ -12,6 +12,7 @@
 #include "com/com_support.h"
 #include "com/module.h"
 #include "com/tavirex_h.h"
+#include "hostenv/win32/late_bound.h"
 #include "hostenv/win32/text.h"
 #include "plugin/cls_tavirex.h"
 

@@ -81,13 +81,12 @@ std::string DidYouMean(std::string_view name, const std::vector<std::string>& ca
 
 std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string>& args,
                                     std::ostream& out, std::ostream& err, int refused) {
-  const std::string program = app.get_name();
   if (args.empty()) {
     err << app.help();
     return refused;
   }
   if (const std::string why = UnknownName(app, args); !why.empty()) {
-    err << program << ": " << why << "; see " << program << " --help\n";
+    err << app.get_name() << ": " << why << "; see " << app.get_name() << " --help\n";
     return refused;
   }
   try {

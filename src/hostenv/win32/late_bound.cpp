@@ -13,6 +13,26 @@ Variant::Variant(const Variant& other) {
   if (FAILED(result)) throw VbErrorFromHresult(result);
 }
 
+std::optional<std::string> TextOfVariant(const VARIANT& value) {
+  Variant plain, text;
+  HRESULT result = VariantCopyInd(&plain.get(), const_cast<VARIANT*>(&value));
+  if (SUCCEEDED(result)) {
+    switch (V_VT(&plain.get())) {
+      case VT_NULL:
+        return std::nullopt;
+      case VT_EMPTY:
+        return std::string();
+      case VT_BSTR:
+        return Utf8FromBstr(V_BSTR(&plain.get()));
+      default:
+        result = VariantChangeType(&text.get(), &plain.get(), VARIANT_ALPHABOOL, VT_BSTR);
+    }
+  }
+  if (result == E_OUTOFMEMORY) throw std::bad_alloc();
+  if (FAILED(result)) throw VbError(vberr::kTypeMismatch);
+  return Utf8FromBstr(V_BSTR(&text.get()));
+}
+
 Variant Variant::Text(const std::string& text) {
   Variant variant;
   V_VT(&variant.value_) = VT_BSTR;

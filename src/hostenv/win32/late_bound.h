@@ -3,6 +3,7 @@
 // its failures turned into the VB errors a late-bound VB caller sees.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ class Variant {
  private:
   VARIANT value_;
 };
+
+// VB's CStr of a variant, through any VT_BYREF: nullopt for Null, "" for
+// Empty, "True"/"False" for booleans; 13 for what cannot be a string.
+std::optional<std::string> TextOfVariant(const VARIANT& value);
 
 class LateBoundObject {
  public:

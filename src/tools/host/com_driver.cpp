@@ -5,7 +5,6 @@
 #include <iostream>
 
 #include "hostenv/system.h"
-#include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
 #include "tools/host/host_tool.h"
 
@@ -25,27 +24,11 @@ struct Apartment {
 // As VB's CStr writes it; an object as "Nothing" or "<object>".
 std::string TextOf(const Variant& value) {
   const VARIANT& v = value.get();
-  if (V_VT(&v) == VT_BOOL) return BoolText(V_BOOL(&v));
   if (V_VT(&v) == VT_DISPATCH || V_VT(&v) == VT_UNKNOWN) {
     return V_UNKNOWN(&v) == nullptr ? "Nothing" : "<object>";
   }
-  Variant text;
-  const HRESULT result = VariantChangeType(&text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
-  if (FAILED(result)) throw VbErrorFromHresult(result);
-  return Utf8FromBstr(V_BSTR(&text.get()));
-}
-
-// A collection's items through its own members, Count and Item(1..Count).
-std::vector<std::string> Items(IDispatch* collection) {
-  collection->AddRef();
-  LateBoundObject items(collection);
-  const long count = V_I4(&items.Invoke("Count", DISPATCH_PROPERTYGET).get());
-  std::vector<std::string> texts;
-  for (long i = 1; i <= count; ++i) {
-    texts.push_back(
-        TextOf(items.Invoke("Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Variant::Long(i)})));
-  }
-  return texts;
+  if (std::optional<std::string> text = TextOfVariant(v)) return *text;
+  throw VbError(vberr::kTypeMismatch);  // Null
 }
 
 // Counts the dialogs of the system's box class created on this thread.
@@ -61,11 +44,9 @@ LRESULT CALLBACK CountBoxes(int code, WPARAM window, LPARAM details) {
 class ComDriver final : public Driver {
  public:
   ComDriver()
-      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId())),
+      : hook_(SetWindowsHookExW(WH_CBT, CountBoxes, nullptr, GetCurrentThreadId()),
+              UnhookWindowsHookEx),
         object_(LateBoundObject::Create(kClassProgId)) {}
-  ~ComDriver() override {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
-  }
   std::size_t BoxesShown() const override { return boxes_shown; }
 
   // The value in the property's own type, by the property table's conversion.
@@ -91,10 +72,18 @@ class ComDriver final : public Driver {
     const Variant result = object_.Invoke(
         std::string(operation.name),
         operation.form == OperationForm::GetOnly ? DISPATCH_PROPERTYGET : DISPATCH_METHOD, values);
-    if (operation.form == OperationForm::Sub) return {};
     const VARIANT& v = result.get();
-    if (V_VT(&v) == VT_DISPATCH && V_DISPATCH(&v) != nullptr) return Items(V_DISPATCH(&v));
-    return TextOf(result);
+    if (V_VT(&v) != VT_DISPATCH || V_DISPATCH(&v) == nullptr) return TextOf(result);
+    // A collection: its items through its own members, Count and Item(1..Count).
+    V_DISPATCH(&v)->AddRef();
+    LateBoundObject items(V_DISPATCH(&v));
+    const long count = V_I4(&items.Invoke("Count", DISPATCH_PROPERTYGET).get());
+    std::vector<std::string> texts;
+    for (long i = 1; i <= count; ++i) {
+      texts.push_back(
+          TextOf(items.Invoke("Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Variant::Long(i)})));
+    }
+    return texts;
   }
 
   void AnswerAfterFiles(const std::string&, std::size_t) override {
@@ -103,7 +92,7 @@ class ComDriver final : public Driver {
 
  private:
   Apartment apartment_;
-  HHOOK hook_;
+  std::unique_ptr<HHOOK__, decltype(&UnhookWindowsHookEx)> hook_;
   LateBoundObject object_;
 };
 

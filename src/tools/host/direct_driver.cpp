@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -59,7 +58,7 @@ class HostUser final : public ForwardingPlatform {
 // Calls a method of the class with the step's texts, as the COM adapter calls
 // it (a static one without the object); the result as the driver reports it.
 template <auto Method>
-CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
+CallResult Invoke(ClsTavirex& object, const std::vector<std::string>& args) {
   const auto call = [&]<std::size_t... I>(std::index_sequence<I...>) {
     if constexpr (std::is_member_function_pointer_v<decltype(Method)>) {
       return (object.*Method)(args[I]...);
@@ -81,21 +80,6 @@ CallResult Call(ClsTavirex& object, const std::vector<std::string>& args) {
   }
 }
 
-const std::map<std::string_view, CallResult (*)(ClsTavirex&, const std::vector<std::string>&)>
-    kDirectOperations = {
-#define TAVIREX_OPERATION(Name, Form) {#Name, &Call<&ClsTavirex::Name>},
-#include "plugin/properties.def"
-};
-
-// A constant member by its own spelling, as text.
-std::string ConstantText(std::string_view name) {
-  std::ostringstream text;
-#define TAVIREX_CONSTANT(Name, Kind, Value) \
-  if (name == #Name) text << ClsTavirex::Name();
-#include "plugin/properties.def"
-  return text.str();
-}
-
 class DirectDriver final : public Driver {
  public:
   DirectDriver(Platform& platform, ImageListView& view)
@@ -106,15 +90,24 @@ class DirectDriver final : public Driver {
   }
 
   std::string Get(std::string_view name) override {
-    const PropertyInfo* property = FindStoredProperty(name);
-    if (property == nullptr) return ConstantText(name);
-    const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property->slot);
-    return flag ? BoolText(object_.props().**flag) : SlotText(object_.props(), *property);
+    if (const PropertyInfo* property = FindStoredProperty(name)) {
+      const auto* flag = std::get_if<VbBool TavirexProperties::*>(&property->slot);
+      return flag ? BoolText(object_.props().**flag) : SlotText(object_.props(), *property);
+    }
+    // A constant, by its own spelling.
+    std::ostringstream constant;
+#define TAVIREX_CONSTANT(Name, Kind, Value) \
+  if (name == #Name) constant << ClsTavirex::Name();
+#include "plugin/properties.def"
+    return constant.str();
   }
 
   CallResult Call(const OperationInfo& operation,
                   const std::vector<std::string>& arguments) override {
-    return kDirectOperations.at(operation.name)(object_, arguments);
+#define TAVIREX_OPERATION(Name, Form) \
+  if (operation.name == #Name) return Invoke<&ClsTavirex::Name>(object_, arguments);
+#include "plugin/properties.def"
+    return {};  // every operation is one of the member list's
   }
 
   void AnswerAfterFiles(const std::string& folder, std::size_t count) override {

@@ -46,13 +46,6 @@ std::string Usage(const OperationInfo& operation) {
   return std::string(operation.name) + kForms[static_cast<int>(operation.arguments)];
 }
 
-// Every member's name, for "did you mean".
-std::vector<std::string> MemberNames() {
-  std::vector<std::string> names(kProperties.begin(), kProperties.end());
-  for (const OperationInfo& info : kOperations) names.emplace_back(info.name);
-  return names;
-}
-
 struct Step {
   enum class Kind { kShow, kHoldBox, kLet, kGet, kCall };
   Kind kind = Kind::kShow;
@@ -97,9 +90,11 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     }
     return step;
   }
-  const std::size_t equals = text.find('=');
-  const std::size_t colon = text.find(':');
-  const std::string name = text.substr(0, std::min(equals, colon));
+  // NAME=VALUE or OPERATION:ARGUMENT, whichever sign comes first.
+  const std::size_t sign = std::min(text.find('='), text.find(':'));
+  const bool given = sign != std::string::npos;
+  const std::string name = text.substr(0, sign);
+  if (given) step.argument_text = text.substr(sign + 1);
   const PropertyInfo* property = step.property = FindStoredProperty(name);
   // Members compare without regard to case, as the host's dispatch names them.
   const auto named = [&](std::string_view member) { return EqualsIgnoreCaseAscii(member, name); };
@@ -107,10 +102,11 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   step.operation = operation == kOperations.end() ? nullptr : &*operation;
   const auto member = std::ranges::find_if(kProperties, named);
   step.member = member == kProperties.end() ? "" : *member;
-  const std::string did_you_mean = tools::DidYouMean(name, MemberNames());
-  if (equals < colon) {
+  std::vector<std::string> members(kProperties.begin(), kProperties.end());
+  for (const OperationInfo& info : kOperations) members.emplace_back(info.name);
+  const std::string did_you_mean = tools::DidYouMean(name, members);
+  if (given && text[sign] == '=') {
     step.kind = Step::Kind::kLet;
-    step.argument_text = text.substr(equals + 1);
     if (step.operation != nullptr) {
       why = name + " is an operation, not a property";
     } else if (step.member.empty()) {
@@ -141,8 +137,6 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   }
   if (step.operation != nullptr) {
     step.kind = Step::Kind::kCall;
-    const bool given = colon != std::string::npos;
-    if (given) step.argument_text = text.substr(colon + 1);
     const std::string& argument = step.argument_text;
     const std::size_t split = argument.find(':');
     switch (step.operation->arguments) {
@@ -170,7 +164,7 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
     }
     return step;
   }
-  if (colon == std::string::npos && !step.member.empty()) {
+  if (!given && !step.member.empty()) {
     step.kind = Step::Kind::kGet;
     if (property != nullptr && !property->has_get) {
       why = std::string(property->name) + " is write-only: it cannot be read";
@@ -184,10 +178,9 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
 
 std::string ResultText(const CallResult& result) {
   if (const std::string* text = std::get_if<std::string>(&result)) return *text;
-  const auto* items = std::get_if<std::vector<std::string>>(&result);
-  if (items == nullptr) return "";
-  std::string lines = items->empty() ? "(none)" : "";
-  for (const std::string& item : *items) lines += "\n  " + item;
+  const auto& items = std::get<std::vector<std::string>>(result);
+  std::string lines = items.empty() ? "(none)" : "";
+  for (const std::string& item : items) lines += "\n  " + item;
   return lines;
 }
 
@@ -287,16 +280,14 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
 
   std::vector<Step> steps;
   std::optional<std::string> device_name;
-  std::string warnings;
-  bool refused = false;
+  std::string warnings, refusals;
   for (const std::string& text : texts) {
     std::string why;
     steps.push_back(ParseStep(text, factory.answers_message_boxes, device_name, warnings, why));
-    if (!why.empty()) err << "tavirex-host: " << why << "\n";
-    refused |= !why.empty();
+    if (!why.empty()) refusals += "tavirex-host: " + why + "\n";
   }
-  if (refused) {
-    err << "Nothing was run; see tavirex-host --help.\n";
+  if (!refusals.empty()) {
+    err << refusals << "Nothing was run; see tavirex-host --help.\n";
     return kExitRefused;
   }
   err << warnings;

@@ -48,8 +48,8 @@ constexpr std::size_t Arity(R (ClsTavirex::*)(A...)) {
   return sizeof...(A);
 }
 
-// What an operation gives back: nothing (a Sub), a text, or a collection.
-using CallResult = std::variant<std::monostate, std::string, std::vector<std::string>>;
+// What an operation gives back: a text ("" from a Sub) or a collection.
+using CallResult = std::variant<std::string, std::vector<std::string>>;
 
 // Values as VB's CStr writes them.
 inline std::string BoolText(VbBool value) { return value ? "True" : "False"; }

@@ -3,7 +3,6 @@
 // itself, then "exports" sample images as "CreatePatient.cfg" beside it says:
 //   DropFolder=<folder>     where the exported images go (required to export)
 //   Images=<n>              how many (default 3)
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -62,10 +61,10 @@ int main(int argc, char** argv) {
   std::time_t now = std::time(nullptr);
   std::tm local = *std::localtime(&now);
   for (int i = 0; i < count; ++i) {
-    char stamp[64];  // date and time, a second apart
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                  (local.tm_sec + i) % 60);
+    std::tm at = local;  // date and time, a second apart
+    at.tm_sec = (local.tm_sec + i) % 60;
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &at);
     // Patient key, five fields of the vendor's own, eye, date, time.
     std::string name = std::string(argv[1]) + "_Vessara_OCT_Macula_512x128_" +
                        std::to_string(i + 1) + (i % 2 == 0 ? "_OD_" : "_OS_") + stamp + ".jpg";

@@ -121,6 +121,10 @@ const ToolCase kCases[] = {
     {kGood, "set|Capture Vessara|--label|A;set|Capture Vessara|--label|OCT", 0, "Backup",
      Good({{"cap:", "OCT:"}})},
     {kGood, "--dry-run|set|Capture Vessara|--label|A", 0, "A:Tavirex:Capture Vessara\nNothing was"},
+    // A label for a function listed twice goes to the entry the lookup reads.
+    {"[Equipment]\nNumber=2\n1=21:a:Tavirex:Capture Vessara\n2=21:b:Tavirex:Capture Vessara\n",
+     "set|Capture Vessara|--label|X", 0, "",
+     "[Equipment]\nNumber=2\n1=21:X:Tavirex:Capture Vessara\n2=21:b:Tavirex:Capture Vessara\n"},
     {kGood, "remove|Review Vessara;restore", 0, "Restoring", kGood},
     // 6. What a capture would meet: files left in the drop folder, names
     // Windows refuses, a store path with no room for the image names.

@@ -246,12 +246,11 @@ int RunUpsert(const DeviceRequest& request, Upsert mode, ToolContext& context) {
     return edit.Refuse("the plug-in's lookup of \"" + name +
                        "\" fails; correct the list first (see tavirex-config check)");
   }
-  const ListEntry* entry = nullptr;
-  for (const ListEntry& candidate : list.entries) {
-    if (candidate.ours && candidate.device_name == name && candidate.number == number) {
-      entry = &candidate;
-    }
-  }
+  // The first entry that names it: the one the lookup reads.
+  const auto first = std::ranges::find_if(list.entries, [&](const ListEntry& candidate) {
+    return candidate.ours && candidate.device_name == name && candidate.number == number;
+  });
+  const ListEntry* entry = first == list.entries.end() ? nullptr : &*first;
   if (mode == Upsert::kNew && number != 0) {
     return edit.Refuse("\"" + name + "\" is already configured, in section [" +
                        std::to_string(number) + "]; change it with tavirex-config set");

@@ -22,8 +22,8 @@ struct PropertyInfo {
 };
 
 std::span<const PropertyInfo> StoredProperties();
-// The row named `name` (exact spelling, as the host's dispatch would match it
-// without regard to case); nullptr when there is none.
+// The row named `name`, without regard to case as the host's dispatch
+// matches names; nullptr when there is none.
 const PropertyInfo* FindStoredProperty(std::string_view name);
 
 // A slot's value as text ("-1"/"0" for booleans, "Nothing"/"<object>" for

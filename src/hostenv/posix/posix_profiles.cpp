@@ -1,5 +1,5 @@
-// The profile API reproduced: INI files read as Windows-1252, their names
-// found whatever their case.
+// The profile API reproduced: INI files read as Windows-1252, their names and
+// those of their folders found whatever their case.
 #include "hostenv/posix/posix_platform.h"
 
 #include <fcntl.h>
@@ -33,17 +33,19 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   }
 }
 
-// The entry of the path's folder whose name equals the path's last part
-// without regard to case, as Windows file names are found.
-std::optional<std::string> FindIgnoringCase(const std::string& path) {
-  std::string name = BaseName(path);
-  std::string folder = ParentFolder(path);
+// `path` with each name that is missing as written taken as the entry of its
+// folder that equals it without regard to case, as Windows finds files.
+std::string FindIgnoringCase(const std::string& path) {
+  struct stat info;
+  const std::string parent = ParentFolder(path);
+  if (parent == path || StatPath(path, info)) return path;
+  const std::string folder = FindIgnoringCase(parent);
+  const std::string name = BaseName(path);
   Dir dir(folder);
-  if (dir.get() == nullptr) return std::nullopt;
-  while (dirent* entry = ::readdir(dir.get())) {
+  while (dirent* entry = dir.get() == nullptr ? nullptr : ::readdir(dir.get())) {
     if (EqualsIgnoreCase(entry->d_name, name)) return JoinNative(folder, entry->d_name);
   }
-  return std::nullopt;
+  return folder == parent ? path : JoinNative(folder, name);
 }
 
 }  // namespace
@@ -63,9 +65,7 @@ std::string PosixPlatform::ProfileFilePath(const std::string& file) {
   const std::string path = file.find_first_of("\\/") == std::string::npos
                                ? JoinNative(options_.windows_dir, file)
                                : ToNativePath(file);
-  struct stat info;
-  if (StatPath(path, info)) return path;
-  return FindIgnoringCase(path).value_or(path);
+  return FindIgnoringCase(path);
 }
 
 }  // namespace tavirex

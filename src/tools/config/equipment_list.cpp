@@ -41,23 +41,6 @@ std::string EntryIssue(const ListEntry& entry, const EquipmentList& list) {
   return "";
 }
 
-// A file whose name and folder differ from the missing `path` only in case,
-// as a Windows path followed on a case-sensitive system gives; "".
-std::string CaseVariant(const std::string& path) {
-  const fs::path file(path);
-  auto same_name = [](const fs::path& a, const fs::path& b) {
-    return EqualsIgnoreCaseAscii(a.filename().string(), b.filename().string());
-  };
-  std::error_code error;
-  for (const auto& folder : fs::directory_iterator(file.parent_path().parent_path(), error)) {
-    if (!same_name(folder.path(), file.parent_path())) continue;
-    for (const auto& entry : fs::directory_iterator(folder.path(), error)) {
-      if (same_name(entry.path(), file) && entry.path() != file) return entry.path().string();
-    }
-  }
-  return "";
-}
-
 // Why Windows refuses a name in a path; "".
 std::string NameProblem(std::string_view name) {
   for (char c : name) {
@@ -83,14 +66,8 @@ std::string NameProblem(std::string_view name) {
 
 std::string FileProblem(const FileState& file, const std::string& path, const std::string& effect) {
   switch (file.kind) {
-    case FileState::Kind::kMissing: {
-      std::string text =
-          fs::path(path).filename().string() + " is missing (" + path + "): " + effect;
-      if (std::string variant = CaseVariant(path); !variant.empty()) {
-        text += "; " + variant + " differs only in the case of its names, which count here";
-      }
-      return text;
-    }
+    case FileState::Kind::kMissing:
+      return fs::path(path).filename().string() + " is missing (" + path + "): " + effect;
     case FileState::Kind::kNotAFile:
       return path + " is " + file.why + ", not a file: " + effect + "; move it aside";
     case FileState::Kind::kUnreadable:

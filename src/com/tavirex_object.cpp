@@ -37,14 +37,14 @@ class DispatchHostObject final : public HostObject {
 };
 
 // The type tavirex.idl gives the value of each kind of member in
-// interface/properties.def.
+// plugin/properties.def.
 using IdlString = BSTR;
 using IdlBool = VARIANT_BOOL;
 using IdlInt16 = short;
 using IdlInt32 = LONG;
 using IdlObject = IDispatch*;
 
-// The accessors of one row of interface/properties.def, declared as widl
+// The accessors of one row of plugin/properties.def, declared as widl
 // declares them: a Get returns the value through a pointer, a Let or Set
 // takes the value itself or (ByRef) a pointer to it.
 #define TAVIREX_PASS_ByValue(Type) Type

@@ -88,7 +88,7 @@ void Archive::Store(Instance instance) {
   const T_ASC_PresentationContextID context = scu_->findPresentationContextID(
       instance.sop_class_uid.c_str(), instance.transfer_syntax_uid.c_str());
   if (context == 0) {
-    throw Unreachable("the archive accepts no " + instance.transfer_syntax_uid + " for \"" +
+    throw Rejected("the archive accepts no " + instance.transfer_syntax_uid + " for \"" +
                       instance.stored_name + "\"");
   }
   Uint16 response = 0;
@@ -100,7 +100,7 @@ void Archive::Store(Instance instance) {
   if (!Stored(response)) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", response);
-    throw Unreachable("the archive did not store \"" + instance.stored_name + "\" (status 0x" +
+    throw Rejected("the archive did not store \"" + instance.stored_name + "\" (status 0x" +
                       code + ")");
   }
 }

@@ -10,9 +10,15 @@
 
 namespace tavirex::dicom {
 
-// The archive cannot be reached or did not store an instance: the job stays
-// and is tried again later.
+// The archive cannot be reached: the job stays and is tried again later.
 class Unreachable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The archive answered, but did not store the instance: it takes no such
+// class or transfer syntax, or its status said no.
+class Rejected : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -24,7 +30,8 @@ class Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // Returns when the archive confirmed the instance; throws Unreachable.
+  // Returns when the archive confirmed the instance; throws Unreachable or
+  // Rejected.
   void Store(Instance instance);
   // Releases the association, if one is open.
   void Close();

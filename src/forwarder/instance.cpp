@@ -21,9 +21,9 @@
 #include "dcmtk/dcmdata/libi2d/i2dbmps.h"
 #include "dcmtk/dcmdata/libi2d/i2dplop.h"
 #include "dcmtk/dcmdata/libi2d/i2dplsc.h"
-#include "plugin/capture.h"
+#include "dcmtk/ofstd/ofuuid.h"
+#include "vocabulary/stored_name.h"
 #include "winrules/vb_date.h"
-#include "winrules/vb_error.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::dicom {
@@ -273,32 +273,28 @@ std::string NameUid(const std::string& name) {
   EVP_DigestUpdate(context, name.data(), name.size());
   EVP_DigestFinal_ex(context, digest, &size);
   EVP_MD_CTX_free(context);
-  digest[6] = static_cast<unsigned char>((digest[6] & 0x0F) | 0x50);  // version 5
-  digest[8] = static_cast<unsigned char>((digest[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  unsigned __int128 value = 0;
-  for (int i = 0; i < 16; ++i) value = value << 8 | digest[i];
-  std::string decimal;
-  do {
-    decimal.insert(decimal.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-    value /= 10;
-  } while (value != 0);
-  return "2.25." + decimal;
+  OFUUID::BinaryRepresentation uuid;
+  std::memcpy(uuid.value, digest, sizeof uuid.value);
+  uuid.value[6] = static_cast<Uint8>((uuid.value[6] & 0x0F) | 0x50);  // version 5
+  uuid.value[8] = static_cast<Uint8>((uuid.value[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  OFString oid;
+  return OFUUID(uuid).toString(oid, OFUUID::ER_RepresentationOID).c_str();
+}
+
+std::string InstanceUid(const std::string& stored_name) {
+  return NameUid("instance\n" + stored_name);
 }
 
 Instance MakeInstance(const Job& job, const std::filesystem::path& local, int number,
                       SopClass sop_class) {
   const std::string stored = local.filename().string();
-  std::string patient_key, exam, eye, date, time;
-  try {
-    const StoredName name(stored);
-    patient_key = job.PATIENTID.empty() ? name.PatID() : MakePatID(job.PATIENTID);
-    exam = std::to_string(job.ExamRecNum);
-    eye = name.Eye();
-    date = name.Date();
-    time = name.Time();
-  } catch (const VbError&) {
-    throw Refused("not a stored name (too few fields)");
-  }
+  const StoredName name(stored);
+  if (!name.IsComplete()) throw Refused("not a stored name (too few fields)");
+  const std::string patient_key = job.PATIENTID.empty() ? name.PatID() : MakePatID(job.PATIENTID);
+  const std::string exam = std::to_string(job.ExamRecNum);
+  const std::string& eye = name.Eye();
+  const std::string& date = name.Date();
+  std::string time = name.Time();
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
   Bytes bytes = ReadAll(local);
@@ -343,7 +339,7 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
       job.DeviceName.starts_with("Capture ") ? job.DeviceName.substr(8) : job.DeviceName;
   DcmDataset& d = *dataset;
   Put(d, DCM_SpecificCharacterSet, "ISO_IR 192");
-  Put(d, DCM_SOPInstanceUID, NameUid("instance\n" + stored));
+  Put(d, DCM_SOPInstanceUID, InstanceUid(stored));
   Put(d, DCM_StudyInstanceUID, study_uid);
   Put(d, DCM_SeriesInstanceUID, NameUid("series\n" + study_uid + "\n" + device + "\n" + eye));
   Put(d, DCM_PatientName, PersonName(job));

@@ -26,6 +26,10 @@ class Refused : public std::runtime_error {
 // name.
 std::string NameUid(const std::string& name);
 
+// The SOP Instance UID of a stored image, from its stored name alone: the
+// same image sent again is the same instance.
+std::string InstanceUid(const std::string& stored_name);
+
 struct Instance {
   std::unique_ptr<DcmDataset> dataset;
   std::string sop_class_uid, sop_instance_uid, transfer_syntax_uid;

@@ -15,9 +15,11 @@
 
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/oflog/oflog.h"
-#include "forwarder/queue.h"
+#include "cli/cli.h"
+#include "forwarder/backfill.h"
+#include "forwarder/outbox.h"
+#include "forwarder/send.h"
 #include "hostenv/system.h"
-#include "tools/tool_cli.h"
 
 namespace {
 
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::ExistingDirectory);
   backfill->add_option("--device", device, "the device's name, as in \"Capture Vessara\"");
-  if (std::optional<int> exit = tavirex::tools::ParseCommandLine(
+  if (std::optional<int> exit = tavirex::cli::ParseCommandLine(
           app, tavirex::ProgramArguments(argc, argv), std::cout, std::cerr, 1)) {
     return *exit;
   }
@@ -146,6 +148,9 @@ int main(int argc, char** argv) {
               << " files skipped\n";
     return 0;
   } catch (const Unreachable& error) {
+    std::cerr << "tavirex-dicom: " << error.what() << "\n";
+    return 3;
+  } catch (const Rejected& error) {
     std::cerr << "tavirex-dicom: " << error.what() << "\n";
     return 3;
   } catch (const std::exception& error) {

@@ -5,16 +5,11 @@
 #include <map>
 #include <stdexcept>
 
+#include "winrules/ini_profile.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::dicom {
 namespace {
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 bool Yes(const std::string& value) {
   return EqualsIgnoreCaseAscii(value, "yes") || EqualsIgnoreCaseAscii(value, "true") ||
@@ -52,22 +47,22 @@ Settings LoadSettings(const std::filesystem::path& file) {
   if (!in) throw std::runtime_error(file.string() + ": cannot be read");
   Settings settings;
   std::string section;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    line = Trim(line);
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+  // The lines of an INI file, with "#" comments too.
+  std::string raw;
+  for (int number = 1; std::getline(in, raw); ++number) {
+    const ProfileLine line = ReadProfileLine(raw);
+    if (line.kind == ProfileLine::Kind::kNone || ProfileTrim(raw).front() == '#') continue;
     const auto fail = [&](const std::string& why) {
       throw std::runtime_error(file.string() + ":" + std::to_string(number) + ": " + why);
     };
-    if (line.front() == '[') {
-      if (line.back() != ']') fail("a section name ends with \"]\"");
-      section = UpperAscii(line.substr(1, line.size() - 2));
+    if (line.kind == ProfileLine::Kind::kSection) {
+      if (ProfileTrim(raw).back() != ']') fail("a section name ends with \"]\"");
+      section = UpperAscii(line.name);
       continue;
     }
-    const auto equals = section == "PATHS" ? line.rfind('=') : line.find('=');
-    if (equals == std::string::npos) fail("expected key = value");
-    const std::string key = Trim(line.substr(0, equals));
-    const std::string value = Trim(line.substr(equals + 1));
+    if (!line.value) fail("expected key = value");
+    const std::string key(line.name);
+    const std::string value(*line.value);
     const auto number_value = [&] {
       try {
         return std::stoi(value);

@@ -26,6 +26,7 @@ class ForwardingPlatform : public Platform {
   std::string ProfileFilePath(const std::string& file) override {
     return inner_.ProfileFilePath(file);
   }
+  std::string NativePath(const std::string& path) override { return inner_.NativePath(path); }
   bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
   bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
   void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }

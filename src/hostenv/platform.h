@@ -65,6 +65,9 @@ class Platform {
   // on POSIX the native path, found whatever the case of its name (the
   // services take such a path unchanged).
   virtual std::string ProfileFilePath(const std::string& file) = 0;
+  // A path of the workstation (C:\..., \\server\...) as this program opens
+  // it: on POSIX mapped to the folders that stand for the drives.
+  virtual std::string NativePath(const std::string& path) = 0;
 
   // File-system operations with the scripting runtime's contract. Failures
   // throw VbError with the number the file-system object raises.

@@ -31,12 +31,6 @@ std::string CaptureDate(Platform& platform) {
 
 }  // namespace
 
-std::string MakePatID(const std::string& patient_id) {
-  std::string key = Replace(patient_id, "-", "");
-  key.resize(Utf16CutPoint(key, 16));
-  return key;
-}
-
 std::string ProgramFolder(const std::string& program_path) {
   std::size_t last = program_path.rfind('\\');
   return last == std::string::npos ? "" : program_path.substr(0, last + 1);
@@ -139,16 +133,7 @@ CaptureSettings SettleCaptureSettings(ClsTavirex& object) {
 std::string ClsTavirex::ParseFileName(const std::optional<std::string>& file_name,
                                       const std::string& folder) {
   if (!file_name) throw VbError(vberr::kInvalidUseOfNull);
-  const std::string& name = *file_name;
-  // The exam record number goes right after the first underscore, or in front
-  // of a name without one.
-  std::size_t underscore = name.find('_');
-  std::size_t head_length = underscore == std::string::npos ? 0 : underscore + 1;
-  std::string stored_name = name.substr(0, head_length);
-  stored_name += std::to_string(props().ExamRecNum);
-  stored_name += '_';
-  stored_name += name.substr(head_length);
-  return folder + "\\" + stored_name;
+  return folder + "\\" + MakeStoredName(*file_name, props().ExamRecNum);
 }
 
 std::vector<std::string> GetFolderFileNames(Platform& platform, const std::string& folder) {
@@ -182,13 +167,5 @@ void ClearDropFolder(ClsTavirex& object, const std::string& drop_folder) {
     platform.DeleteFile(drop_folder + "\\" + name);
   }
 }
-
-StoredName::StoredName(std::string_view name) : fields_(Split(name, '_')) {}
-
-const std::string& StoredName::Field(std::size_t index) const {
-  return tavirex::Field(fields_, index);
-}
-
-std::string StoredName::Time() const { return Replace(Field(9), "-", ":"); }
 
 }  // namespace tavirex

@@ -1,6 +1,6 @@
-// The capture workflow: its settings, the vendor program's command line, the
-// import of the drop folder under the stored names, and the stored name's
-// fields as Review reads them back.
+// The capture workflow: its settings, the vendor program's command line and
+// the import of the drop folder under the stored names
+// (vocabulary/stored_name.h).
 #pragma once
 
 #include <string>
@@ -8,13 +8,9 @@
 #include <vector>
 
 #include "plugin/cls_tavirex.h"
+#include "vocabulary/stored_name.h"
 
 namespace tavirex {
-
-// The patient key: PATIENTID without hyphens, cut to 16 characters (UTF-16
-// code units, as VB's Left counts them). It names the patient for the vendor
-// program and is field 0 of every stored name.
-std::string MakePatID(const std::string& patient_id);
 
 // The settings stage of a capture: the vendor program, the drop folder and the
 // store folder, and where each came from. CaptureDevice runs it first; the
@@ -66,25 +62,5 @@ std::vector<std::string> ImportDropFolder(ClsTavirex& object, const std::string&
 // Deletes every file of the drop folder without force, in listing order; the
 // first failure ends it.
 void ClearDropFolder(ClsTavirex& object, const std::string& drop_folder);
-
-// The fields of a stored image file name, split at "_". A field the name does
-// not have raises 9 "Subscript out of range" when it is read.
-class StoredName {
- public:
-  explicit StoredName(std::string_view name);
-
-  const std::string& PatID() const { return Field(0); }
-  const std::string& Exam() const { return Field(1); }
-  const std::string& Eye() const { return Field(7); }
-  // The acquisition date as the vendor wrote it.
-  const std::string& Date() const { return Field(8); }
-  // The acquisition time with each "-" as ":"; the extension is part of it.
-  std::string Time() const;
-
- private:
-  const std::string& Field(std::size_t index) const;
-
-  std::vector<std::string> fields_;
-};
 
 }  // namespace tavirex

@@ -11,7 +11,7 @@ namespace {
 
 using P = TavirexProperties;
 
-// What each access of interface/properties.def offers the host.
+// What each access of properties.def offers the host.
 struct AccessFlags {
   bool get;
   bool let;

@@ -70,10 +70,6 @@ std::string PatientFilePattern(std::string_view folder, std::string_view PatID) 
   return pattern;
 }
 
-bool IsPatientFile(std::string_view name, std::string_view PatID) {
-  return name.substr(0, name.find('_')) == PatID;
-}
-
 std::string LaunchFile(Platform& platform, const std::string& path, std::uintptr_t owner_window) {
   try {
     const std::string file_type = Split(path, '.').back();

@@ -1,8 +1,7 @@
-// The review workflow's pieces that stand on their own: a patient's stored
-// image files (the wildcard pattern that finds them in a folder and the test
-// on the key in front of the first "_", which the pattern alone cannot make
-// because the listing ignores case), and opening one in the program the
-// workstation associates with its type.
+// The review workflow's pieces that stand on their own: the wildcard pattern
+// that finds a patient's stored image files in a folder (the listing ignores
+// case, so each name found is then tested by IsPatientFile), and opening one
+// in the program the workstation associates with its type.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +9,12 @@
 #include <string_view>
 
 #include "hostenv/platform.h"
+#include "vocabulary/stored_name.h"
 
 namespace tavirex {
 
 // folder + "\" + PatID + "_*.*" (C:\img\4711_*.*).
 std::string PatientFilePattern(std::string_view folder, std::string_view PatID);
-
-// True when the name's field 0, the text before its first "_", is PatID
-// exactly (case-sensitive).
-bool IsPatientFile(std::string_view name, std::string_view PatID);
 
 // "Was OK" when the shell started the viewer, otherwise the message to show;
 // "" after a failure of its own, which it reports.

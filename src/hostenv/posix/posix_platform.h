@@ -49,6 +49,7 @@ class PosixPlatform final : public Platform {
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
   std::string ProfileFilePath(const std::string& file) override;
+  std::string NativePath(const std::string& path) override { return ToNativePath(path); }
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   void CreateFolder(const std::string& path) override;

@@ -32,6 +32,7 @@ class Win32Platform final : public Platform {
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& file) override;
   std::string ProfileFilePath(const std::string& file) override;
+  std::string NativePath(const std::string& path) override { return path; }
 
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;

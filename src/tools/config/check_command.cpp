@@ -14,6 +14,7 @@
 #include "plugin/capture.h"
 #include "plugin/catalogue.h"
 #include "plugin/image_list_view.h"
+#include "vocabulary/stored_name.h"
 #include "tools/config/equipment_list.h"
 #include "winrules/vb_string.h"
 
@@ -22,10 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Windows' longest path, and the room a stored image name takes at least:
-// the patient key, the exam number, five vendor fields, eye, date and time.
+// Windows' longest path.
 constexpr std::size_t kMaxPath = 259;
-constexpr std::size_t kStoredNameRoom = 60;
+// The longest exam record number a host gives, for the room a stored name takes.
+constexpr long long kLongestExam = 2147483647;
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {
@@ -203,10 +204,10 @@ void Checker::CheckDropFolder(const std::string& name, const CaptureSettings& se
   std::string oldest;
   fs::file_time_type oldest_time;
   for (const std::string& file : files) {
-    longest = std::max(longest, file.size() + 11);  // with the exam number inserted
+    longest = std::max(longest, MakeStoredName(file, kLongestExam).size());
     std::error_code error;
     const auto time = fs::last_write_time(
-        NativePath(context_.platform, settings.drop_folder + "\\" + file), error);
+        context_.platform.NativePath(settings.drop_folder + "\\" + file), error);
     if (oldest.empty() || time < oldest_time) oldest = file, oldest_time = time;
   }
   if (!files.empty()) {
@@ -387,7 +388,7 @@ void Checker::CheckOutbox(const std::string& outbox) {
               ": Count and the import would meet the jobs; choose a folder of its own");
     }
   }
-  if (EveryoneCanRead(NativePath(context_.platform, outbox))) {
+  if (EveryoneCanRead(context_.platform.NativePath(outbox))) {
     Problem(name + " can be read by every user, and its jobs carry patient data: let only the " +
             "users who capture and the forwarder read it");
   }

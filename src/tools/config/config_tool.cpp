@@ -5,7 +5,7 @@
 #include "hostenv/system.h"
 #include "plugin/catalogue.h"
 #include "tools/config/equipment_list.h"
-#include "tools/tool_cli.h"
+#include "cli/cli.h"
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
@@ -102,7 +102,7 @@ int RunConfigTool(const std::vector<std::string>& args, ToolContext& context) {
       ->check(CLI::IsMember({"on", "off"}));
 
   if (std::optional<int> exit =
-          tools::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
+          cli::ParseCommandLine(app, args, context.out, context.err, kExitRefused)) {
     return *exit;
   }
   std::string device;

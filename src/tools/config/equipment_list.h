@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "hostenv/admin_files.h"
 #include "hostenv/host_paths.h"
 #include "plugin/catalogue.h"
 #include "plugin/cls_tavirex.h"
@@ -17,31 +18,6 @@
 #include "winrules/vb_error.h"
 
 namespace tavirex::config {
-
-// The equipment INI as a file, read whole or not at all (what differs by
-// system is in file_access_posix.cpp and file_access_win32.cpp).
-struct FileState {
-  enum class Kind { kMissing, kFile, kNotAFile, kUnreadable };
-  Kind kind = Kind::kMissing;
-  std::string bytes;       // the whole file, for kFile
-  std::string why;         // what the system said, for kNotAFile and kUnreadable
-  bool read_only = false;  // no write permission for anyone (the read-only attribute)
-  bool writable = false;   // this user may open it for writing
-};
-FileState ReadFileState(const std::string& path);
-
-// Creates `path` (new) with `bytes`, on the disk; "" when done, else what failed.
-std::string WriteNewFile(Platform& platform, const std::string& path, const std::string& bytes);
-
-// Renames `replacement` over `path`, keeping its mode and owner (Windows: its
-// attributes and security); "" when done, else what failed.
-std::string ReplaceKeeping(const std::string& replacement, const std::string& path);
-
-// A path of the workstation (C:\...) as this program opens it.
-std::string NativePath(Platform& platform, const std::string& windows_path);
-
-// Whether every user of the machine may read what is in `folder` (native).
-bool EveryoneCanRead(const std::string& folder);
 
 int RunCheck(ToolContext& context, bool json);
 int RunList(ToolContext& context);

@@ -7,7 +7,7 @@
 
 #include "hostenv/system.h"
 #include "plugin/catalogue.h"
-#include "tools/tool_cli.h"
+#include "cli/cli.h"
 #include "winrules/vb_error.h"
 #include "winrules/vb_string.h"
 
@@ -65,7 +65,7 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 std::string DeviceNameWarning(const std::string& name) {
   if (IsCatalogueName(name)) return "";
   return "tavirex-host: warning: " + Quoted(name) + " is not one of the plug-in's device names" +
-         tools::DidYouMean(name, ClsTavirex::DeviceNames()) +
+         cli::DidYouMean(name, ClsTavirex::DeviceNames()) +
          ": it finds no entry, no images and no function for it\n";
 }
 
@@ -104,7 +104,7 @@ Step ParseStep(const std::string& text, bool answers_boxes, std::optional<std::s
   step.member = member == kProperties.end() ? "" : *member;
   std::vector<std::string> members(kProperties.begin(), kProperties.end());
   for (const OperationInfo& info : kOperations) members.emplace_back(info.name);
-  const std::string did_you_mean = tools::DidYouMean(name, members);
+  const std::string did_you_mean = cli::DidYouMean(name, members);
   if (given && text[sign] == '=') {
     step.kind = Step::Kind::kLet;
     if (step.operation != nullptr) {
@@ -274,7 +274,7 @@ int RunHostTool(const std::vector<std::string>& args, const DriverFactory& facto
   std::vector<std::string> texts;
   app.add_option("STEP", texts, "What to do, in order (see Steps)")->required();
   app.footer(Footer(factory));
-  if (std::optional<int> exit = tools::ParseCommandLine(app, args, out, err, kExitRefused)) {
+  if (std::optional<int> exit = cli::ParseCommandLine(app, args, out, err, kExitRefused)) {
     return *exit;
   }
 

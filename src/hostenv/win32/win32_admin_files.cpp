@@ -1,10 +1,10 @@
 #include <aclapi.h>
 #include <windows.h>
 
+#include "hostenv/admin_files.h"
 #include "hostenv/win32/text.h"
-#include "tools/config/equipment_list.h"
 
-namespace tavirex::config {
+namespace tavirex {
 
 std::string ReplaceKeeping(const std::string& replacement, const std::string& path) {
   const std::wstring target = WideFromUtf8(path);
@@ -18,8 +18,6 @@ std::string ReplaceKeeping(const std::string& replacement, const std::string& pa
   }
   return "cannot replace " + path + " (system error " + std::to_string(GetLastError()) + ")";
 }
-
-std::string NativePath(Platform&, const std::string& windows_path) { return windows_path; }
 
 // An entry that lets Everyone, Authenticated Users or Users read.
 bool EveryoneCanRead(const std::string& folder) {
@@ -45,4 +43,4 @@ bool EveryoneCanRead(const std::string& folder) {
   return everyone;
 }
 
-}  // namespace tavirex::config
+}  // namespace tavirex

@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hostenv/posix/posix_platform.h"
-#include "tools/config/equipment_list.h"
+#include "hostenv/admin_files.h"
 
-namespace tavirex::config {
+namespace tavirex {
 
 std::string ReplaceKeeping(const std::string& replacement, const std::string& path) {
   struct stat info {};
@@ -25,14 +24,9 @@ std::string ReplaceKeeping(const std::string& replacement, const std::string& pa
   return "";
 }
 
-std::string NativePath(Platform& platform, const std::string& windows_path) {
-  auto* posix = dynamic_cast<PosixPlatform*>(&platform);
-  return posix == nullptr ? windows_path : posix->ToNativePath(windows_path);
-}
-
 bool EveryoneCanRead(const std::string& folder) {
   struct stat info {};
   return stat(folder.c_str(), &info) == 0 && (info.st_mode & S_IROTH) && (info.st_mode & S_IXOTH);
 }
 
-}  // namespace tavirex::config
+}  // namespace tavirex

@@ -1,10 +1,10 @@
-#include "tools/tool_cli.h"
+#include "cli/cli.h"
 
 #include <algorithm>
 
 #include "winrules/vb_string.h"
 
-namespace tavirex::tools {
+namespace tavirex::cli {
 namespace {
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
@@ -97,4 +97,4 @@ std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string
   return std::nullopt;
 }
 
-}  // namespace tavirex::tools
+}  // namespace tavirex::cli

@@ -1,4 +1,4 @@
-// What the two tools share on their command lines.
+// What the command-line programs share: the tools and the forwarder.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavirex::tools {
+namespace tavirex::cli {
 
 // " (did you mean X?)" for the candidate nearest to `name` (at most two
 // insertions, deletions or changes, case ignored), or "".
@@ -19,4 +19,4 @@ std::string DidYouMean(std::string_view name, const std::vector<std::string>& ca
 std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string>& args,
                                     std::ostream& out, std::ostream& err, int refused);
 
-}  // namespace tavirex::tools
+}  // namespace tavirex::cli

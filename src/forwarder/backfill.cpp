@@ -1,0 +1,65 @@
+#include "forwarder/backfill.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+#include "forwarder/send.h"
+#include "vocabulary/stored_name.h"
+
+namespace tavirex::dicom {
+namespace fs = std::filesystem;
+
+BackfillResult Backfill(const Settings& settings, const fs::path& folder, const std::string& device,
+                        const std::atomic<bool>& stop,
+                        const std::function<void(std::size_t, std::size_t)>& progress) {
+  BackfillResult result;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  // One job per exam, as the capture would have written it.
+  std::deque<Job> jobs;
+  std::vector<Item> items;
+  std::map<std::string, std::pair<Job*, int>> exams;
+  for (const fs::path& file : files) {
+    const std::string name = file.filename().string();
+    const StoredName stored(name);
+    if (!stored.IsComplete()) {
+      result.skipped.push_back(name + ": not a stored name (too few fields)");
+      continue;
+    }
+    try {
+      const std::string key = stored.PatID() + "_" + stored.Exam();
+      auto [it, added] = exams.try_emplace(key, nullptr, 0);
+      if (added) {
+        Job& job = jobs.emplace_back();
+        job.ExamRecNum = std::stoll(stored.Exam());
+        job.DeviceName = device;
+        it->second.first = &job;
+      }
+      items.push_back({it->second.first, file, ++it->second.second});
+    } catch (const std::exception&) {
+      result.skipped.push_back(name + ": the exam number is not a number");
+    }
+  }
+  Archive archive(settings);
+  std::size_t done = 0;
+  progress(done, items.size());
+  SendItems(
+      archive, settings, items,
+      [&](std::size_t) {
+        ++result.sent;
+        progress(++done, items.size());
+      },
+      [&](std::size_t i, const std::string& reason) {
+        result.skipped.push_back(items[i].local.filename().string() + ": " + reason);
+        progress(++done, items.size());
+        return true;
+      },
+      stop);
+  return result;
+}
+
+}  // namespace tavirex::dicom

@@ -1,0 +1,192 @@
+#include "forwarder/send.h"
+
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <variant>
+
+#include "forwarder/instance.h"
+#include "forwarder/outbox.h"
+
+namespace tavirex::dicom {
+namespace fs = std::filesystem;
+namespace {
+
+// How many prepared instances wait for the wire at most: the one being sent
+// and the next.
+constexpr std::size_t kAhead = 1;
+
+std::string Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+// The local paths of a job's files; a reason in place of them when a path
+// does not map or its folder is not there (a share not mounted).
+std::variant<std::vector<fs::path>, std::string> LocalFiles(const Settings& settings,
+                                                            const Job& job) {
+  std::vector<fs::path> files;
+  for (const std::string& windows : job.files) {
+    const std::optional<fs::path> local = MapWindowsPath(settings, windows);
+    if (!local) return "no [paths] entry maps " + windows;
+    if (!fs::is_directory(local->parent_path())) {
+      return "the folder " + local->parent_path().string() + " of " + windows + " is not there";
+    }
+    files.push_back(*local);
+  }
+  return files;
+}
+
+}  // namespace
+
+bool SendItems(Archive& archive, const Settings& settings, const std::vector<Item>& items,
+               const std::function<void(std::size_t)>& on_sent,
+               const std::function<bool(std::size_t, const std::string&)>& on_refused,
+               const std::atomic<bool>& stop) {
+  struct Prepared {
+    std::size_t index;
+    std::optional<Instance> instance;
+    std::string refusal;
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Prepared> ready;
+  bool cancelled = false;
+
+  std::thread preparer([&] {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      Prepared prepared{i, std::nullopt, ""};
+      try {
+        prepared.instance =
+            MakeInstance(*items[i].job, items[i].local, items[i].number, settings.sop_class);
+      } catch (const Refused& refused) {
+        prepared.refusal = refused.what();
+      }
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return cancelled || ready.size() <= kAhead; });
+      if (cancelled) return;
+      ready.push_back(std::move(prepared));
+      changed.notify_all();
+    }
+  });
+  const auto finish = [&] {
+    {
+      std::lock_guard lock(mutex);
+      cancelled = true;
+    }
+    changed.notify_all();
+    preparer.join();
+  };
+  try {
+    for (std::size_t done = 0; done < items.size(); ++done) {
+      if (stop) {
+        finish();
+        return false;
+      }
+      Prepared next;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return !ready.empty(); });
+        next = std::move(ready.front());
+        ready.pop_front();
+      }
+      changed.notify_all();
+      if (!next.instance) {
+        if (!on_refused(next.index, next.refusal)) {
+          finish();
+          return true;
+        }
+        continue;
+      }
+      archive.Store(std::move(*next.instance));
+      on_sent(next.index);
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return true;
+}
+
+PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
+  PassResult result;
+  fs::create_directories(settings.state / "progress");
+  nlohmann::json state = ReadState(settings);
+  nlohmann::json reasons = nlohmann::json::object();
+  Archive archive(settings);
+  for (const std::string& name : JobNames(settings.outbox)) {
+    if (stop) break;
+    const fs::path job_file = settings.outbox / name;
+    Job job;
+    try {
+      job = ReadJob(job_file);
+    } catch (const std::exception& refused) {
+      MoveToFailed(settings, name, refused.what());
+      ++result.failed;
+      continue;
+    }
+    auto local = LocalFiles(settings, job);
+    if (auto* reason = std::get_if<std::string>(&local)) {
+      reasons[name] = *reason;
+      ++result.pending;
+      continue;
+    }
+    const ProgressNote progress(settings, name);
+    const std::set<std::string> confirmed = progress.Read();
+    std::vector<Item> items;
+    const auto& files = std::get<std::vector<fs::path>>(local);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (!confirmed.contains(InstanceUid(files[i].filename().string()))) {
+        items.push_back({&job, files[i], static_cast<int>(i + 1)});
+      }
+    }
+    std::string refusal, held;
+    bool finished = false;
+    try {
+      finished = SendItems(
+          archive, settings, items,
+          [&](std::size_t i) { progress.Add(InstanceUid(items[i].local.filename().string())); },
+          [&](std::size_t i, const std::string& reason) {
+            refusal = items[i].local.filename().string() + ": " + reason;
+            return false;
+          },
+          stop);
+    } catch (const Unreachable& unreachable) {
+      held = unreachable.what();
+    } catch (const Rejected& rejected) {
+      held = rejected.what();
+    }
+    if (!held.empty()) {
+      result.reason = reasons[name] = held;
+      ++result.pending;
+      break;  // the archive decides for every job alike
+    }
+    if (!finished) {
+      ++result.pending;
+    } else if (!refusal.empty()) {
+      MoveToFailed(settings, name, refusal);
+      progress.Remove();
+      ++result.failed;
+    } else {
+      fs::remove(job_file);
+      progress.Remove();
+      state["last_delivery"] = {
+          {"time", Now()}, {"job", name}, {"instances", static_cast<long long>(files.size())}};
+      ++result.delivered;
+    }
+  }
+  state["pending"] = reasons;
+  WriteState(settings, state);
+  return result;
+}
+
+}  // namespace tavirex::dicom

@@ -1,0 +1,47 @@
+// Sending: stored images as instances through the archive, and one pass over
+// the outbox as a queue. Jobs go in name order, each removed only when the
+// archive confirmed every instance; a job whose image cannot become an
+// instance goes to failed/ with its reason; an archive that cannot be reached
+// leaves the job where it is. The store folders are only read.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "forwarder/archive.h"
+#include "forwarder/job.h"
+#include "forwarder/settings.h"
+
+namespace tavirex::dicom {
+
+// One stored image to send: the job it belongs to, where it is, its number.
+struct Item {
+  const Job* job;
+  std::filesystem::path local;
+  int number;
+};
+
+// Sends the items in order through the archive, preparing the next instance
+// while the current one is on the wire. on_sent runs after the archive
+// confirmed item i; on_refused(i, reason) when it cannot become an instance,
+// and tells whether to go on. Stops after the current instance when stop is
+// set; false when it stopped early. Throws Unreachable or Rejected.
+bool SendItems(Archive& archive, const Settings& settings, const std::vector<Item>& items,
+               const std::function<void(std::size_t)>& on_sent,
+               const std::function<bool(std::size_t, const std::string&)>& on_refused,
+               const std::atomic<bool>& stop);
+
+struct PassResult {
+  int delivered = 0;   // jobs removed after delivery
+  int failed = 0;      // jobs moved to failed/
+  int pending = 0;     // jobs left for a later pass
+  std::string reason;  // why jobs were left, when they were
+};
+
+// One pass over the outbox.
+PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop);
+
+}  // namespace tavirex::dicom

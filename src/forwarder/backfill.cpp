@@ -1,5 +1,3 @@
-#include "forwarder/backfill.h"
-
 #include <algorithm>
 #include <deque>
 #include <map>

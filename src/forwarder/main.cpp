@@ -16,7 +16,6 @@
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/oflog/oflog.h"
 #include "cli/cli.h"
-#include "forwarder/backfill.h"
 #include "forwarder/outbox.h"
 #include "forwarder/send.h"
 #include "hostenv/system.h"

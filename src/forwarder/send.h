@@ -1,5 +1,5 @@
-// Sending: stored images as instances through the archive, and one pass over
-// the outbox as a queue. Jobs go in name order, each removed only when the
+// Sending: stored images as instances through the archive, one pass over the
+// outbox as a queue, and backfill. Jobs go in name order, each removed only when the
 // archive confirmed every instance; a job whose image cannot become an
 // instance goes to failed/ with its reason; an archive that cannot be reached
 // leaves the job where it is. The store folders are only read.
@@ -43,5 +43,16 @@ struct PassResult {
 
 // One pass over the outbox.
 PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop);
+
+// Backfill (backfill.cpp): the stored images of a folder sent from what their
+// names carry, for images stored before the outbox was set up. Files that are
+// not stored images are reported and skipped.
+struct BackfillResult {
+  int sent = 0;
+  std::vector<std::string> skipped;  // "name: reason"
+};
+BackfillResult Backfill(const Settings& settings, const std::filesystem::path& folder,
+                        const std::string& device, const std::atomic<bool>& stop,
+                        const std::function<void(std::size_t done, std::size_t total)>& progress);
 
 }  // namespace tavirex::dicom

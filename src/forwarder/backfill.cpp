@@ -33,7 +33,7 @@ BackfillResult Backfill(const Settings& settings, const fs::path& folder, const 
       auto [it, added] = exams.try_emplace(key, nullptr, 0);
       if (added) {
         Job& job = jobs.emplace_back();
-        job.ExamRecNum = std::stoll(stored.Exam());
+        job.ExamRecNum = std::stoi(stored.Exam());
         job.DeviceName = device;
         it->second.first = &job;
       }

@@ -25,20 +25,19 @@ void WriteOutboxJob(Platform& platform, const TavirexProperties& props,
     if (outbox.empty()) return;
     const std::string folder = outbox.back() == '\\' ? outbox : outbox + "\\";
 
-    const CivilDateTime now = ToCivil(platform.Now());
     OutboxJob job;
-    job.captured = CapturedText(now);
+    job.captured = CapturedText(ToCivil(platform.Now()));
 #define TAVIREX_JOB_TEXT(Name) job.Name = props.Name;
 #define TAVIREX_JOB_NUMBER(Name) job.Name = props.Name;
 #include "vocabulary/job_fields.def"
     job.files = stored_files;
 
-    temporary = folder + OutboxJobTemporaryName(OutboxJobName(now, job.ExamRecNum, 1));
+    temporary = folder + OutboxJobTemporaryName(OutboxJobName(job.captured, job.ExamRecNum, 1));
     platform.AppendToFile(temporary, OutboxJobText(job));
     platform.FlushFile(temporary);
     for (int n = 1;; ++n) {
       try {
-        platform.MoveFile(temporary, folder + OutboxJobName(now, job.ExamRecNum, n));
+        platform.MoveFile(temporary, folder + OutboxJobName(job.captured, job.ExamRecNum, n));
         return;
       } catch (const VbError& failure) {
         if (failure.number() != vberr::kFileAlreadyExists || n == kMaxJobNames) throw;

@@ -19,8 +19,9 @@ void AppendEscape(std::string& text, char32_t unit) {
   AppendHex(text, unit, 4);
 }
 
-std::string JsonString(std::string_view text) {
-  std::string quoted = "\"";
+// A JSON string of `text`, appended to `out`.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
   for (std::size_t at = 0; at < text.size();) {
     const Utf8Char c = DecodeUtf8(text, at);
     at += c.length;
@@ -29,54 +30,78 @@ std::string JsonString(std::string_view text) {
       code_point = 0xFFFD;
     }
     if (code_point == '"' || code_point == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(code_point);
+      out += '\\';
+      out += static_cast<char>(code_point);
     } else if (code_point >= 0x20 && code_point < 0x7F) {
-      quoted += static_cast<char>(code_point);
+      out += static_cast<char>(code_point);
     } else if (code_point < 0x10000) {
-      AppendEscape(quoted, code_point);
+      AppendEscape(out, code_point);
     } else {
-      AppendEscape(quoted, 0xD800 + ((code_point - 0x10000) >> 10));
-      AppendEscape(quoted, 0xDC00 + ((code_point - 0x10000) & 0x3FF));
+      AppendEscape(out, 0xD800 + ((code_point - 0x10000) >> 10));
+      AppendEscape(out, 0xDC00 + ((code_point - 0x10000) & 0x3FF));
     }
   }
-  return quoted + '"';
+  out += '"';
 }
-
-std::string Year(int year) { return TwoDigits(year / 100) + TwoDigits(year % 100); }
 
 }  // namespace
 
 std::string CapturedText(const CivilDateTime& c) {
-  return Year(c.year) + "-" + TwoDigits(c.month) + "-" + TwoDigits(c.day) + "T" +
-         TwoDigits(c.hour) + ":" + TwoDigits(c.minute) + ":" + TwoDigits(c.second);
+  std::string text = TwoDigits(c.year / 100);
+  for (const auto& [separator, value] : {std::pair{"", c.year % 100},
+                                         {"-", c.month},
+                                         {"-", c.day},
+                                         {"T", c.hour},
+                                         {":", c.minute},
+                                         {":", c.second}}) {
+    text += separator;
+    text += TwoDigits(value);
+  }
+  return text;
 }
 
 std::string OutboxJobText(const OutboxJob& job) {
-  std::string text = "{\r\n  \"format\": \"" + std::string(kOutboxJobFormat) +
-                     "\",\r\n  \"version\": " + std::to_string(kOutboxJobVersion) + ",\r\n";
-  text += "  \"captured\": " + JsonString(job.captured) + ",\r\n  \"host\": {";
-  const char* separator = "\r\n";
-  auto field = [&](const char* key, const std::string& json) {
-    text += separator + std::string("    \"") + key + "\": " + json;
-    separator = ",\r\n";
+  std::string text = "{\r\n  \"format\": ";
+  AppendJsonString(text, kOutboxJobFormat);
+  text += ",\r\n  \"version\": ";
+  text += std::to_string(kOutboxJobVersion);
+  text += ",\r\n  \"captured\": ";
+  AppendJsonString(text, job.captured);
+  text += ",\r\n  \"host\": {";
+  const char* separator = "\r\n    \"";
+  auto key = [&](const char* name) {
+    text += separator;
+    text += name;
+    text += "\": ";
+    separator = ",\r\n    \"";
   };
-#define TAVIREX_JOB_TEXT(Name) field(#Name, JsonString(job.Name));
-#define TAVIREX_JOB_NUMBER(Name) field(#Name, std::to_string(job.Name));
+#define TAVIREX_JOB_TEXT(Name) key(#Name), AppendJsonString(text, job.Name);
+#define TAVIREX_JOB_NUMBER(Name) key(#Name), text += std::to_string(job.Name);
 #include "vocabulary/job_fields.def"
   text += "\r\n  },\r\n  \"files\": [";
   separator = "\r\n    ";
   for (const std::string& file : job.files) {
-    text += separator + JsonString(file);
+    text += separator;
+    AppendJsonString(text, file);
     separator = ",\r\n    ";
   }
-  return text + "\r\n  ]\r\n}\r\n";
+  text += "\r\n  ]\r\n}\r\n";
+  return text;
 }
 
-std::string OutboxJobName(const CivilDateTime& c, long long exam, int attempt) {
-  return Year(c.year) + TwoDigits(c.month) + TwoDigits(c.day) + "T" + TwoDigits(c.hour) +
-         TwoDigits(c.minute) + TwoDigits(c.second) + "_" + std::to_string(exam) +
-         (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".job";
+std::string OutboxJobName(std::string_view captured, std::int32_t exam, int attempt) {
+  std::string name;
+  for (const char c : captured) {
+    if (c != '-' && c != ':') name += c;
+  }
+  name += '_';
+  name += std::to_string(exam);
+  if (attempt > 1) {
+    name += '-';
+    name += std::to_string(attempt);
+  }
+  name += ".job";
+  return name;
 }
 
 std::string OutboxJobTemporaryName(std::string_view job_name) {

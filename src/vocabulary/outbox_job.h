@@ -4,6 +4,7 @@
 // archive. Written by the plug-in, read by the forwarder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,7 @@ inline constexpr int kOutboxJobVersion = 1;
 struct OutboxJob {
   std::string captured;  // "2026-12-06T20:55:03"
 #define TAVIREX_JOB_TEXT(Name) std::string Name;
-#define TAVIREX_JOB_NUMBER(Name) long long Name = 0;
+#define TAVIREX_JOB_NUMBER(Name) std::int32_t Name = 0;
 #include "vocabulary/job_fields.def"
   std::vector<std::string> files;  // Windows paths as the plug-in stored them
 };
@@ -35,9 +36,10 @@ std::string CapturedText(const CivilDateTime& when);
 // takes) becomes U+FFFD. Lines end in CR LF.
 std::string OutboxJobText(const OutboxJob& job);
 
-// "<yyyymmdd>T<hhmmss>_<ExamRecNum>.job", with "-<attempt>" before ".job"
-// from the second attempt on: a job never replaces another.
-std::string OutboxJobName(const CivilDateTime& captured, long long exam, int attempt);
+// "<yyyymmdd>T<hhmmss>_<ExamRecNum>.job" for the CapturedText `captured`,
+// with "-<attempt>" before ".job" from the second attempt on: a job never
+// replaces another.
+std::string OutboxJobName(std::string_view captured, std::int32_t exam, int attempt);
 
 // A hidden name, of this writer alone, that a job is written under before it
 // is renamed to `job_name`.

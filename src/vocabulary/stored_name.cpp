@@ -15,7 +15,7 @@ bool IsPatientFile(std::string_view name, std::string_view PatID) {
   return name.substr(0, name.find('_')) == PatID;
 }
 
-std::string MakeStoredName(std::string_view exported_name, long long exam) {
+std::string MakeStoredName(std::string_view exported_name, std::int32_t exam) {
   const std::size_t underscore = exported_name.find('_');
   const std::size_t head_length = underscore == std::string_view::npos ? 0 : underscore + 1;
   std::string stored(exported_name.substr(0, head_length));

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,7 @@ bool IsPatientFile(std::string_view name, std::string_view PatID);
 
 // The stored name of an exported file: the exam record number right after
 // the first "_", or in front of a name without one.
-std::string MakeStoredName(std::string_view exported_name, long long exam);
+std::string MakeStoredName(std::string_view exported_name, std::int32_t exam);
 
 // The shortest stored name the Review functions can show: the key, the exam
 // number, five vendor fields, eye, date and time, with room to spare.

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 // Windows' longest path.
 constexpr std::size_t kMaxPath = 259;
 // The longest exam record number a host gives, for the room a stored name takes.
-constexpr long long kLongestExam = 2147483647;
+constexpr std::int32_t kLongestExam = 2147483647;
 
 // Two spellings of one folder, as Windows compares paths.
 std::string FolderIdentity(const std::string& folder) {

@@ -3,8 +3,16 @@
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmjpeg/djdecode.h"
+#include "dcmtk/dcmnet/diutil.h"
 #include "dcmtk/dcmnet/dstorscu.h"
 #include "dcmtk/dcmtls/tlslayer.h"
+
+#include <arpa/inet.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <mutex>
 
 namespace tavirex::dicom {
 
@@ -20,6 +28,9 @@ namespace {
 [[noreturn]] void Fail(const std::string& what, const OFCondition& status) {
   throw Unreachable(what + ": " + status.text());
 }
+
+// The "out of resources" family: the archive may take the instance later.
+bool Busy(Uint16 status) { return (status & 0xFF00) == 0xA700; }
 
 // Success, or one of the warnings after which the archive keeps the instance.
 bool Stored(Uint16 status) {
@@ -74,6 +85,16 @@ void Archive::Store(Instance instance) {
         }
       }
       tls.setCertificateVerification(DCV_requireCertificate);
+      // The certificate must be the archive's, not any the authority signed.
+      X509_VERIFY_PARAM* check = SSL_CTX_get0_param(tls.getNativeHandle());
+      in6_addr address;
+      const char* host = settings_.archive_host.c_str();
+      const bool numeric =
+          inet_pton(AF_INET, host, &address) == 1 || inet_pton(AF_INET6, host, &address) == 1;
+      if (status.good() && (numeric ? X509_VERIFY_PARAM_set1_ip_asc(check, host)
+                                    : X509_VERIFY_PARAM_set1_host(check, host, 0)) != 1) {
+        Fail("TLS cannot be set up", EC_IllegalParameter);
+      }
       if (status.good()) status = scu->Secure();
       if (status.bad()) Fail("TLS cannot be set up", status);
     }
@@ -85,11 +106,33 @@ void Archive::Store(Instance instance) {
     }
     scu_ = std::move(scu);
   }
-  const T_ASC_PresentationContextID context = scu_->findPresentationContextID(
-      instance.sop_class_uid.c_str(), instance.transfer_syntax_uid.c_str());
+  const char* sop_class = instance.sop_class_uid.c_str();
+  T_ASC_PresentationContextID context =
+      scu_->findPresentationContextID(sop_class, instance.transfer_syntax_uid.c_str());
+  if (context == 0 && instance.transfer_syntax_uid == UID_JPEGProcess1TransferSyntax) {
+    // An archive without JPEG Baseline gets the pixels, the JPEG's loss and all.
+    context = scu_->findPresentationContextID(sop_class, UID_LittleEndianExplicitTransferSyntax);
+    if (context == 0) {
+      context = scu_->findPresentationContextID(sop_class, UID_LittleEndianImplicitTransferSyntax);
+    }
+    static std::once_flag codecs;
+    std::call_once(codecs, [] { DJDecoderRegistration::registerCodecs(); });
+    if (context != 0 &&
+        instance.dataset->chooseRepresentation(EXS_LittleEndianExplicit, nullptr).bad()) {
+      throw Rejected("the archive takes no JPEG and \"" + instance.stored_name +
+                     "\" cannot be decompressed");
+    }
+  }
   if (context == 0) {
-    throw Rejected("the archive accepts no " + instance.transfer_syntax_uid + " for \"" +
-                      instance.stored_name + "\"");
+    const char* name = dcmFindNameOfUID(sop_class, sop_class);
+    if (scu_->findPresentationContextID(sop_class, "") != 0) {
+      throw Rejected(std::string("the archive takes ") + name +
+                     " in none of the transfer syntaxes offered (JPEG Baseline, uncompressed)");
+    }
+    throw Rejected(std::string("the archive takes no ") + name +
+                   (settings_.sop_class == SopClass::kOphthalmicPhotography
+                        ? " (sop_class = SC sends Secondary Capture)"
+                        : ""));
   }
   Uint16 response = 0;
   const OFCondition status = scu_->sendSTORERequest(context, "", instance.dataset.get(), response);
@@ -100,8 +143,13 @@ void Archive::Store(Instance instance) {
   if (!Stored(response)) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", response);
-    throw Rejected("the archive did not store \"" + instance.stored_name + "\" (status 0x" +
-                      code + ")");
+    const std::string why = "the archive did not store \"" + instance.stored_name +
+                            "\": status 0x" + code + ", " + DU_cstoreStatusString(response);
+    if (Busy(response)) throw Unreachable(why + "; asked again later");
+    throw Rejected(why +
+                   (response == 0xA900 && settings_.sop_class == SopClass::kOphthalmicPhotography
+                        ? " (sop_class = SC sends Secondary Capture)"
+                        : ""));
   }
 }
 

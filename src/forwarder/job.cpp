@@ -23,14 +23,14 @@ Job ReadJob(const std::filesystem::path& file) {
   Job job;
   job.captured = json.value("captured", "");
   // A text the job lacks is empty; a number it lacks refuses the job.
-#define TAVIREX_JOB_TEXT(Name)                                  \
+#define TAVIREX_JOB_TEXT(Name)                                                 \
   if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
-    job.Name = it->get<std::string>();                          \
+    job.Name = it->get<std::string>();                                         \
   }
-#define TAVIREX_JOB_NUMBER(Name)                                                   \
-  if (!host.contains(#Name) || !host[#Name].is_number_integer()) {                 \
-    throw std::runtime_error("the job has no " #Name);                             \
-  }                                                                                \
+#define TAVIREX_JOB_NUMBER(Name)                                   \
+  if (!host.contains(#Name) || !host[#Name].is_number_integer()) { \
+    throw std::runtime_error("the job has no " #Name);             \
+  }                                                                \
   job.Name = host[#Name].get<long long>();
 #include "vocabulary/job_fields.def"
   const nlohmann::json files = json.value("files", nlohmann::json::array());

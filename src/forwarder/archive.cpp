@@ -40,6 +40,15 @@ bool Stored(Uint16 status) {
 
 }  // namespace
 
+void Archive::Refuse(const std::string& sop_class) const {
+  throw Rejected("the archive takes no " +
+                 std::string(dcmFindNameOfUID(sop_class.c_str(), sop_class.c_str())) +
+                 " in JPEG Baseline or uncompressed" +
+                 (settings_.sop_class == SopClass::kOphthalmicPhotography
+                      ? " (sop_class = SC sends Secondary Capture)"
+                      : ""));
+}
+
 Archive::Archive(const Settings& settings) : settings_(settings) {}
 
 Archive::~Archive() { Close(); }
@@ -99,6 +108,7 @@ void Archive::Store(Instance instance) {
       if (status.bad()) Fail("TLS cannot be set up", status);
     }
     status = scu->negotiateAssociation();
+    if (status == NET_EC_NoAcceptablePresentationContexts) Refuse(instance.sop_class_uid);
     if (status.bad()) {
       Fail("no association with " + settings_.called_ae + " at " + settings_.archive_host + ":" +
                std::to_string(settings_.archive_port),
@@ -123,17 +133,7 @@ void Archive::Store(Instance instance) {
                      "\" cannot be decompressed");
     }
   }
-  if (context == 0) {
-    const char* name = dcmFindNameOfUID(sop_class, sop_class);
-    if (scu_->findPresentationContextID(sop_class, "") != 0) {
-      throw Rejected(std::string("the archive takes ") + name +
-                     " in none of the transfer syntaxes offered (JPEG Baseline, uncompressed)");
-    }
-    throw Rejected(std::string("the archive takes no ") + name +
-                   (settings_.sop_class == SopClass::kOphthalmicPhotography
-                        ? " (sop_class = SC sends Secondary Capture)"
-                        : ""));
-  }
+  if (context == 0) Refuse(instance.sop_class_uid);
   Uint16 response = 0;
   const OFCondition status = scu_->sendSTORERequest(context, "", instance.dataset.get(), response);
   if (status.bad()) {

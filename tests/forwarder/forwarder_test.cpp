@@ -96,9 +96,9 @@ class Orthanc {
       : folder_(folder), http_port_(FreePort()), dicom_port_(FreePort()) {
     fs::create_directories(folder / "db");
     // Out of resources (0xA700) for the patient "FULL".
-    std::ofstream(folder / "filter.lua") << "function ReceivedInstanceFilter(dicom, o, i)\n"
-                                         << "if dicom.PatientID == 'FULL' then error('full') end\n"
-                                         << "return true end\n";
+    std::ofstream(folder / "filter.lua")
+        << "function ReceivedInstanceFilter(dicom, o, i) if "
+           "dicom.PatientID == 'FULL' then error('full') end return true end";
     std::ofstream(folder / "orthanc.json") << json{
         {"Name", "tavirex-test"},
         {"StorageDirectory", (folder / "db").string()},
@@ -299,13 +299,8 @@ class ForwarderTest : public ::testing::Test {
     args.insert(args.begin(), {"/usr/bin/storescp", "-od", (dir_ / "received").string()});
     args.push_back(std::to_string(port));
     scps_.push_back(Spawn(args, dir_ / "storescp.log"));
-    EXPECT_TRUE(Eventually([&] {
-      const int fd = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in address = Loopback(port);
-      const bool open = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      close(fd);
-      return open;
-    }));
+    const std::string knock = "bash -c 'echo >/dev/tcp/127.0.0.1/" + std::to_string(port) + "'";
+    EXPECT_TRUE(Eventually([&] { return std::system((knock + " 2>/dev/null").c_str()) == 0; }));
     return port;
   }
   void TearDown() override {
@@ -518,25 +513,22 @@ TEST_F(ForwarderTest, OnlyALostConnectionHoldsTheQueue) {
                                      "PresentationContext1 = OphthalmicPhotography8BitImageStorage"
                                      "\\Native\n[[Profiles]]\n[NoOP]\nPresentationContexts = "
                                      "NoOP\n[NoJPEG]\nPresentationContexts = NoJPEG\n";
-  const std::string tls = "cd " + dir_.string() +
-                          " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out "
-                          "ca.pem -subj /CN=ca -days 2 2>/dev/null && for n in other:DNS:archive."
-                          "example own:IP:127.0.0.1; do openssl req -newkey rsa:2048 -nodes "
-                          "-keyout ${n%%:*}.key -subj /CN=x 2>/dev/null | openssl x509 -req -CA "
-                          "ca.pem -CAkey ca.key -CAcreateserial -days 2 -out ${n%%:*}.pem "
-                          "-extfile <(echo subjectAltName=${n#*:}) 2>/dev/null; done";
-  ASSERT_EQ(std::system(("bash -c '" + tls + "'").c_str()), 0);
-  const std::string ca = "[tls]\nenabled = yes\nca = " + (dir_ / "ca.pem").string();
+  // Self-signed certificates, one for another host, one for this one.
+  const std::string certificates =
+      "cd " + dir_.string() + " && for n in other:DNS:archive.example own:IP:127.0.0.1; do " +
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout ${n%%:*}.key -out ${n%%:*}.pem -days 2 " +
+      "-subj /CN=x -addext subjectAltName=${n#*:} 2>/dev/null || exit 1; done";
+  ASSERT_EQ(std::system(("bash -c '" + certificates + "'").c_str()), 0);
   const std::string cfg = (dir_ / "scp.cfg").string();
   // clang-format off
   const std::tuple<std::vector<std::string>, const char*, int, const char*> kArchives[] = {
       // storescp's arguments (none: the suite's Orthanc), patient, exit code, why the job
       // went to failed/ or is left ("": delivered)
-      {{"-xf", cfg, "NoOP"}, "1", 0, "failed: sop_class = SC sends Secondary Capture"},
       {{"-xf", cfg, "NoJPEG"}, "1", 0, ""},
-      {{}, "FULL", 3, "left: status 0xA700"},
-      {{"-ic", "+tls", (dir_ / "other.key").string(), (dir_ / "other.pem").string()}, "1", 3, "left: certificate"},
+      {{"-ic", "+tls", (dir_ / "other.key").string(), (dir_ / "other.pem").string()}, "1", 3, "certificate"},
       {{"-ic", "+tls", (dir_ / "own.key").string(), (dir_ / "own.pem").string()}, "1", 0, ""},
+      {{"-xf", cfg, "NoOP"}, "1", 0, "sop_class = SC sends Secondary Capture"},
+      {{}, "FULL", 3, "status 0xA700"},
   };
   // clang-format on
   int exam = 4000;
@@ -551,18 +543,13 @@ TEST_F(ForwarderTest, OnlyALostConnectionHoldsTheQueue) {
                 "R", ""}}},
              job);
     EXPECT_EQ(Forwarder({"run", "--once"},
-                        WriteConfig("OP", port, scp.size() > 1 && scp[1] == "+tls" ? ca : "")),
+                        WriteConfig("OP", port,
+                                    scp.size() > 3 ? "[tls]\nenabled = yes\nca = " + scp[3] : "")),
               exit);
-    const std::string reason = *why ? std::string(why).substr(std::string(why).find(": ") + 2) : "";
-    if (std::string(why).starts_with("failed")) {
-      EXPECT_NE(ReadFile(dir_ / "outbox" / "failed" / (job + ".txt")).find(reason),
-                std::string::npos);
-    } else if (*why) {
-      EXPECT_NE(Status()["pending"][0]["reason"].get<std::string>().find(reason),
-                std::string::npos);
-      fs::remove(dir_ / "outbox" / job);
-    }
-    EXPECT_FALSE(OutboxHasJobs());
+    const std::string status = Status().dump();
+    EXPECT_EQ(fs::exists(dir_ / "outbox" / job), exit == 3);
+    EXPECT_NE(status.find(*why ? why : "\"failed\":[]"), std::string::npos) << status;
+    fs::remove(dir_ / "outbox" / job);
   }
 }
 
@@ -573,15 +560,12 @@ TEST(ForwarderSettings, InvalidSettingsNameTheirLine) {
       fs::temp_directory_path() / ("tavirex-settings-" + std::to_string(getpid()));
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"[archive]\nport = 79778", ":3: port is a whole number from 1 to 65535"},
-      {"[archive]\nport = 104 ; the default", ":3: the value of port carries a comment"},
-      {"[archive]\ncalled_ae = ARCHIVE-OF-THE-PRACTICE",
-       ":3: called_ae \"ARCHIVE-OF-THE-PRACTICE\" has 23 characters"},
+      {"[archive]\ncalled_ae = ARCHIVE-OF-PRACTICE",
+       ":3: called_ae \"ARCHIVE-OF-PRACTICE\" has 19"},
       {"[archive]\ncalling_ae = TAVI\\REX", ":3: calling_ae \"TAVI\\REX\" holds a character"},
-      {"[archive]\ncalled_ae = ORTHANC # the archive",
-       ":3: the value of called_ae carries a comment"},
+      {"[archive]\ncalled_ae = ORTHANC # archive", ":3: the value of called_ae carries a comment"},
       {"[archive]\nhost = a\nHOST = b", ":4: HOST is set again (first on line 3)"},
       {"[archive]\n[queue]\n[Archive]", ":4: [Archive] is a section again (first on line 2)"},
-      {"[paths]\nC:\\Images = /a\nc:/images/ = /b", ":4: c:/images/ is set again"},
       {"[tls]\nenabled = yes", ":3: TLS is enabled without ca"},
       {"[tls]\nenabled = yes\nca = /nonexistent/ca.pem", ":4: /nonexistent/ca.pem cannot be read"},
   };
@@ -603,13 +587,12 @@ TEST(ForwarderSettings, InvalidSettingsNameTheirLine) {
 // codes; run waits for the outbox (a share mounted later) and says so.
 TEST_F(ForwarderTest, AForwarderSetUpWrongSaysSo) {
   const std::tuple<const char*, const char*, int, const char*> kWrong[] = {
-      {"rm -r outbox", "status", 4, "outbox ${dir}/outbox does not exist: mount the share"},
-      {"rm -r outbox && touch outbox", "run", 4, "outbox ${dir}/outbox is not a folder"},
-      {"chmod 300 outbox", "status", 4, "outbox ${dir}/outbox cannot be read by this user"},
-      {"chmod 500 outbox", "run", 4, "outbox ${dir}/outbox cannot be written by this user"},
-      {"chmod 500 state", "run", 4, "state folder ${dir}/state cannot be written"},
-      {"sed -i s/^port.*/port=79778/ forwarder-OP0.conf", "status", 2,
-       "forwarder-OP0.conf:6: port"},
+      {"rm -r outbox", "status", 4, "/outbox does not exist: mount the share"},
+      {"rm -r outbox && touch outbox", "run", 4, "/outbox is not a folder"},
+      {"chmod 300 outbox", "status", 4, "/outbox cannot be read by this user"},
+      {"chmod 500 outbox", "run", 4, "/outbox cannot be written by this user"},
+      {"chmod 500 state", "run", 4, "/state cannot be written"},
+      {"sed -i s/^port.*/port=0/ forwarder-OP0.conf", "status", 2, "/forwarder-OP0.conf:6: port"},
   };
   for (const auto& [spoil, command, exit, says] : kWrong) {
     SCOPED_TRACE(spoil);
@@ -621,18 +604,16 @@ TEST_F(ForwarderTest, AForwarderSetUpWrongSaysSo) {
     ASSERT_EQ(std::system(shell.c_str()), 0);
     EXPECT_EQ(Forwarder({command, command == std::string("run") ? "--once" : "--json"}, {}, 65534),
               exit);
-    EXPECT_NE(output_.find(std::regex_replace(says, std::regex("\\$\\{dir\\}"), dir_.string())),
-              std::string::npos);
+    EXPECT_NE(output_.find(dir_.string() + says), std::string::npos);
   }
   WriteConfig("OP");
   ASSERT_EQ(std::system(("cd " + dir_.string() + " && rm -rf outbox state").c_str()), 0);
   const pid_t forwarder =
       Spawn({TAVIREX_DICOM_PROGRAM, "-c", config_.string(), "run"}, dir_ / "run.log");
   EXPECT_TRUE(Eventually([&] {
-    const std::string said = ReadFile(dir_ / "run.log");
-    const auto at = said.find("does not exist");
-    return at != std::string::npos &&
-           said.find("trying again", said.find("trying again", at) + 1) != std::string::npos;
+    const std::string said = ReadFile(dir_ / "run.log");  // two attempts, each said
+    return said.find("does not exist") < said.find("trying again") &&
+           said.find("trying again") < said.rfind("does not exist");
   }));
   kill(forwarder, SIGTERM);
   EXPECT_EQ(Wait(forwarder), 0);

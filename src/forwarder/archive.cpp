@@ -3,8 +3,16 @@
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmjpeg/djdecode.h"
+#include "dcmtk/dcmnet/diutil.h"
 #include "dcmtk/dcmnet/dstorscu.h"
 #include "dcmtk/dcmtls/tlslayer.h"
+
+#include <arpa/inet.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <mutex>
 
 namespace tavirex::dicom {
 
@@ -21,6 +29,9 @@ namespace {
   throw Unreachable(what + ": " + status.text());
 }
 
+// The "out of resources" family: the archive may take the instance later.
+bool Busy(Uint16 status) { return (status & 0xFF00) == 0xA700; }
+
 // Success, or one of the warnings after which the archive keeps the instance.
 bool Stored(Uint16 status) {
   return status == 0x0000 || status == 0xB000 || status == 0xB006 || status == 0xB007 ||
@@ -28,6 +39,15 @@ bool Stored(Uint16 status) {
 }
 
 }  // namespace
+
+void Archive::Refuse(const std::string& sop_class) const {
+  throw Rejected("the archive takes no " +
+                 std::string(dcmFindNameOfUID(sop_class.c_str(), sop_class.c_str())) +
+                 " in JPEG Baseline or uncompressed" +
+                 (settings_.sop_class == SopClass::kOphthalmicPhotography
+                      ? " (sop_class = SC sends Secondary Capture)"
+                      : ""));
+}
 
 Archive::Archive(const Settings& settings) : settings_(settings) {}
 
@@ -74,10 +94,21 @@ void Archive::Store(Instance instance) {
         }
       }
       tls.setCertificateVerification(DCV_requireCertificate);
+      // The certificate must be the archive's, not any the authority signed.
+      X509_VERIFY_PARAM* check = SSL_CTX_get0_param(tls.getNativeHandle());
+      in6_addr address;
+      const char* host = settings_.archive_host.c_str();
+      const bool numeric =
+          inet_pton(AF_INET, host, &address) == 1 || inet_pton(AF_INET6, host, &address) == 1;
+      if (status.good() && (numeric ? X509_VERIFY_PARAM_set1_ip_asc(check, host)
+                                    : X509_VERIFY_PARAM_set1_host(check, host, 0)) != 1) {
+        Fail("TLS cannot be set up", EC_IllegalParameter);
+      }
       if (status.good()) status = scu->Secure();
       if (status.bad()) Fail("TLS cannot be set up", status);
     }
     status = scu->negotiateAssociation();
+    if (status == NET_EC_NoAcceptablePresentationContexts) Refuse(instance.sop_class_uid);
     if (status.bad()) {
       Fail("no association with " + settings_.called_ae + " at " + settings_.archive_host + ":" +
                std::to_string(settings_.archive_port),
@@ -85,12 +116,24 @@ void Archive::Store(Instance instance) {
     }
     scu_ = std::move(scu);
   }
-  const T_ASC_PresentationContextID context = scu_->findPresentationContextID(
-      instance.sop_class_uid.c_str(), instance.transfer_syntax_uid.c_str());
-  if (context == 0) {
-    throw Rejected("the archive accepts no " + instance.transfer_syntax_uid + " for \"" +
-                      instance.stored_name + "\"");
+  const char* sop_class = instance.sop_class_uid.c_str();
+  T_ASC_PresentationContextID context =
+      scu_->findPresentationContextID(sop_class, instance.transfer_syntax_uid.c_str());
+  if (context == 0 && instance.transfer_syntax_uid == UID_JPEGProcess1TransferSyntax) {
+    // An archive without JPEG Baseline gets the pixels, the JPEG's loss and all.
+    context = scu_->findPresentationContextID(sop_class, UID_LittleEndianExplicitTransferSyntax);
+    if (context == 0) {
+      context = scu_->findPresentationContextID(sop_class, UID_LittleEndianImplicitTransferSyntax);
+    }
+    static std::once_flag codecs;
+    std::call_once(codecs, [] { DJDecoderRegistration::registerCodecs(); });
+    if (context != 0 &&
+        instance.dataset->chooseRepresentation(EXS_LittleEndianExplicit, nullptr).bad()) {
+      throw Rejected("the archive takes no JPEG and \"" + instance.stored_name +
+                     "\" cannot be decompressed");
+    }
   }
+  if (context == 0) Refuse(instance.sop_class_uid);
   Uint16 response = 0;
   const OFCondition status = scu_->sendSTORERequest(context, "", instance.dataset.get(), response);
   if (status.bad()) {
@@ -100,8 +143,13 @@ void Archive::Store(Instance instance) {
   if (!Stored(response)) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", response);
-    throw Rejected("the archive did not store \"" + instance.stored_name + "\" (status 0x" +
-                      code + ")");
+    const std::string why = "the archive did not store \"" + instance.stored_name +
+                            "\": status 0x" + code + ", " + DU_cstoreStatusString(response);
+    if (Busy(response)) throw Unreachable(why + "; asked again later");
+    throw Rejected(why +
+                   (response == 0xA900 && settings_.sop_class == SopClass::kOphthalmicPhotography
+                        ? " (sop_class = SC sends Secondary Capture)"
+                        : ""));
   }
 }
 

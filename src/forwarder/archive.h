@@ -16,8 +16,9 @@ class Unreachable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The archive answered, but did not store the instance: it takes no such
-// class or transfer syntax, or its status said no.
+// The archive answered, and will not store the instance however often it is
+// asked: it takes no such class or transfer syntax, or its status said no
+// (other than "out of resources", which is Unreachable).
 class Rejected : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -38,6 +39,7 @@ class Archive {
 
  private:
   class Scu;
+  [[noreturn]] void Refuse(const std::string& sop_class) const;
   const Settings& settings_;
   std::unique_ptr<Scu> scu_;
 };

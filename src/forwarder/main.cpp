@@ -13,9 +13,9 @@
 #include <optional>
 #include <thread>
 
+#include "cli/cli.h"
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/oflog/oflog.h"
-#include "cli/cli.h"
 #include "forwarder/outbox.h"
 #include "forwarder/send.h"
 #include "hostenv/system.h"
@@ -26,7 +26,20 @@ using namespace tavirex::dicom;
 
 std::atomic<bool> g_stop{false};
 
-void OnSignal(int) { g_stop = true; }
+// SIGTERM and SIGINT set g_stop from a thread of their own, so that no call
+// on the wire is interrupted: the instance being sent is finished.
+void WatchSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals] {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    g_stop = true;
+  }).detach();
+}
 
 void SleepUnlessStopped(int seconds) {
   for (int tenths = 0; tenths < seconds * 10 && !g_stop; ++tenths) {
@@ -34,23 +47,49 @@ void SleepUnlessStopped(int seconds) {
   }
 }
 
-// Exit codes: 0 done, 1 bad settings or arguments, 3 jobs left for later
-// (run --once while the archive cannot be reached).
+// Exit codes (README, "Sending images to a DICOM archive").
+enum Exit {
+  kDone = 0,
+  kFailure = 1,   // the command line is refused, or an unexpected failure
+  kSettings = 2,  // the settings file cannot be read or holds an invalid setting
+  kLeft = 3,      // jobs left for later: the archive cannot take them now
+  kFolders = 4,   // the outbox or the state folder cannot serve
+  kLocked = 5,    // another forwarder works on the outbox
+};
+
+// run watches the outbox until stopped; an outbox not there yet (a share not
+// mounted) is waited for like an archive that cannot be reached.
 int Run(const Settings& settings, bool once) {
   int delay = settings.poll_seconds;
+  std::optional<OutboxLock> lock;
   for (;;) {
-    const PassResult pass = RunPass(settings, g_stop);
+    PassResult pass;
+    try {
+      CheckFolders(settings);
+      if (!lock) lock.emplace(settings.outbox);
+      pass = RunPass(settings, g_stop);
+    } catch (const FolderProblem& problem) {
+      if (once) throw;
+      pass.reason = problem.what();
+    }
     if (pass.delivered + pass.failed > 0 || !pass.reason.empty()) {
       std::cerr << "tavirex-dicom: " << pass.delivered << " delivered, " << pass.failed
                 << " failed, " << pass.pending << " pending"
                 << (pass.reason.empty() ? "" : " (" + pass.reason + ")") << "\n";
     }
-    if (once || g_stop) return pass.pending > 0 && !g_stop ? 3 : 0;
-    // An archive that cannot be reached is asked again less and less often.
+    if (g_stop) {
+      std::cerr << "tavirex-dicom: stopped after the instance on the wire; "
+                << (pass.stopped.empty() ? "" : pass.stopped + "; ") << pass.pending
+                << " job(s) left in the outbox\n";
+      return kDone;
+    }
+    if (once) return pass.pending > 0 ? kLeft : kDone;
+    // An archive or outbox that cannot be reached is asked again less and
+    // less often.
     delay = pass.reason.empty() ? settings.poll_seconds
                                 : std::min(std::max(delay, 1) * 2, settings.retry_max_seconds);
+    if (!pass.reason.empty()) std::cerr << "tavirex-dicom: trying again in " << delay << " s\n";
     SleepUnlessStopped(delay);
-    if (g_stop) return 0;
   }
 }
 
@@ -72,7 +111,7 @@ int ShowStatus(const Settings& settings, bool json) {
                               {"instances", status.last_delivery_instances}};
     }
     std::cout << out.dump(2) << "\n";
-    return 0;
+    return kDone;
   }
   std::cout << "Pending jobs: " << status.pending.size() << "\n";
   for (const auto& p : status.pending) {
@@ -87,7 +126,7 @@ int ShowStatus(const Settings& settings, bool json) {
                     : status.last_delivery_time + "  " + status.last_delivery_job + "  " +
                           std::to_string(status.last_delivery_instances) + " instances")
             << "\n";
-  return 0;
+  return kDone;
 }
 
 void ShowProgress(std::size_t done, std::size_t total) {
@@ -116,7 +155,7 @@ int main(int argc, char** argv) {
   std::string folder;
   std::string device;
   CLI::App* run = app.add_subcommand("run", "send the outbox's jobs, watching it until stopped");
-  run->add_flag("--once", once, "one pass over the outbox, then exit (3: jobs left pending)");
+  run->add_flag("--once", once, "one pass over the outbox, then exit (3: jobs left for later)");
   CLI::App* status = app.add_subcommand("status", "pending and failed jobs, the last delivery");
   status->add_flag("--json", json, "as JSON");
   CLI::App* backfill =
@@ -130,30 +169,32 @@ int main(int argc, char** argv) {
     return *exit;
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  WatchSignals();
+  const auto fail = [](const std::exception& error, int code) {
+    std::cerr << "tavirex-dicom: " << error.what() << "\n";
+    return code;
+  };
   try {
     const Settings settings = LoadSettings(config);
-    std::filesystem::create_directories(settings.state);
-    std::filesystem::permissions(settings.state, std::filesystem::perms::owner_all);
     if (*run) return Run(settings, once);
+    CheckFolders(settings);
     if (*status) return ShowStatus(settings, json);
+    const OutboxLock lock(settings.outbox);
     const BackfillResult result = Backfill(settings, folder, device, g_stop, ShowProgress);
     for (const std::string& skipped : result.skipped) std::cerr << "skipped " << skipped << "\n";
     std::cerr << "tavirex-dicom: " << result.sent << " instances sent, " << result.skipped.size()
               << " files skipped\n";
-    return 0;
+    return kDone;
+  } catch (const BadSettings& error) {
+    return fail(error, kSettings);
   } catch (const Unreachable& error) {
-    std::cerr << "tavirex-dicom: " << error.what() << "\n";
-    return 3;
-  } catch (const Rejected& error) {
-    std::cerr << "tavirex-dicom: " << error.what() << "\n";
-    return 3;
+    return fail(error, kLeft);
+  } catch (const FolderProblem& error) {
+    return fail(error, kFolders);
+  } catch (const AnotherForwarder& error) {
+    return fail(error, kLocked);
   } catch (const std::exception& error) {
-    std::cerr << "tavirex-dicom: " << error.what() << "\n";
-    return 1;
+    return fail(error, kFailure);
   }
 }

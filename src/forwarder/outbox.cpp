@@ -31,7 +31,61 @@ std::string ReadText(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Why a folder cannot serve; "" when it can.
+std::string FolderFault(const fs::path& folder) {
+  std::error_code error;
+  const fs::file_status status = fs::status(folder, error);
+  if (!fs::exists(status)) return "does not exist";
+  if (!fs::is_directory(status)) return "is not a folder";
+  if (::faccessat(AT_FDCWD, folder.c_str(), R_OK | X_OK, AT_EACCESS) != 0) {
+    return "cannot be read by this user";
+  }
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) {
+    return "cannot be written by this user";
+  }
+  return "";
+}
+
 }  // namespace
+
+void CheckFolders(const Settings& settings) {
+  if (const std::string fault = FolderFault(settings.outbox); !fault.empty()) {
+    throw FolderProblem("the outbox " + settings.outbox.string() + " " + fault +
+                        ": mount the share or correct outbox =, and let the forwarder's user "
+                        "read and write it (delivered jobs are deleted there)");
+  }
+  std::error_code ignored;
+  fs::create_directories(settings.state, ignored);
+  if (const std::string fault = FolderFault(settings.state); !fault.empty()) {
+    throw FolderProblem("the state folder " + settings.state.string() + " " + fault +
+                        ": correct state = or let the forwarder's user create and write it");
+  }
+  fs::permissions(settings.state, fs::perms::owner_all);
+}
+
+OutboxLock::OutboxLock(const fs::path& outbox) {
+  const fs::path file = outbox / ".tavirex-dicom.lock";
+  fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) throw FolderProblem("cannot write " + file.string());
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (::fcntl(fd_, F_SETLK, &lock) != 0) {
+    const std::string holder = ReadText(file);
+    ::close(fd_);
+    throw AnotherForwarder("another forwarder is running on " + outbox.string() +
+                           (holder.empty() ? "" : " (" + holder + ")") +
+                           "; one forwarder per outbox: stop the other one first");
+  }
+  char host[256] = "";
+  ::gethostname(host, sizeof host - 1);
+  const std::string holder = "process " + std::to_string(::getpid()) + " on " + host;
+  const bool noted = ::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, holder.data(), holder.size(), 0) ==
+                                                     static_cast<ssize_t>(holder.size());
+  (void)noted;  // without it, only a second forwarder's message is shorter
+}
+
+OutboxLock::~OutboxLock() { ::close(fd_); }
 
 std::vector<std::string> JobNames(const fs::path& folder) {
   std::vector<std::string> names;

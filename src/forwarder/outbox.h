@@ -13,6 +13,32 @@
 
 namespace tavirex::dicom {
 
+// The outbox or the state folder cannot serve: missing, not a folder, or
+// not both readable and writable by this user. The message says what to do.
+class FolderProblem : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// Throws FolderProblem; creates the state folder when it is missing.
+void CheckFolders(const Settings& settings);
+
+// One forwarder per outbox: a lock on a file in it, which every machine that
+// mounts the outbox sees. Held until destroyed; throws AnotherForwarder.
+class AnotherForwarder : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+class OutboxLock {
+ public:
+  explicit OutboxLock(const std::filesystem::path& outbox);
+  ~OutboxLock();
+  OutboxLock(const OutboxLock&) = delete;
+  OutboxLock& operator=(const OutboxLock&) = delete;
+
+ private:
+  int fd_;
+};
+
 // The job names of a folder, sorted; none when it cannot be listed.
 std::vector<std::string> JobNames(const std::filesystem::path& folder);
 

@@ -106,7 +106,15 @@ bool SendItems(Archive& archive, const Settings& settings, const std::vector<Ite
         }
         continue;
       }
-      archive.Store(std::move(*next.instance));
+      try {
+        archive.Store(std::move(*next.instance));
+      } catch (const Rejected& rejected) {  // for good: only this image's job stops
+        if (!on_refused(next.index, rejected.what())) {
+          finish();
+          return true;
+        }
+        continue;
+      }
       on_sent(next.index);
     }
   } catch (...) {
@@ -151,10 +159,14 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
     }
     std::string refusal, held;
     bool finished = false;
+    std::size_t sent = 0;
     try {
       finished = SendItems(
           archive, settings, items,
-          [&](std::size_t i) { progress.Add(InstanceUid(items[i].local.filename().string())); },
+          [&](std::size_t i) {
+            progress.Add(InstanceUid(items[i].local.filename().string()));
+            ++sent;
+          },
           [&](std::size_t i, const std::string& reason) {
             refusal = items[i].local.filename().string() + ": " + reason;
             return false;
@@ -162,8 +174,6 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
           stop);
     } catch (const Unreachable& unreachable) {
       held = unreachable.what();
-    } catch (const Rejected& rejected) {
-      held = rejected.what();
     }
     if (!held.empty()) {
       result.reason = reasons[name] = held;
@@ -171,6 +181,9 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
       break;  // the archive decides for every job alike
     }
     if (!finished) {
+      result.stopped = name + ": " + std::to_string(confirmed.size() + sent) + " of " +
+                       std::to_string(files.size()) + " instances confirmed, " +
+                       std::to_string(items.size() - sent) + " left";
       ++result.pending;
     } else if (!refusal.empty()) {
       MoveToFailed(settings, name, refusal);

@@ -26,19 +26,20 @@ struct Item {
 
 // Sends the items in order through the archive, preparing the next instance
 // while the current one is on the wire. on_sent runs after the archive
-// confirmed item i; on_refused(i, reason) when it cannot become an instance,
-// and tells whether to go on. Stops after the current instance when stop is
-// set; false when it stopped early. Throws Unreachable or Rejected.
+// confirmed item i; on_refused(i, reason) when it cannot become an instance
+// or the archive refused it for good, and tells whether to go on. Stops after the current instance
+// when stop is set; false when it stopped early. Throws Unreachable.
 bool SendItems(Archive& archive, const Settings& settings, const std::vector<Item>& items,
                const std::function<void(std::size_t)>& on_sent,
                const std::function<bool(std::size_t, const std::string&)>& on_refused,
                const std::atomic<bool>& stop);
 
 struct PassResult {
-  int delivered = 0;   // jobs removed after delivery
-  int failed = 0;      // jobs moved to failed/
-  int pending = 0;     // jobs left for a later pass
-  std::string reason;  // why jobs were left, when they were
+  int delivered = 0;    // jobs removed after delivery
+  int failed = 0;       // jobs moved to failed/
+  int pending = 0;      // jobs left for a later pass
+  std::string reason;   // why jobs were left, when they were
+  std::string stopped;  // the job a stop cut short, and how far it got
 };
 
 // One pass over the outbox.

@@ -30,7 +30,14 @@ struct Settings {
   std::vector<std::pair<std::string, std::filesystem::path>> paths;
 };
 
-// Reads a settings file; throws std::runtime_error naming the file and line.
+// A settings file that cannot be read or holds a setting that cannot work:
+// the message names the file, the line and what to change.
+class BadSettings : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads a settings file; throws BadSettings.
 Settings LoadSettings(const std::filesystem::path& file);
 
 // The local path of a path written on a Windows workstation, by the longest

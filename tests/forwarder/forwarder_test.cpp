@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -50,12 +51,15 @@ int FreePort() {
   return ntohs(address.sin_port);
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
+// uid: the user it runs as, when the tests run as root (permissions bind
+// nobody else).
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& log, uid_t uid = 0) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     dup2(fd, 1);
     dup2(fd, 2);
+    if (uid != 0 && getuid() == 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(126);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -76,11 +80,25 @@ std::string ReadFile(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::size_t Lines(const fs::path& file) { return std::ranges::count(ReadFile(file), '\n'); }
+
+// Waits (at most a minute) until done() holds.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1200 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
+}
+
 class Orthanc {
  public:
   explicit Orthanc(const fs::path& folder)
       : folder_(folder), http_port_(FreePort()), dicom_port_(FreePort()) {
     fs::create_directories(folder / "db");
+    // Out of resources (0xA700) for the patient "FULL".
+    std::ofstream(folder / "filter.lua")
+        << "function ReceivedInstanceFilter(dicom, o, i) if "
+           "dicom.PatientID == 'FULL' then error('full') end return true end";
     std::ofstream(folder / "orthanc.json") << json{
         {"Name", "tavirex-test"},
         {"StorageDirectory", (folder / "db").string()},
@@ -90,6 +108,7 @@ class Orthanc {
         {"DicomAet", "ARCHIVE"},
         {"RemoteAccessAllowed", false},
         {"AuthenticationEnabled", false},
+        {"LuaScripts", {(folder / "filter.lua").string()}},
         {"Plugins", json::array()}}.dump();
   }
   ~Orthanc() { Stop(); }
@@ -229,11 +248,13 @@ class ForwarderTest : public ::testing::Test {
     config_ = WriteConfig("OP");
   }
 
-  fs::path WriteConfig(const std::string& sop_class) {
-    const fs::path file = dir_ / ("forwarder-" + sop_class + ".conf");
+  // port: the archive's when not the suite's Orthanc; tls: a [tls] section.
+  fs::path WriteConfig(const std::string& sop_class, int port = 0, const std::string& tls = "") {
+    const fs::path file = dir_ / ("forwarder-" + sop_class + std::to_string(port) + ".conf");
     std::ofstream(file) << "outbox = " << (dir_ / "outbox").string() << "\n"
                         << "state = " << (dir_ / "state").string() << "\n"
-                        << "[archive]\nhost = 127.0.0.1\nport = " << orthanc_->dicom_port()
+                        << tls << "\n[archive]\nhost = 127.0.0.1\nport = "
+                        << (port ? port : orthanc_->dicom_port())
                         << "\ncalled_ae = ARCHIVE\nsop_class = " << sop_class
                         << "\n[queue]\npoll_seconds = 1\n[paths]\n\\\\PRAXO\\Images = "
                         << (dir_ / "store").string() << "\n";
@@ -260,15 +281,30 @@ class ForwarderTest : public ::testing::Test {
   }
 
   // The forwarder's exit code; its output in output_.
-  int Forwarder(const std::vector<std::string>& args, fs::path config = {}) {
+  int Forwarder(const std::vector<std::string>& args, fs::path config = {}, uid_t uid = 0) {
     std::vector<std::string> argv = {TAVIREX_DICOM_PROGRAM, "-c",
                                      (config.empty() ? config_ : config).string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    const int code = Wait(Spawn(argv, dir_ / "forwarder.log"));
+    const int code = Wait(Spawn(argv, dir_ / "forwarder.log", uid));
     output_ = ReadFile(dir_ / "forwarder.log");
     std::cout << output_;
     fs::remove(dir_ / "forwarder.log");
     return code;
+  }
+
+  // DCMTK's storescp as the archive, storing into received/; its port.
+  int StoreScp(std::vector<std::string> args) {
+    const int port = FreePort();
+    fs::create_directories(dir_ / "received");
+    args.insert(args.begin(), {"/usr/bin/storescp", "-od", (dir_ / "received").string()});
+    args.push_back(std::to_string(port));
+    scps_.push_back(Spawn(args, dir_ / "storescp.log"));
+    const std::string knock = "bash -c 'echo >/dev/tcp/127.0.0.1/" + std::to_string(port) + "'";
+    EXPECT_TRUE(Eventually([&] { return std::system((knock + " 2>/dev/null").c_str()) == 0; }));
+    return port;
+  }
+  void TearDown() override {
+    for (const pid_t scp : scps_) kill(scp, SIGTERM), Wait(scp);
   }
 
   json Status() {
@@ -286,6 +322,7 @@ class ForwarderTest : public ::testing::Test {
   static inline Orthanc* orthanc_ = nullptr;
   fs::path dir_, config_;
   std::string output_;
+  std::vector<pid_t> scps_;
 };
 
 // Every attribute, for names in several scripts; a job with a GIF goes to
@@ -414,9 +451,11 @@ TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
   }
 }
 
-// An archive that is down keeps the job until it is back. A forwarder killed
-// mid-job (reading the fourth image, a pipe) delivers each image once later.
-TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderKilled) {
+// An archive that is down keeps the job until it is back. A forwarder held
+// mid-job by a slow archive (2 s an instance) turns a second one away; stopped
+// (SIGTERM) it finishes the instance on the wire and says what is left; killed,
+// it loses nothing. Each image reaches an archive once.
+TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderStoppedOrKilled) {
   JobRow row = {{"2", "Roe", "Rick", "", "", ""}, 3001, "Capture Vessara", {}};
   for (int i = 0; i < 5; ++i) {
     row.images.push_back({"2_3001_a_b_c_d_e_OD_2016-05-31_14-05-0" + std::to_string(i) + ".jpg",
@@ -432,23 +471,152 @@ TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderKilled) {
             std::string::npos);
   orthanc_->Start();
 
-  const fs::path pipe = dir_ / "store" / row.images[3].stored;
-  fs::remove(pipe);
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  const pid_t forwarder =
-      Spawn({TAVIREX_DICOM_PROGRAM, "-c", config_.string(), "run"}, dir_ / "run.log");
-  for (int i = 0; i < 600 && orthanc_->Exam(3001).size() < 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const fs::path slow = WriteConfig("OP", StoreScp({"--sleep-during", "2", "+xa"}));
+  const fs::path progress = dir_ / "state" / "progress" / "1.job";
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    const std::size_t before = Lines(progress);
+    const pid_t forwarder =
+        Spawn({TAVIREX_DICOM_PROGRAM, "-c", slow.string(), "run"}, dir_ / "run.log");
+    ASSERT_TRUE(Eventually([&] { return Lines(progress) > before; }));
+    if (signal == SIGTERM) {
+      EXPECT_EQ(Forwarder({"run", "--once"}), 5);
+      EXPECT_EQ(Forwarder({"backfill", (dir_ / "store").string()}), 5);
+      EXPECT_NE(output_.find("another forwarder is running"), std::string::npos);
+    }
+    kill(forwarder, signal);
+    EXPECT_EQ(Wait(forwarder), signal == SIGTERM ? 0 : 128 + SIGKILL);
+    EXPECT_TRUE(fs::exists(dir_ / "outbox" / "1.job"));
+    const std::size_t sent = Lines(progress);
+    if (signal == SIGTERM) {
+      EXPECT_NE(ReadFile(dir_ / "run.log")
+                    .find("1.job: " + std::to_string(sent) + " of 5 instances confirmed, " +
+                          std::to_string(5 - sent) + " left"),
+                std::string::npos);
+    }
   }
-  kill(forwarder, SIGKILL);
-  Wait(forwarder);
-  ASSERT_EQ(orthanc_->Exam(3001).size(), 3u);
-  EXPECT_TRUE(fs::exists(dir_ / "outbox" / "1.job"));
-  fs::remove(pipe);
-  fs::copy_file(kData / "colour.jpg", pipe);
+  const std::size_t sent = Lines(progress);
+  ASSERT_LT(sent, 5u);
   ASSERT_EQ(Forwarder({"run", "--once"}), 0);
   EXPECT_FALSE(OutboxHasJobs());
-  EXPECT_EQ(orthanc_->Exam(3001).size(), 5u);
+  EXPECT_EQ(orthanc_->Exam(3001).size(), 5 - sent);
+}
+
+// Only a lost connection holds the queue. Archives that refuse: a class or
+// JPEG (storescp's association profiles), an instance "out of resources" (the
+// suite's Orthanc for patient FULL), a certificate for another host.
+TEST_F(ForwarderTest, OnlyALostConnectionHoldsTheQueue) {
+  std::ofstream(dir_ / "scp.cfg") << "[[TransferSyntaxes]]\n[Any]\nTransferSyntax1 = JPEGBaseline\n"
+                                     "TransferSyntax2 = LocalEndianExplicit\n[Native]\n"
+                                     "TransferSyntax1 = LocalEndianExplicit\n"
+                                     "[[PresentationContexts]]\n[NoOP]\nPresentationContext1 = "
+                                     "SecondaryCaptureImageStorage\\Any\n[NoJPEG]\n"
+                                     "PresentationContext1 = OphthalmicPhotography8BitImageStorage"
+                                     "\\Native\n[[Profiles]]\n[NoOP]\nPresentationContexts = "
+                                     "NoOP\n[NoJPEG]\nPresentationContexts = NoJPEG\n";
+  // Self-signed certificates, one for another host, one for this one.
+  const std::string certificates =
+      "cd " + dir_.string() + " && for n in other:DNS:archive.example own:IP:127.0.0.1; do " +
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout ${n%%:*}.key -out ${n%%:*}.pem -days 2 " +
+      "-subj /CN=x -addext subjectAltName=${n#*:} 2>/dev/null || exit 1; done";
+  ASSERT_EQ(std::system(("bash -c '" + certificates + "'").c_str()), 0);
+  const std::string cfg = (dir_ / "scp.cfg").string();
+  // clang-format off
+  const std::tuple<std::vector<std::string>, const char*, int, const char*> kArchives[] = {
+      // storescp's arguments (none: the suite's Orthanc), patient, exit code, why the job
+      // went to failed/ or is left ("": delivered)
+      {{"-xf", cfg, "NoJPEG"}, "1", 0, ""},
+      {{"-ic", "+tls", (dir_ / "other.key").string(), (dir_ / "other.pem").string()}, "1", 3, "certificate"},
+      {{"-ic", "+tls", (dir_ / "own.key").string(), (dir_ / "own.pem").string()}, "1", 0, ""},
+      {{"-xf", cfg, "NoOP"}, "1", 0, "sop_class = SC sends Secondary Capture"},
+      {{}, "FULL", 3, "status 0xA700"},
+  };
+  // clang-format on
+  int exam = 4000;
+  for (const auto& [scp, patient, exit, why] : kArchives) {
+    SCOPED_TRACE(why + (scp.empty() ? "" : " " + scp.front()));
+    const int port = scp.empty() ? 0 : StoreScp(scp);
+    const std::string job = std::to_string(++exam) + ".job";
+    WriteJob({{patient, "Doe", "Ann", "", "", ""},
+              exam,
+              "Capture Vessara",
+              {{"1_" + std::to_string(exam) + "_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg",
+                "R", ""}}},
+             job);
+    EXPECT_EQ(Forwarder({"run", "--once"},
+                        WriteConfig("OP", port,
+                                    scp.size() > 3 ? "[tls]\nenabled = yes\nca = " + scp[3] : "")),
+              exit);
+    const std::string status = Status().dump();
+    EXPECT_EQ(fs::exists(dir_ / "outbox" / job), exit == 3);
+    EXPECT_NE(status.find(*why ? why : "\"failed\":[]"), std::string::npos) << status;
+    fs::remove(dir_ / "outbox" / job);
+  }
+}
+
+// Every setting that cannot work is refused at start, naming the file, the line
+// and the fix.
+TEST(ForwarderSettings, InvalidSettingsNameTheirLine) {
+  const fs::path file =
+      fs::temp_directory_path() / ("tavirex-settings-" + std::to_string(getpid()));
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"[archive]\nport = 79778", ":3: port is a whole number from 1 to 65535"},
+      {"[archive]\ncalled_ae = ARCHIVE-OF-PRACTICE",
+       ":3: called_ae \"ARCHIVE-OF-PRACTICE\" has 19"},
+      {"[archive]\ncalling_ae = TAVI\\REX", ":3: calling_ae \"TAVI\\REX\" holds a character"},
+      {"[archive]\ncalled_ae = ORTHANC # archive", ":3: the value of called_ae carries a comment"},
+      {"[archive]\nhost = a\nHOST = b", ":4: HOST is set again (first on line 3)"},
+      {"[archive]\n[queue]\n[Archive]", ":4: [Archive] is a section again (first on line 2)"},
+      {"[tls]\nenabled = yes", ":3: TLS is enabled without ca"},
+      {"[tls]\nenabled = yes\nca = /nonexistent/ca.pem", ":4: /nonexistent/ca.pem cannot be read"},
+  };
+  for (const auto& [text, says] : rows) {
+    std::ofstream(file) << "outbox = /srv/outbox\n" << text << "\n";
+    try {
+      tavirex::dicom::LoadSettings(file);
+      ADD_FAILURE() << text;
+    } catch (const tavirex::dicom::BadSettings& error) {
+      EXPECT_NE(std::string(error.what()).find(file.string() + says), std::string::npos)
+          << error.what();
+    }
+  }
+  fs::remove(file);
+}
+
+// An outbox or state folder that cannot serve, a setting that cannot work:
+// status and run --once say what and how to fix it, with their own exit
+// codes; run waits for the outbox (a share mounted later) and says so.
+TEST_F(ForwarderTest, AForwarderSetUpWrongSaysSo) {
+  const std::tuple<const char*, const char*, int, const char*> kWrong[] = {
+      {"rm -r outbox", "status", 4, "/outbox does not exist: mount the share"},
+      {"rm -r outbox && touch outbox", "run", 4, "/outbox is not a folder"},
+      {"chmod 300 outbox", "status", 4, "/outbox cannot be read by this user"},
+      {"chmod 500 outbox", "run", 4, "/outbox cannot be written by this user"},
+      {"chmod 500 state", "run", 4, "/state cannot be written"},
+      {"sed -i s/^port.*/port=0/ forwarder-OP0.conf", "status", 2, "/forwarder-OP0.conf:6: port"},
+  };
+  for (const auto& [spoil, command, exit, says] : kWrong) {
+    SCOPED_TRACE(spoil);
+    WriteConfig("OP");
+    const std::string shell =
+        "cd " + dir_.string() +
+        " && rm -rf outbox state && mkdir outbox state && (chown nobody outbox state || true) && " +
+        spoil;
+    ASSERT_EQ(std::system(shell.c_str()), 0);
+    EXPECT_EQ(Forwarder({command, command == std::string("run") ? "--once" : "--json"}, {}, 65534),
+              exit);
+    EXPECT_NE(output_.find(dir_.string() + says), std::string::npos);
+  }
+  WriteConfig("OP");
+  ASSERT_EQ(std::system(("cd " + dir_.string() + " && rm -rf outbox state").c_str()), 0);
+  const pid_t forwarder =
+      Spawn({TAVIREX_DICOM_PROGRAM, "-c", config_.string(), "run"}, dir_ / "run.log");
+  EXPECT_TRUE(Eventually([&] {
+    const std::string said = ReadFile(dir_ / "run.log");  // two attempts, each said
+    return said.find("does not exist") < said.find("trying again") &&
+           said.find("trying again") < said.rfind("does not exist");
+  }));
+  kill(forwarder, SIGTERM);
+  EXPECT_EQ(Wait(forwarder), 0);
 }
 
 // Windows paths map by the longest prefix, without regard to case on the

@@ -14,8 +14,8 @@
 #include "plugin/capture.h"
 #include "plugin/catalogue.h"
 #include "plugin/image_list_view.h"
-#include "vocabulary/stored_name.h"
 #include "tools/config/equipment_list.h"
+#include "vocabulary/stored_name.h"
 #include "winrules/vb_string.h"
 
 namespace tavirex::config {
@@ -377,6 +377,13 @@ void Checker::CheckOutbox(const std::string& outbox) {
     return Problem(name + " " + why + "; set it with tavirex-config outbox");
   }
   if (!platform().FolderExists(outbox)) {
+#ifndef _WIN32
+    // Here the workstation's share is a mounted folder, not a UNC path.
+    if (outbox.starts_with("\\\\")) {
+      return Problem(name + " is a share this machine does not open by that name: check it on " +
+                     "a workstation; the forwarder's outbox = names the folder it is mounted on");
+    }
+#endif
     return Problem(name + " is missing: every Capture fails to write its job; create it");
   }
   if (!Writable(platform(), outbox)) {

@@ -38,7 +38,8 @@ const std::map<std::string, std::string Settings::*> kTexts = {
 const std::map<std::string, int Settings::*> kNumbers = {
     {"ARCHIVE.PORT", &Settings::archive_port},
     {"QUEUE.POLL_SECONDS", &Settings::poll_seconds},
-    {"QUEUE.RETRY_MAX_SECONDS", &Settings::retry_max_seconds}};
+    {"QUEUE.RETRY_MAX_SECONDS", &Settings::retry_max_seconds},
+    {"IMAGES.MAX_MEGAPIXELS", &Settings::max_megapixels}};
 
 }  // namespace
 
@@ -96,28 +97,11 @@ Settings LoadSettings(const std::filesystem::path& file) {
   }
   if (settings.outbox.empty()) throw std::runtime_error(file.string() + ": outbox is not set");
   if (settings.state.empty()) settings.state = DefaultStateFolder();
+  // Above 700, three bytes a pixel no longer fit DCMTK's 32-bit lengths.
+  if (settings.max_megapixels < 1 || settings.max_megapixels > 700) {
+    throw std::runtime_error(file.string() + ": [images] max_megapixels is from 1 to 700");
+  }
   return settings;
-}
-
-std::optional<std::filesystem::path> MapWindowsPath(const Settings& settings,
-                                                    const std::string& windows_path) {
-  if (!windows_path.empty() && windows_path[0] == '/') return windows_path;
-  const std::pair<std::string, std::filesystem::path>* best = nullptr;
-  for (const auto& entry : settings.paths) {
-    const std::string& prefix = entry.first;
-    if (windows_path.size() <= prefix.size() || windows_path[prefix.size()] != '\\') continue;
-    if (!EqualsIgnoreCaseAscii(std::string_view(windows_path).substr(0, prefix.size()), prefix)) {
-      continue;
-    }
-    if (best == nullptr || prefix.size() > best->first.size()) best = &entry;
-  }
-  if (best == nullptr) return std::nullopt;
-  std::filesystem::path local = best->second;
-  for (const std::string& part : Split(windows_path.substr(best->first.size() + 1), '\\')) {
-    if (part.empty() || part == "." || part == "..") return std::nullopt;
-    local /= part;
-  }
-  return local;
 }
 
 }  // namespace tavirex::dicom

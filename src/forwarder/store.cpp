@@ -49,8 +49,9 @@ std::string WhatIsThere(int folder, const char* name, int open_error) {
 Fd Open(const StorePath& place, bool folder) {
   Fd at(::open(place.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (at.get() < 0) {
-    const std::string why = place.root.string() + ": " + std::strerror(errno);
-    if (errno == ENOENT) throw NotThere(why);
+    const int error = errno;
+    const std::string why = place.root.string() + ": " + std::strerror(error);
+    if (error == ENOENT) throw NotThere(why);
     throw Refused(why);
   }
   fs::path reached = place.root;

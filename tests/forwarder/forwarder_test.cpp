@@ -514,10 +514,18 @@ TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderKilled) {
   const fs::path config = WriteConfig("OP", port), received = dir_ / "received.log";
   fs::create_directories(dir_ / "archive");
   const auto storescp = [&](const char* sleep) {
-    return Spawn({"/usr/bin/storescp", "-v", "+xa", "-aet", "ARCHIVE", "--sleep-during", sleep,
-                  "-od", (dir_ / "archive").string(), "--exec-sync", "-xcr",
-                  "echo #f >> " + received.string(), std::to_string(port)},
-                 dir_ / "storescp.log");
+    const pid_t pid = Spawn({"/usr/bin/storescp", "-v", "+xa", "-aet", "ARCHIVE", "--sleep-during",
+                             sleep, "-od", (dir_ / "archive").string(), "--exec-sync", "-xcr",
+                             "echo #f >> " + received.string(), std::to_string(port)},
+                            dir_ / "storescp.log");
+    for (int i = 0, connected = -1; i < 200 && connected != 0; ++i) {  // until it listens
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      const int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in address = Loopback(port);
+      connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      close(fd);
+    }
+    return pid;
   };
   const auto requests = [&] {  // store requests begun, in every run so far
     const std::string log = ReadFile(dir_ / "storescp.log");

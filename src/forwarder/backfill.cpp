@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <deque>
 #include <map>
 
@@ -12,17 +11,13 @@ BackfillResult Backfill(const Settings& settings, const fs::path& folder, const 
                         const std::atomic<bool>& stop,
                         const std::function<void(std::size_t, std::size_t)>& progress) {
   BackfillResult result;
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
+  const std::optional<StorePath> place = MapStorePath(settings, fs::absolute(folder).string());
+  const std::vector<std::string> files = StoreFiles(OpenStoreFolder(place.value()), result.skipped);
   // One job per exam, as the capture would have written it.
   std::deque<Job> jobs;
   std::vector<Item> items;
   std::map<std::string, std::pair<Job*, int>> exams;
-  for (const fs::path& file : files) {
-    const std::string name = file.filename().string();
+  for (const std::string& name : files) {
     const StoredName stored(name);
     if (!stored.IsComplete()) {
       result.skipped.push_back(name + ": not a stored name (too few fields)");
@@ -37,7 +32,7 @@ BackfillResult Backfill(const Settings& settings, const fs::path& folder, const 
         job.DeviceName = device;
         it->second.first = &job;
       }
-      items.push_back({it->second.first, file, ++it->second.second});
+      items.push_back({it->second.first, {place->root, place->below / name}, ++it->second.second});
     } catch (const std::exception&) {
       result.skipped.push_back(name + ": the exam number is not a number");
     }
@@ -52,7 +47,7 @@ BackfillResult Backfill(const Settings& settings, const fs::path& folder, const 
         progress(++done, items.size());
       },
       [&](std::size_t i, const std::string& reason) {
-        result.skipped.push_back(items[i].local.filename().string() + ": " + reason);
+        result.skipped.push_back(items[i].file.Name() + ": " + reason);
         progress(++done, items.size());
         return true;
       },

@@ -1,27 +1,20 @@
 #include "forwarder/instance.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <vector>
 
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcitem.h"
 #include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/dcmdata/libi2d/i2d.h"
-#include "dcmtk/dcmdata/libi2d/i2dbmps.h"
 #include "dcmtk/dcmdata/libi2d/i2dplop.h"
 #include "dcmtk/dcmdata/libi2d/i2dplsc.h"
 #include "dcmtk/ofstd/ofuuid.h"
+#include "forwarder/image_file.h"
 #include "vocabulary/stored_name.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_string.h"
@@ -29,170 +22,9 @@
 namespace tavirex::dicom {
 namespace {
 
-// A file's bytes or a frame's pixels, in a buffer of new[] that DCMTK's
-// converter takes over and deletes.
-struct Bytes {
-  std::unique_ptr<char[]> data;
-  std::size_t size = 0;
-  const unsigned char* get() const { return reinterpret_cast<const unsigned char*>(data.get()); }
-  unsigned char operator[](std::size_t i) const { return get()[i]; }
-};
-
 // The namespace of Tavirex's name-based UIDs.
 constexpr std::array<unsigned char, 16> kUidNamespace = {
     0x27, 0x58, 0xf3, 0xb1, 0xa0, 0xc2, 0x43, 0xc1, 0xa3, 0x9b, 0xc2, 0xf4, 0x81, 0xda, 0x2d, 0x45};
-
-// One 8-bit frame as DCMTK's converter takes it: the image's size and
-// colour model, and its bytes, as they are for a compressed frame.
-class Frame : public I2DImgSource {
- public:
-  OFCondition readPixelData(Uint16& rows, Uint16& cols, Uint16& samples, OFString& photometric,
-                            Uint16& bits_allocated, Uint16& bits_stored, Uint16& high_bit,
-                            Uint16& representation, Uint16& planar, Uint16& aspect_h,
-                            Uint16& aspect_v, char*& data, Uint32& length,
-                            E_TransferSyntax& ts) override {
-    rows = rows_;
-    cols = cols_;
-    samples = samples_;
-    photometric = photometric_.c_str();
-    bits_allocated = bits_stored = 8;
-    high_bit = 7;
-    representation = planar = 0;
-    aspect_h = aspect_v = 1;
-    length = static_cast<Uint32>(frame_.size);
-    data = frame_.data.release();
-    ts = ts_;
-    return EC_Normal;
-  }
-  OFCondition getLossyComprInfo(OFBool& lossy, OFString& method) const override {
-    lossy = ts_ == EXS_JPEGProcess1;
-    method = lossy ? "ISO_10918_1" : "";
-    return EC_Normal;
-  }
-
- protected:
-  Bytes frame_;
-  E_TransferSyntax ts_ = EXS_LittleEndianExplicit;
-  Uint16 rows_ = 0, cols_ = 0, samples_ = 0;
-  std::string photometric_;
-};
-
-// A JPEG carried as it is: the whole file is the frame. Baseline only, the
-// transfer syntax the forwarder proposes; the photometric interpretation
-// follows the JPEG's own components.
-class JpegFile : public Frame {
- public:
-  explicit JpegFile(Bytes bytes) {
-    ts_ = EXS_JPEGProcess1;
-    Parse(bytes);
-    frame_ = std::move(bytes);
-  }
-  OFString inputFormat() const override { return "JPEG"; }
-
- private:
-  void Parse(const Bytes& bytes) {
-    bool adobe_rgb = false;
-    std::size_t at = 2;
-    while (at + 4 <= bytes.size) {
-      if (bytes[at] != 0xFF) throw Refused("the JPEG's markers are damaged");
-      const unsigned marker = bytes[at + 1];
-      if (marker == 0xFF) {
-        ++at;
-        continue;
-      }
-      const std::size_t size = bytes[at + 2] << 8 | bytes[at + 3];
-      const unsigned char* segment = bytes.get() + at + 4;
-      if (at + 2 + size > bytes.size) throw Refused("the JPEG is cut short");
-      if (marker == 0xEE && size >= 14 && std::memcmp(segment, "Adobe", 5) == 0) {
-        adobe_rgb = segment[11] == 0;  // transform 0: the components are RGB
-      } else if (marker == 0xC0) {
-        if (size < 8 || segment[0] != 8) throw Refused("the JPEG has more than 8 bits a sample");
-        rows_ = static_cast<Uint16>(segment[1] << 8 | segment[2]);
-        cols_ = static_cast<Uint16>(segment[3] << 8 | segment[4]);
-        samples_ = segment[5];
-        if (samples_ == 1) {
-          photometric_ = "MONOCHROME2";
-        } else if (samples_ == 3 && size >= 8u + 9u) {
-          const unsigned char* c = segment + 6;  // id, sampling, table for each component
-          const bool rgb = adobe_rgb || (c[0] == 'R' && c[3] == 'G' && c[6] == 'B');
-          // YCbCr, subsampled or not: the photographic classes know only
-          // YBR_FULL_422 for it, and decoders take the sampling from the
-          // frame header.
-          photometric_ = rgb ? "RGB" : "YBR_FULL_422";
-        } else {
-          throw Refused("the JPEG has " + std::to_string(samples_) +
-                        " components (1 or 3 can be archived)");
-        }
-        return;
-      } else if (marker >= 0xC1 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                 marker != 0xCC) {
-        throw Refused("the JPEG is not baseline (progressive, extended or lossless coding)");
-      }
-      at += 2 + size;
-    }
-    throw Refused("the JPEG has no frame header");
-  }
-};
-
-// A PNG decoded to 8-bit grey or RGB pixels (an alpha channel is composed
-// onto black).
-class PngFile : public Frame {
- public:
-  explicit PngFile(const Bytes& bytes) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.get(), bytes.size)) {
-      throw Refused(std::string("the PNG cannot be read: ") + image.message);
-    }
-    const bool colour = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    image.format = colour ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    if (image.width > 65535 || image.height > 65535) {
-      png_image_free(&image);
-      throw Refused("the PNG is larger than 65535 pixels a side");
-    }
-    frame_.size = PNG_IMAGE_SIZE(image);
-    frame_.data = std::make_unique_for_overwrite<char[]>(frame_.size);
-    if (!png_image_finish_read(&image, nullptr, frame_.data.get(), 0, nullptr)) {
-      throw Refused(std::string("the PNG cannot be decoded: ") + image.message);
-    }
-    rows_ = static_cast<Uint16>(image.height);
-    cols_ = static_cast<Uint16>(image.width);
-    samples_ = colour ? 3 : 1;
-    photometric_ = colour ? "RGB" : "MONOCHROME2";
-  }
-  OFString inputFormat() const override { return "PNG"; }
-};
-
-Bytes ReadAll(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
-  struct stat info {};
-  // A regular file in one read; a pipe or a device in growing chunks.
-  std::size_t capacity = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-                             ? static_cast<std::size_t>(info.st_size) + 1
-                             : std::size_t{1} << 20;
-  Bytes bytes{std::make_unique_for_overwrite<char[]>(capacity), 0};
-  for (;;) {
-    if (bytes.size == capacity) {
-      auto larger = std::make_unique_for_overwrite<char[]>(capacity *= 2);
-      std::memcpy(larger.get(), bytes.data.get(), bytes.size);
-      bytes.data = std::move(larger);
-    }
-    const ssize_t got = ::read(fd, bytes.data.get() + bytes.size, capacity - bytes.size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      const int error = got < 0 ? errno : 0;
-      ::close(fd);
-      if (error != 0) throw Refused(std::string("cannot be read: ") + std::strerror(error));
-      return bytes;
-    }
-    bytes.size += static_cast<std::size_t>(got);
-  }
-}
-
-bool StartsWith(const Bytes& bytes, std::string_view magic) {
-  return bytes.size >= magic.size() && std::memcmp(bytes.get(), magic.data(), magic.size()) == 0;
-}
 
 std::string Digits(int value, int width) {
   std::string text = std::to_string(value);
@@ -285,9 +117,9 @@ std::string InstanceUid(const std::string& stored_name) {
   return NameUid("instance\n" + stored_name);
 }
 
-Instance MakeInstance(const Job& job, const std::filesystem::path& local, int number,
-                      SopClass sop_class) {
-  const std::string stored = local.filename().string();
+Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClass sop_class,
+                      int max_megapixels) {
+  const std::string stored = file.Name();
   const StoredName name(stored);
   if (!name.IsComplete()) throw Refused("not a stored name (too few fields)");
   const std::string patient_key = job.PATIENTID.empty() ? name.PatID() : MakePatID(job.PATIENTID);
@@ -297,18 +129,7 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
   std::string time = name.Time();
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
-  Bytes bytes = ReadAll(local);
-  std::unique_ptr<I2DImgSource> source;
-  if (StartsWith(bytes, "\xFF\xD8\xFF")) {
-    source = std::make_unique<JpegFile>(std::move(bytes));
-  } else if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) {
-    source = std::make_unique<PngFile>(bytes);
-  } else if (StartsWith(bytes, "BM")) {
-    source = std::make_unique<I2DBmpSource>();
-    source->setImageFile(local.c_str());
-  } else {
-    throw Refused("not a JPEG, PNG or BMP image");
-  }
+  const std::unique_ptr<I2DImgSource> source = ReadImage(OpenStoreFile(file).get(), max_megapixels);
   std::unique_ptr<I2DOutputPlug> plug;
   if (sop_class == SopClass::kOphthalmicPhotography) {
     plug = std::make_unique<I2DOutputPlugOphthalmicPhotography>();

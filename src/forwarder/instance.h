@@ -5,22 +5,15 @@
 
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdatset.h"
 #include "forwarder/job.h"
 #include "forwarder/settings.h"
+#include "forwarder/store.h"
 
 namespace tavirex::dicom {
-
-// The image cannot become an instance (unreadable, unsupported, a name that
-// is not a stored name): its job goes to failed/ with this reason.
-class Refused : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // "2.25." and the decimal value of the name-based (SHA-1, version 5) UUID of
 // name.
@@ -36,8 +29,9 @@ struct Instance {
   std::string stored_name;
 };
 
-// The instance of the number-th (1-based) file of job, read from local.
-Instance MakeInstance(const Job& job, const std::filesystem::path& local, int number,
-                      SopClass sop_class);
+// The instance of the number-th (1-based) file of job, read from the store;
+// throws Refused when it cannot become one.
+Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClass sop_class,
+                      int max_megapixels);
 
 }  // namespace tavirex::dicom

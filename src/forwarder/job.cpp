@@ -1,46 +1,89 @@
 #include "forwarder/job.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace tavirex::dicom {
+namespace {
 
-Job ReadJob(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("the job cannot be read");
-  const nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
+// Far more than any job the plug-in writes; a larger file is not read.
+constexpr off_t kMostJobBytes = 1 << 20;
+
+}  // namespace
+
+Job ParseJob(std::string_view text) {
+  const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
   if (json.is_discarded() || !json.is_object()) throw std::runtime_error("the job is not JSON");
-  if (json.value("format", "") != kOutboxJobFormat) {
+  const auto format = json.find("format");
+  if (format == json.end() || *format != kOutboxJobFormat) {
     throw std::runtime_error(std::string("the job's format is not \"") + kOutboxJobFormat + "\"");
   }
-  if (!json.contains("version") || !json["version"].is_number_integer() ||
-      json["version"].get<int>() > kOutboxJobVersion) {
+  const auto version = json.find("version");
+  if (version == json.end() || !version->is_number_unsigned() ||
+      version->get<unsigned long long>() > kOutboxJobVersion) {
     throw std::runtime_error("the job's version is newer than " +
                              std::to_string(kOutboxJobVersion));
   }
-  const nlohmann::json host = json.value("host", nlohmann::json::object());
+  const auto text_of = [](const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  const auto host_it = json.find("host");
+  const nlohmann::json host =
+      host_it != json.end() && host_it->is_object() ? *host_it : nlohmann::json::object();
   Job job;
-  job.captured = json.value("captured", "");
+  job.captured = text_of(json, "captured");
   // A text the job lacks is empty; a number it lacks refuses the job.
-#define TAVIREX_JOB_TEXT(Name)                                                 \
-  if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
-    job.Name = it->get<std::string>();                                         \
-  }
+#define TAVIREX_JOB_TEXT(Name) job.Name = text_of(host, #Name);
 #define TAVIREX_JOB_NUMBER(Name)                                                      \
-  if (!host.contains(#Name) || !host[#Name].is_number_integer() ||                    \
-      host[#Name].get<long long>() != host[#Name].get<std::int32_t>()) {              \
-    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)"); \
-  }                                                                                   \
-  job.Name = host[#Name].get<std::int32_t>();
+  if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||  \
+                                        it->get<long long>() != it->get<std::int32_t>()) { \
+    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");     \
+  } else {                                                                              \
+    job.Name = it->get<std::int32_t>();                                                 \
+  }
 #include "vocabulary/job_fields.def"
-  const nlohmann::json files = json.value("files", nlohmann::json::array());
-  for (const auto& f : files) {
-    if (!f.is_string()) throw std::runtime_error("the job's files are not all texts");
-    job.files.push_back(f.get<std::string>());
+  const auto files = json.find("files");
+  if (files != json.end() && !files->is_array())
+    throw std::runtime_error("the job's files are not a list");
+  if (files != json.end()) {
+    for (const auto& f : *files) {
+      if (!f.is_string()) throw std::runtime_error("the job's files are not all texts");
+      job.files.push_back(f.get<std::string>());
+    }
   }
   if (job.files.empty()) throw std::runtime_error("the job lists no files");
   return job;
+}
+
+Job ReadJob(const std::filesystem::path& file) {
+  // Not through a link, and not a pipe that would never end.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMostJobBytes) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (fd < 0)
+      throw std::runtime_error(std::string("the job cannot be read: ") + std::strerror(error));
+    throw std::runtime_error("the job is not a regular file of at most 1 MB");
+  }
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  ::close(fd);
+  text.resize(done);
+  return ParseJob(text);
 }
 
 }  // namespace tavirex::dicom

@@ -29,16 +29,19 @@ std::string Now() {
   return text;
 }
 
-// The local paths of a job's files; a reason in place of them when a path
-// does not map or its folder is not there (a share not mounted).
-std::variant<std::vector<fs::path>, std::string> LocalFiles(const Settings& settings,
-                                                            const Job& job) {
-  std::vector<fs::path> files;
+// Where a job's files are; a reason in place of them when a path does not
+// map or its folder is not there (a share not mounted). Refused for a path
+// outside the store.
+std::variant<std::vector<StorePath>, std::string> LocalFiles(const Settings& settings,
+                                                             const Job& job) {
+  std::vector<StorePath> files;
   for (const std::string& windows : job.files) {
-    const std::optional<fs::path> local = MapWindowsPath(settings, windows);
+    const std::optional<StorePath> local = MapStorePath(settings, windows);
     if (!local) return "no [paths] entry maps " + windows;
-    if (!fs::is_directory(local->parent_path())) {
-      return "the folder " + local->parent_path().string() + " of " + windows + " is not there";
+    try {
+      OpenStoreFolder({local->root, local->below.parent_path()});
+    } catch (const NotThere& missing) {
+      return "the folder of " + windows + " is not there (" + missing.what() + ")";
     }
     files.push_back(*local);
   }
@@ -65,8 +68,8 @@ bool SendItems(Archive& archive, const Settings& settings, const std::vector<Ite
     for (std::size_t i = 0; i < items.size(); ++i) {
       Prepared prepared{i, std::nullopt, ""};
       try {
-        prepared.instance =
-            MakeInstance(*items[i].job, items[i].local, items[i].number, settings.sop_class);
+        prepared.instance = MakeInstance(*items[i].job, items[i].file, items[i].number,
+                                         settings.sop_class, settings.max_megapixels);
       } catch (const Refused& refused) {
         prepared.refusal = refused.what();
       }
@@ -135,14 +138,15 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
     if (stop) break;
     const fs::path job_file = settings.outbox / name;
     Job job;
+    std::variant<std::vector<StorePath>, std::string> local;
     try {
       job = ReadJob(job_file);
+      local = LocalFiles(settings, job);
     } catch (const std::exception& refused) {
       MoveToFailed(settings, name, refused.what());
       ++result.failed;
       continue;
     }
-    auto local = LocalFiles(settings, job);
     if (auto* reason = std::get_if<std::string>(&local)) {
       reasons[name] = *reason;
       ++result.pending;
@@ -151,9 +155,9 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
     const ProgressNote progress(settings, name);
     const std::set<std::string> confirmed = progress.Read();
     std::vector<Item> items;
-    const auto& files = std::get<std::vector<fs::path>>(local);
+    const auto& files = std::get<std::vector<StorePath>>(local);
     for (std::size_t i = 0; i < files.size(); ++i) {
-      if (!confirmed.contains(InstanceUid(files[i].filename().string()))) {
+      if (!confirmed.contains(InstanceUid(files[i].Name()))) {
         items.push_back({&job, files[i], static_cast<int>(i + 1)});
       }
     }
@@ -164,11 +168,11 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
       finished = SendItems(
           archive, settings, items,
           [&](std::size_t i) {
-            progress.Add(InstanceUid(items[i].local.filename().string()));
+            progress.Add(InstanceUid(items[i].file.Name()));
             ++sent;
           },
           [&](std::size_t i, const std::string& reason) {
-            refusal = items[i].local.filename().string() + ": " + reason;
+            refusal = items[i].file.Name() + ": " + reason;
             return false;
           },
           stop);

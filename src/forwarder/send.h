@@ -2,7 +2,7 @@
 // outbox as a queue, and backfill. Jobs go in name order, each removed only when the
 // archive confirmed every instance; a job whose image cannot become an
 // instance goes to failed/ with its reason; an archive that cannot be reached
-// leaves the job where it is. The store folders are only read.
+// leaves the job where it is. The store folders are only read (store.h).
 #pragma once
 
 #include <atomic>
@@ -14,13 +14,14 @@
 #include "forwarder/archive.h"
 #include "forwarder/job.h"
 #include "forwarder/settings.h"
+#include "forwarder/store.h"
 
 namespace tavirex::dicom {
 
 // One stored image to send: the job it belongs to, where it is, its number.
 struct Item {
   const Job* job;
-  std::filesystem::path local;
+  StorePath file;
   int number;
 };
 
@@ -46,8 +47,9 @@ struct PassResult {
 PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop);
 
 // Backfill (backfill.cpp): the stored images of a folder sent from what their
-// names carry, for images stored before the outbox was set up. Files that are
-// not stored images are reported and skipped.
+// names carry, for images stored before the outbox was set up. The folder is
+// a store folder; files that are not stored images, and links, are reported
+// and skipped.
 struct BackfillResult {
   int sent = 0;
   std::vector<std::string> skipped;  // "name: reason"

@@ -79,7 +79,9 @@ struct Number {
 const std::map<std::string, Number> kNumbers = {
     {"ARCHIVE.PORT", {&Settings::archive_port, 1, 65535}},
     {"QUEUE.POLL_SECONDS", {&Settings::poll_seconds, 1, 86400}},
-    {"QUEUE.RETRY_MAX_SECONDS", {&Settings::retry_max_seconds, 1, 86400}}};
+    {"QUEUE.RETRY_MAX_SECONDS", {&Settings::retry_max_seconds, 1, 86400}},
+    // Above 700, three bytes a pixel no longer fit DCMTK's 32-bit lengths.
+    {"IMAGES.MAX_MEGAPIXELS", {&Settings::max_megapixels, 1, 700}}};
 
 // Why a value cannot be an AE title (at most 16 characters of the default
 // repertoire, no "\\", not only spaces); "" when it can.
@@ -187,27 +189,6 @@ Settings LoadSettings(const std::filesystem::path& file) {
   if (settings.state.empty()) settings.state = DefaultStateFolder();
   if (settings.tls) CheckTlsFiles(file, settings, lines);
   return settings;
-}
-
-std::optional<std::filesystem::path> MapWindowsPath(const Settings& settings,
-                                                    const std::string& windows_path) {
-  if (!windows_path.empty() && windows_path[0] == '/') return windows_path;
-  const std::pair<std::string, std::filesystem::path>* best = nullptr;
-  for (const auto& entry : settings.paths) {
-    const std::string& prefix = entry.first;
-    if (windows_path.size() <= prefix.size() || windows_path[prefix.size()] != '\\') continue;
-    if (!EqualsIgnoreCaseAscii(std::string_view(windows_path).substr(0, prefix.size()), prefix)) {
-      continue;
-    }
-    if (best == nullptr || prefix.size() > best->first.size()) best = &entry;
-  }
-  if (best == nullptr) return std::nullopt;
-  std::filesystem::path local = best->second;
-  for (const std::string& part : Split(windows_path.substr(best->first.size() + 1), '\\')) {
-    if (part.empty() || part == "." || part == "..") return std::nullopt;
-    local /= part;
-  }
-  return local;
 }
 
 }  // namespace tavirex::dicom

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +25,8 @@ struct Settings {
   std::string tls_key;
   int poll_seconds = 5;
   int retry_max_seconds = 300;
+  // The most pixels an image may have, in millions: what it costs in memory.
+  int max_megapixels = 100;
   // Windows prefix (drive "C:" or share "\\server\images") -> local folder.
   std::vector<std::pair<std::string, std::filesystem::path>> paths;
 };
@@ -39,11 +40,5 @@ class BadSettings : public std::runtime_error {
 
 // Reads a settings file; throws BadSettings.
 Settings LoadSettings(const std::filesystem::path& file);
-
-// The local path of a path written on a Windows workstation, by the longest
-// matching prefix (compared without regard to case, ending at a "\"); an
-// absolute POSIX path is taken as it is. nullopt when nothing maps it.
-std::optional<std::filesystem::path> MapWindowsPath(const Settings& settings,
-                                                    const std::string& windows_path);
 
 }  // namespace tavirex::dicom

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -21,10 +22,11 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
-#include "forwarder/settings.h"
+#include "forwarder/store.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -179,6 +181,10 @@ struct Image {
   const char* data;    // the test image it is a copy of
   const char* laterality;
   const char* photometric;
+  // How the job reaches a copy kept outside the store: "absolute", "..",
+  // "/../", "link" (the stored name) or "folder link"; by default the job
+  // names the stored name in the store.
+  std::string via = "";
 };
 
 struct JobRow {
@@ -202,7 +208,8 @@ const std::vector<JobRow> kJobs = {
      {"123456789", "Παπαδοπούλου^Ελένη", "19600102", "F"}},
     {{"98-7654", "Łukasiewicz", "Zażółć", "Gęślą", "13/45/1970", "m"}, 1043, "Capture Corvana",
      {{"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-00.bmp", "colour.bmp", "R", "RGB"},
-      {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "full.jpg", "R", "YBR_FULL_422"}},
+      {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "full.jpg", "R", "YBR_FULL_422"},
+      {"987654_1043_a_b_c_d_e_OS_2017-01-02_09-00-02.png", "deep.png", "L", "RGB"}},
      {"987654", "Łukasiewicz^Zażółć^Gęślą", "", "M"}},
     {{"77", "Bad", "Image", "", "", ""}, 1044, "Capture Vessara",
      {{"77_1044_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", ""},
@@ -211,6 +218,27 @@ const std::vector<JobRow> kJobs = {
     {{"5555-1234-5678-9012-34", "山田", "太郎", "", "1975-03-04", "X"}, 1045, "Capture Vessara",
      {{"5555123456789012_1045_a_b_c_d_e_OS_2018-12-31_23-59-58.jpg", "colour.jpg", "L", "YBR_FULL_422"}},
      {"5555123456789012", "山田^太郎", "19750304", ""}},
+    {{"77", "Bad", "Image", "", "", ""}, 1046, "",
+     {{"77_1046_a_b_c_d_e_OD_2017-01-02_09-00-00.png", "huge.png", "R", ""}},
+     {}, "30000 x 30000 pixels, more than the 100 megapixels"},
+    {{"77", "Bad", "Image", "", "", ""}, 1047, "",
+     {{"77_1047_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "cut.jpg", "R", ""}},
+     {}, "the JPEG is cut short"},
+    {{"77", "Bad", "Image", "", "", ""}, 1048, "",
+     {{"77_1048_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", "absolute"}},
+     {}, "outside the store folders"},
+    {{"77", "Bad", "Image", "", "", ""}, 1049, "",
+     {{"77_1049_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", ".."}},
+     {}, "leaves the store folder"},
+    {{"77", "Bad", "Image", "", "", ""}, 1050, "",
+     {{"77_1050_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", "/../"}},
+     {}, "leaves the store folder"},
+    {{"77", "Bad", "Image", "", "", ""}, 1051, "",
+     {{"77_1051_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", "link"}},
+     {}, "a symbolic link"},
+    {{"77", "Bad", "Image", "", "", ""}, 1052, "",
+     {{"77_1052_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", "folder link"}},
+     {}, "linked: a symbolic link"},
 };
 // clang-format on
 
@@ -220,20 +248,30 @@ class ForwarderTest : public ::testing::Test {
     root_ = fs::temp_directory_path() / ("tavirex-forwarder-" + std::to_string(getpid()));
     fs::create_directories(root_);
     // Small images of each kind (ImageMagick): YCbCr 4:2:0 and 4:4:4, grey,
-    // PNG with alpha, BMP, and a GIF that no archive gets.
+    // PNG with alpha and with 16-bit samples, BMP, and a GIF that no archive
+    // gets.
     kData = root_ / "data";
     fs::create_directories(kData);
     for (const auto& [name, args] : std::vector<std::pair<std::string, std::string>>{
              {"colour.jpg", "-size 16x8 gradient:red-blue -sampling-factor 2x2"},
              {"full.jpg", "-size 16x8 gradient:yellow-green -sampling-factor 1x1"},
              {"grey.jpg", "-size 16x8 gradient:white-black -colorspace Gray"},
-             {"alpha.png", "-size 8x8 'xc:rgba(255,0,0,0.5)'"},
+             {"alpha.png", "-size 8x8 'xc:rgba(35,6,34,0.502)'"},
+             {"deep.png", "-size 8x8 gradient:'#102030-#f0e0d1' -depth 16"},
              {"colour.bmp", "-size 8x8 gradient:blue-white -type TrueColor BMP3:"},
              {"bad.gif", "-size 8x8 xc:red"}}) {
       const std::string command =
           "convert " + args + (args.ends_with(":") ? "" : " ") + (kData / name).string();
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
+    // A JPEG without its end, and a PNG that declares 30000 x 30000 pixels.
+    const std::string jpeg = ReadFile(kData / "colour.jpg");
+    std::ofstream(kData / "cut.jpg", std::ios::binary) << jpeg.substr(0, jpeg.size() - 10);
+    std::string png = ReadFile(kData / "deep.png");
+    png.replace(16, 8, std::string("\0\0\x75\x30\0\0\x75\x30", 8));
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
+    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+    std::ofstream(kData / "huge.png", std::ios::binary) << png;
     orthanc_ = new Orthanc(root_ / "orthanc");
     orthanc_->Start();
   }
@@ -265,9 +303,20 @@ class ForwarderTest : public ::testing::Test {
   void WriteJob(const JobRow& row, const std::string& name) {
     json files = json::array();
     for (const Image& image : row.images) {
-      fs::copy_file(kData / image.data, dir_ / "store" / image.stored,
+      const fs::path away = dir_ / "private" / image.stored;
+      fs::create_directories(away.parent_path());
+      fs::copy_file(kData / image.data, image.via.empty() ? dir_ / "store" / image.stored : away,
                     fs::copy_options::overwrite_existing);
-      files.push_back(std::string("\\\\praxo\\images\\") + image.stored);
+      std::string named = std::string("\\\\praxo\\images\\") + image.stored;
+      if (image.via == "absolute") named = away.string();
+      if (image.via == "..") named = "\\\\praxo\\images\\..\\private\\" + image.stored;
+      if (image.via == "/../") named = "\\\\praxo\\images\\OCT/../../private/" + image.stored;
+      if (image.via == "link") fs::create_symlink(away, dir_ / "store" / image.stored);
+      if (image.via == "folder link") {
+        fs::create_directory_symlink(away.parent_path(), dir_ / "store" / "linked");
+        named = "\\\\praxo\\images\\linked\\" + image.stored;
+      }
+      files.push_back(named);
     }
     json job = json::parse(R"({"format": "tavirex-outbox-job", "version": 1,
         "captured": "2026-12-06T20:55:03", "host": {"ProviderName": "",
@@ -335,6 +384,14 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   EXPECT_FALSE(OutboxHasJobs());
   EXPECT_EQ(fs::last_write_time(dir_ / "store"), store_before);
 
+  // A job that failed got only the images before the one refused.
+  const auto nothing_refused_arrived = [&] {
+    for (const JobRow& row : kJobs) {
+      if (!row.failure) continue;
+      EXPECT_EQ(orthanc_->Exam(row.exam).size(), row.images.size() - 1) << row.exam;
+    }
+  };
+  nothing_refused_arrived();
   for (const JobRow& row : kJobs) {
     SCOPED_TRACE(row.exam);
     const std::vector<json> exam = orthanc_->Exam(row.exam);
@@ -374,12 +431,25 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
       }
       EXPECT_EQ(tags["AnatomicRegionSequence"], json::parse(R"([{"CodeValue": "81745001",
           "CodingSchemeDesignator": "SCT", "CodeMeaning": "Eye"}])"));
+      const std::string frame =
+          orthanc_->Request("GET", "/instances/" + tags["id"].get<std::string>() + "/frames/0/raw");
       if (stored.ends_with(".jpg")) {  // the JPEG as it was, padded to an even length
         const std::string file = ReadFile(kData / image.data);
-        const std::string frame = orthanc_->Request(
-            "GET", "/instances/" + tags["id"].get<std::string>() + "/frames/0/raw");
         EXPECT_EQ(frame.substr(0, file.size()), file);
         EXPECT_LE(frame.size(), file.size() + 1);
+      } else {  // the colour values as they are, alpha dropped, 16-bit samples rounded to 8
+        const fs::path pixels = dir_ / "pixels";
+        const std::string command = "convert " + (kData / image.data).string() +
+                                    " -alpha off -depth 16 -endian MSB rgb:" + pixels.string();
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string deep = ReadFile(pixels);
+        std::string expected;
+        for (std::size_t i = 0; i + 1 < deep.size(); i += 2) {
+          const unsigned sample =
+              static_cast<unsigned char>(deep[i]) << 8 | static_cast<unsigned char>(deep[i + 1]);
+          expected += static_cast<char>((sample * 255 + 32767) / 65535);
+        }
+        EXPECT_EQ(frame, expected) << stored;
       }
       studies.insert(tags["StudyInstanceUID"]);
       series.insert(tags["SeriesInstanceUID"]);
@@ -396,7 +466,8 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   EXPECT_EQ(orthanc_->Instances(), stored);
 
   const json status = Status();
-  ASSERT_EQ(status["failed"].size(), 1u);
+  ASSERT_EQ(status["failed"].size(),
+            std::ranges::count_if(kJobs, [](const JobRow& row) { return row.failure; }));
   EXPECT_NE(status["failed"][0]["reason"].get<std::string>().find(
                 "77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif"),
             std::string::npos);
@@ -412,11 +483,14 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   }
 
   // Backfill from the stored names alone: the same patient key, study and
-  // series, so the images sent already are not stored again.
+  // series, so the images sent already are not stored again. Links in the
+  // store are reported and not followed.
   fs::copy_file(kData / "grey.jpg",
                 dir_ / "store" / "123456789_1042_a_b_c_d_e_OS_2016-05-31_14-08-00.jpg");
   std::ofstream(dir_ / "store" / "notes.txt") << "not an image";
   ASSERT_EQ(Forwarder({"backfill", (dir_ / "store").string(), "--device", "Capture Vessara"}), 0);
+  EXPECT_NE(output_.find("skipped linked: a symbolic link"), std::string::npos);
+  nothing_refused_arrived();
   const std::vector<json> exam = orthanc_->Exam(1042);
   ASSERT_EQ(exam.size(), 4u);
   std::set<std::string> series;
@@ -620,22 +694,31 @@ TEST_F(ForwarderTest, AForwarderSetUpWrongSaysSo) {
 }
 
 // Windows paths map by the longest prefix, without regard to case on the
-// Windows side, and never out of the mapped folder.
-TEST(ForwarderPaths, WindowsPathsMapToLocalFolders) {
+// Windows side; local paths by the root they lie in; nothing leaves a root.
+TEST(ForwarderPaths, PathsMapBelowTheStoreRoots) {
   tavirex::dicom::Settings settings;
   settings.paths = {
       {"C:", "/mnt/c"}, {"C:\\Praxo\\Images", "/srv/images"}, {"\\\\server\\share", "/srv/share"}};
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"c:\\praxo\\IMAGES\\OCT\\a.jpg", "/srv/images/OCT/a.jpg"},
       {"C:\\Praxo\\Data\\a.jpg", "/mnt/c/Praxo/Data/a.jpg"},
-      {"\\\\SERVER\\Share\\a.jpg", "/srv/share/a.jpg"},
+      {"\\\\SERVER\\Share/OCT/a.jpg", "/srv/share/OCT/a.jpg"},
       {"\\\\server\\shared\\a.jpg", ""},
       {"D:\\a.jpg", ""},
-      {"C:\\Praxo\\Images\\..\\a.jpg", ""},
-      {"/already/local.jpg", "/already/local.jpg"}};
-  for (const auto& [windows, local] : rows) {
-    const auto mapped = tavirex::dicom::MapWindowsPath(settings, windows);
-    EXPECT_EQ(mapped ? mapped->string() : "", local) << windows;
+      {"C:\\Praxo\\Images\\..\\a.jpg", "refused"},
+      {"C:\\Praxo\\Images\\OCT/../../a.jpg", "refused"},
+      {"/srv/images//OCT/./a.jpg", "/srv/images/OCT/a.jpg"},
+      {"/srv/images/../a.jpg", "refused"},
+      {"/srv/imagesX/a.jpg", "refused"},
+      {"/already/local.jpg", "refused"}};
+  for (const auto& [path, local] : rows) {
+    std::string mapped = "refused";
+    try {
+      const auto place = tavirex::dicom::MapStorePath(settings, path);
+      mapped = place ? place->Local().string() : "";
+    } catch (const tavirex::dicom::Refused&) {
+    }
+    EXPECT_EQ(mapped, local) << path;
   }
 }
 

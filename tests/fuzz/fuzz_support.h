@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "error_of.h"
+#include "fuzz_check.h"
 #include "hostenv/forwarding_platform.h"
 #include "hostenv/posix/posix_platform.h"
 #include "plugin/image_list_view.h"
@@ -27,18 +28,6 @@ inline std::string_view TakeLine(std::string_view& input) {
   input.remove_prefix(std::min(end + 1, input.size()));
   return line;
 }
-
-// Aborts with the evidence, so that libFuzzer keeps the input and a corpus
-// replay fails.
-#define FUZZ_CHECK(condition, ...)                                                          \
-  do {                                                                                      \
-    if (!(condition)) {                                                                     \
-      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::fprintf(stderr, __VA_ARGS__);                                                    \
-      std::fputc('\n', stderr);                                                             \
-      std::abort();                                                                         \
-    }                                                                                       \
-  } while (0)
 
 // The error number of a failed step, 0 when it succeeds: a malformed text or
 // list may raise 6 (Overflow) or 13 (Type mismatch), nothing else.

@@ -18,14 +18,14 @@ convert -seed 1 -size 1024x496 xc:'gray(6)' -stroke none \
   -fill 'gray(70)' -draw "path 'M 0,306 Q 512,266 1024,306 L 1024,400 Q 512,360 0,400 Z'" \
   -attenuate 1.1 +noise Multiplicative -blur 0x1.1 -colorspace Gray -quality 90 "$work/Bscan.jpg"
 # The optic disc, the macula and the vessels, in a round field.
-convert -seed 1 -size 768x768 radial-gradient:'rgb(225,105,45)'-'rgb(120,35,15)' \
-  -fill none -stroke 'rgb(150,30,25)' -strokewidth 7 \
-  -draw "path 'M 560,384 C 470,300 330,250 60,230'" -draw "path 'M 560,384 C 470,470 330,520 60,545'" \
-  -strokewidth 5 -draw "path 'M 560,384 C 500,260 420,160 300,60'" \
-  -draw "path 'M 560,384 C 500,510 420,610 300,710'" \
-  -stroke 'rgb(175,55,35)' -strokewidth 4 -draw "path 'M 560,384 C 480,330 350,300 90,330'" \
-  -draw "path 'M 560,384 C 480,440 350,470 90,445'" \
-  -stroke none -fill 'rgb(250,215,140)' -draw 'circle 560,384 610,384' \
+convert -seed 1 -size 768x768 radial-gradient:'rgb(225,105,45)'-'rgb(120,35,15)' -stroke none \
+  -fill 'rgb(150,30,25)' -draw "path 'M 560,384 C 470,300 330,250 60,230 L 63,236 C 333,256 473,306 563,390 Z'" \
+  -fill 'rgb(150,30,25)' -draw "path 'M 560,384 C 470,470 330,520 60,545 L 63,551 C 333,526 473,476 563,390 Z'" \
+  -fill 'rgb(150,30,25)' -draw "path 'M 560,384 C 500,260 420,160 300,60 L 304,60 C 424,160 504,260 564,384 Z'" \
+  -fill 'rgb(150,30,25)' -draw "path 'M 560,384 C 500,510 420,610 300,710 L 304,710 C 424,610 504,510 564,384 Z'" \
+  -fill 'rgb(175,55,35)' -draw "path 'M 560,384 C 480,330 350,300 90,330 L 91,333 C 351,303 481,333 561,387 Z'" \
+  -fill 'rgb(175,55,35)' -draw "path 'M 560,384 C 480,440 350,470 90,445 L 91,448 C 351,473 481,443 561,387 Z'" \
+  -fill 'rgb(250,215,140)' -draw 'circle 560,384 610,384' \
   -fill 'rgb(255,240,200)' -draw 'circle 566,380 585,380' -fill 'rgb(110,40,20)' -draw 'circle 330,390 360,390' \
   \( -size 768x768 xc:black -fill white -draw 'circle 384,384 384,8' -blur 0x6 \) -compose multiply -composite \
   -attenuate 0.3 +noise Gaussian -sampling-factor 2x2 -quality 90 "$work/Fundus.jpg"

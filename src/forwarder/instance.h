@@ -36,6 +36,12 @@ struct Instance {
   std::string stored_name;
 };
 
+// Refuses an image that may not be sent under the job's patient: a PATIENTID
+// DICOM cannot carry as it is (empty, over 64 characters, a backslash or a
+// control character), or a stored name whose key is not that patient's (as
+// Review matches names).
+void CheckIdentity(const Job& job, const std::string& stored_name);
+
 // The instance of the number-th (1-based) file of job, read from local.
 Instance MakeInstance(const Job& job, const std::filesystem::path& local, int number,
                       SopClass sop_class);

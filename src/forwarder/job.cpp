@@ -22,16 +22,21 @@ Job ReadJob(const std::filesystem::path& file) {
   const nlohmann::json host = json.value("host", nlohmann::json::object());
   Job job;
   job.captured = json.value("captured", "");
-  // A text the job lacks is empty; a number it lacks refuses the job.
-#define TAVIREX_JOB_TEXT(Name)                                  \
+  // A text the job lacks is empty; a number it lacks refuses the job; a derived
+  // text it lacks stays absent.
+#define TAVIREX_JOB_TEXT(Name)                                                 \
   if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
-    job.Name = it->get<std::string>();                          \
+    job.Name = it->get<std::string>();                                         \
   }
-#define TAVIREX_JOB_NUMBER(Name)                                                   \
-  if (!host.contains(#Name) || !host[#Name].is_number_integer()) {                 \
-    throw std::runtime_error("the job has no " #Name);                             \
-  }                                                                                \
+#define TAVIREX_JOB_NUMBER(Name)                                   \
+  if (!host.contains(#Name) || !host[#Name].is_number_integer()) { \
+    throw std::runtime_error("the job has no " #Name);             \
+  }                                                                \
   job.Name = host[#Name].get<long long>();
+#define TAVIREX_JOB_DERIVED(Name)                                              \
+  if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
+    job.Name = it->get<std::string>();                                         \
+  }
 #include "vocabulary/job_fields.def"
   const nlohmann::json files = json.value("files", nlohmann::json::array());
   for (const auto& f : files) {

@@ -63,6 +63,8 @@ std::string OutboxJobText(const OutboxJob& job) {
   };
 #define TAVIREX_JOB_TEXT(Name) field(#Name, JsonString(job.Name));
 #define TAVIREX_JOB_NUMBER(Name) field(#Name, std::to_string(job.Name));
+#define TAVIREX_JOB_DERIVED(Name) \
+  if (job.Name) field(#Name, JsonString(*job.Name));
 #include "vocabulary/job_fields.def"
   text += "\r\n  },\r\n  \"files\": [";
   separator = "\r\n    ";

@@ -455,7 +455,8 @@ TEST(Outbox, OneJobAfterAWholeImport) {
         "version": 1, "captured": "2026-12-04T16:12:40", "host": {"PATIENTID": "47-11",
         "LastName": "O\"Neil\\ Ωμέγα 東京 😀", "FirstName": "Ann\t\u0001\r\n",
         "MiddleName": "x\uFFFD", "DateOfBirth": "01/02/1960", "Gender": "F",
-        "ExamRecNum": 1042, "ProviderName": "Dr. Łódź", "DeviceName": "Capture Vessara"}})");
+        "ExamRecNum": 1042, "ProviderName": "Dr. Łódź", "DeviceName": "Capture Vessara",
+        "BirthDate": "1960-01-02"}})");
     expected["host"]["CompanyName"] = p.CompanyName, expected["host"]["Model"] = p.Model;
     expected["files"] = files;
     EXPECT_EQ(nlohmann::json::parse(job), expected);

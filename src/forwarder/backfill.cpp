@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "forwarder/instance.h"
 #include "forwarder/send.h"
 #include "vocabulary/stored_name.h"
 #include "winrules/utf8.h"
@@ -59,14 +60,10 @@ std::vector<std::vector<std::string>> CsvRows(std::string_view text) {
 // then a patient a row, each as the host would describe it in a job.
 std::vector<Job> ReadPatients(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("it cannot be read");
   std::ostringstream text;
-  if (!(text << in.rdbuf())) throw std::runtime_error(file.string() + " cannot be read");
-  std::vector<std::vector<std::string>> rows;
-  try {
-    rows = CsvRows(text.str());
-  } catch (const std::exception& error) {
-    throw std::runtime_error("the patient list " + file.string() + ": " + error.what());
-  }
+  text << in.rdbuf();
+  const std::vector<std::vector<std::string>> rows = CsvRows(text.str());
   const std::vector<std::string> header = rows.empty() ? std::vector<std::string>{} : rows[0];
   const auto column = [&](const char* name) {
     const auto it =
@@ -75,16 +72,15 @@ std::vector<Job> ReadPatients(const fs::path& file) {
   };
   const int id = column("PATIENTID");
   if (id < 0) {
-    throw std::runtime_error("the patient list " + file.string() +
-                             " has no header row with a PATIENTID column");
+    throw std::runtime_error("it has no header row with a PATIENTID column");
   }
   std::vector<Job> patients;
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string>& row = rows[r];
     if (row.size() != header.size()) {
-      throw std::runtime_error("the patient list " + file.string() + ": row " +
-                               std::to_string(r + 1) + " has " + std::to_string(row.size()) +
-                               " fields, the header " + std::to_string(header.size()));
+      throw std::runtime_error("row " + std::to_string(r + 1) + " has " +
+                               std::to_string(row.size()) + " fields, the header " +
+                               std::to_string(header.size()));
     }
     const auto value = [&](const char* name) {
       const int at = column(name);
@@ -96,7 +92,11 @@ std::vector<Job> ReadPatients(const fs::path& file) {
     patient.FirstName = value("FirstName");
     patient.MiddleName = value("MiddleName");
     patient.DateOfBirth = value("DateOfBirth");
-    patient.BirthDate = patient.DateOfBirth;  // YYYY-MM-DD in the list
+    patient.BirthDate = patient.DateOfBirth;
+    if (!patient.BirthDate->empty() && DicomDateOfIso(*patient.BirthDate).empty()) {
+      throw std::runtime_error("row " + std::to_string(r + 1) + ": the DateOfBirth \"" +
+                               *patient.BirthDate + "\" is not YYYY-MM-DD");
+    }
     patient.Gender = value("Gender");
   }
   return patients;
@@ -110,7 +110,12 @@ BackfillResult Backfill(const Settings& settings, const fs::path& folder,
                         const std::function<void(std::size_t, std::size_t)>& progress) {
   BackfillResult result;
   std::map<std::string, std::vector<const Job*>> listed;  // by patient key
-  const std::vector<Job> patients = ReadPatients(patient_list);
+  std::vector<Job> patients;
+  try {
+    patients = ReadPatients(patient_list);
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error("the patient list " + patient_list.string() + ": " + error.what());
+  }
   for (const Job& patient : patients) listed[MakePatID(patient.PATIENTID)].push_back(&patient);
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(folder)) {

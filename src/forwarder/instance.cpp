@@ -254,16 +254,6 @@ std::string PersonName(const Job& job) {
   return name;
 }
 
-// An ISO date "YYYY-MM-DD" as DICOM's YYYYMMDD; anything else empty.
-std::string IsoToDicomDate(const std::string& iso) {
-  const std::string digits = iso.size() == 10 && iso[4] == '-' && iso[7] == '-'
-                                 ? iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2)
-                                 : "";
-  if (digits.size() != 8 || digits.find_first_not_of("0123456789") != std::string::npos) return "";
-  const int month = std::stoi(digits.substr(4, 2)), day = std::stoi(digits.substr(6, 2));
-  return month >= 1 && month <= 12 && day >= 1 && day <= 31 ? digits : "";
-}
-
 std::string Sex(const std::string& gender) {
   const std::string g = UpperAscii(gender);
   if (g == "M" || g == "MALE") return "M";
@@ -304,6 +294,15 @@ std::string GetString(DcmDataset& dataset, const DcmTagKey& tag) {
 }
 
 }  // namespace
+
+std::string DicomDateOfIso(const std::string& iso) {
+  const std::string digits = iso.size() == 10 && iso[4] == '-' && iso[7] == '-'
+                                 ? iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2)
+                                 : "";
+  if (digits.size() != 8 || digits.find_first_not_of("0123456789") != std::string::npos) return "";
+  const int month = std::stoi(digits.substr(4, 2)), day = std::stoi(digits.substr(6, 2));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31 ? digits : "";
+}
 
 std::string NameUid(const std::string& name) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -414,7 +413,7 @@ Instance MakeInstance(const Job& job, const std::filesystem::path& local, int nu
   const std::optional<CivilDateTime> birth =
       job.BirthDate ? std::nullopt : ParseVbDate(job.DateOfBirth, true);
   Put(d, DCM_PatientBirthDate,
-      job.BirthDate ? IsoToDicomDate(*job.BirthDate)
+      job.BirthDate ? DicomDateOfIso(*job.BirthDate)
       : birth       ? DicomDate(*birth)
                     : "");
   Put(d, DCM_PatientSex, Sex(job.Gender));

@@ -36,6 +36,9 @@ struct Instance {
   std::string stored_name;
 };
 
+// An ISO date "YYYY-MM-DD" as DICOM's YYYYMMDD; empty for anything else.
+std::string DicomDateOfIso(const std::string& iso);
+
 // Refuses an image that may not be sent under the job's patient: a PATIENTID
 // DICOM cannot carry as it is (empty, over 64 characters, a backslash or a
 // control character), or a stored name whose key is not that patient's (as

@@ -1,8 +1,8 @@
 #include "plugin/outbox.h"
 
+#include <cmath>
 #include <exception>
 #include <optional>
-#include <tuple>
 
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
@@ -20,29 +20,27 @@ constexpr int kMaxJobNames = 999;
 }  // namespace
 
 std::string IsoBirthDate(Platform& platform, std::string_view text) {
-  // The reading fills in what the text leaves out ("3/4" this year, "03/04/25"
-  // a century): only a text of three parts, one of them the year in four
-  // digits, and no time is taken.
-  if (text.find(':') != std::string_view::npos) return "";
-  std::vector<std::string_view> parts;
-  for (std::size_t at = 0; at < text.size();) {
-    const auto in_part = [&](std::size_t i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
-    };
-    std::size_t end = at;
-    while (end < text.size() && in_part(end)) ++end;
-    if (end > at) parts.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
   const std::optional<VbDate> date = platform.ParseDate(text);
-  if (parts.size() != 3 || !date || !HasDatePart(*date) || HasTimePart(*date)) return "";
-  const CivilDateTime day = ToCivil(*date), today = ToCivil(platform.Now());
-  const std::string year = TwoDigits(day.year / 100) + TwoDigits(day.year % 100);
-  if (day.year < 1000 || (parts[0] != year && parts[1] != year && parts[2] != year)) return "";
-  if (std::tie(day.year, day.month, day.day) > std::tie(today.year, today.month, today.day)) {
+  if (!date || !HasDatePart(*date) || HasTimePart(*date) || text.find(':') != text.npos ||
+      *date > std::trunc(platform.Now())) {
     return "";
   }
+  // The reading fills in what the text leaves out ("3/4" this year, "03/04/25"
+  // a century): only three parts, one of them the year in four digits.
+  const CivilDateTime day = ToCivil(*date);
+  const std::string year = std::to_string(day.year);
+  int parts = 0;
+  bool year_given = false;
+  for (std::size_t i = 0, begin = 0; i <= text.size(); ++i) {
+    const unsigned char c = i < text.size() ? text[i] : ' ';
+    if (c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) continue;
+    if (i > begin) {
+      ++parts;
+      year_given = year_given || text.substr(begin, i - begin) == year;
+    }
+    begin = i + 1;
+  }
+  if (parts != 3 || !year_given || day.year < 1000) return "";
   return year + "-" + TwoDigits(day.month) + "-" + TwoDigits(day.day);
 }
 

@@ -422,12 +422,16 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   const int before = orthanc_->Instances();
   EXPECT_NE(Forwarder(backfill), 0);
   EXPECT_NE(output_.find("--patients"), std::string::npos);
+  std::vector<std::string> with_list = backfill;
+  with_list.insert(with_list.end(), {"--patients", (dir_ / "patients.csv").string()});
+  std::ofstream(dir_ / "patients.csv") << "PATIENTID,DateOfBirth\n12-3456-789,01/02/1960\n";
+  EXPECT_NE(Forwarder(with_list), 0);
+  EXPECT_NE(output_.find("row 2: the DateOfBirth \"01/02/1960\" is not YYYY-MM-DD"),
+            std::string::npos);
   std::ofstream(dir_ / "patients.csv")
       << "\xEF\xBB\xBFPATIENTID,LastName,FirstName,MiddleName,DateOfBirth,Gender,Phone\r\n"
          "12-3456-789,Παπαδοπούλου,\"Ελένη\",,1960-01-02,F,\"01, \"\"2\"\"\"\r\n"
          "98-7654,Łukasiewicz,Zażółć,Gęślą,,M,\r\n987-654,Other,,,,,\r\n";
-  std::vector<std::string> with_list = backfill;
-  with_list.insert(with_list.end(), {"--patients", (dir_ / "patients.csv").string()});
   ASSERT_EQ(Forwarder(with_list), 0);
   EXPECT_EQ(orthanc_->Instances(), before + 1);
   for (const char* skipped :

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "dcmtk/ofstd/ofuuid.h"
 #include "forwarder/image_file.h"
 #include "vocabulary/stored_name.h"
+#include "winrules/utf8.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_string.h"
 
@@ -49,9 +51,38 @@ std::string DicomTime(const CivilDateTime& c) {
   return Digits(c.hour, 2) + Digits(c.minute, 2) + Digits(c.second, 2);
 }
 
+// A value of the host's text as DICOM holds it: each of `delimiters`, a
+// control character and a byte that starts no character become a space, and
+// the value is cut before the first character that would take it past
+// max_bytes (64 bytes of UTF-8 are at most 64 characters, whichever an archive
+// counts).
+std::string DicomText(std::string_view text, std::string_view delimiters, std::size_t max_bytes) {
+  std::string value;
+  for (std::size_t at = 0; at < text.size();) {
+    const Utf8Char c = DecodeUtf8(text, at);
+    const char32_t u = c.code_point;
+    const bool blank = u == kNotUtf8 || u < 0x20 || (u >= 0x7F && u < 0xA0) ||
+                       (u >= 0xD800 && u <= 0xDFFF) ||
+                       (u < 0x80 && delimiters.find(static_cast<char>(u)) != std::string::npos);
+    const std::size_t length = blank ? 1 : c.length;
+    if (value.size() + length > max_bytes) break;
+    value += blank ? std::string_view(" ") : text.substr(at, c.length);
+    at += c.length;
+  }
+  return value;
+}
+
+// LO: 64 bytes, no backslash.
+std::string LongText(std::string_view text) { return DicomText(text, "\\", 64); }
+
+// The components' own delimiters cannot be part of a name.
 std::string PersonName(const Job& job) {
-  std::string name = job.LastName + "^" + job.FirstName + "^" + job.MiddleName;
-  while (!name.empty() && name.back() == '^') name.pop_back();
+  constexpr std::string_view kPn = "^=\\";
+  std::string name =
+      DicomText(DicomText(job.LastName, kPn, 64) + "^" + DicomText(job.FirstName, kPn, 64) + "^" +
+                    DicomText(job.MiddleName, kPn, 64),
+                "", 64);
+  while (!name.empty() && (name.back() == '^' || name.back() == ' ')) name.pop_back();
   return name;
 }
 
@@ -96,6 +127,15 @@ std::string GetString(DcmDataset& dataset, const DcmTagKey& tag) {
 
 }  // namespace
 
+std::string DicomDateOfIso(const std::string& iso) {
+  const std::string digits = iso.size() == 10 && iso[4] == '-' && iso[7] == '-'
+                                 ? iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2)
+                                 : "";
+  if (digits.size() != 8 || digits.find_first_not_of("0123456789") != std::string::npos) return "";
+  const int month = std::stoi(digits.substr(4, 2)), day = std::stoi(digits.substr(6, 2));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31 ? digits : "";
+}
+
 std::string NameUid(const std::string& name) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
@@ -117,12 +157,33 @@ std::string InstanceUid(const std::string& stored_name) {
   return NameUid("instance\n" + stored_name);
 }
 
+void CheckIdentity(const Job& job, const std::string& stored_name) {
+  const std::string& id = job.PATIENTID;
+  const auto characters = std::ranges::count_if(id, [](char b) { return (b & 0xC0) != 0x80; });
+  const bool control = std::ranges::any_of(
+      id, [](char b) { return b == '\\' || static_cast<unsigned char>(b) < 0x20 || b == 0x7F; });
+  if (id.empty() || characters > 64 || control) {
+    throw Refused("PATIENTID \"" + id + "\" cannot be the archive's Patient ID as it is (" +
+                  (id.empty() ? "empty"
+                   : control  ? "a backslash or a control character"
+                              : "longer than 64 characters") +
+                  ")");
+  }
+  const std::string key = MakePatID(id);
+  if (!IsPatientFile(stored_name, key)) {
+    throw Refused(stored_name + " carries the key \"" + StoredName(stored_name).PatID() +
+                  "\" of another patient, not \"" + key + "\" of PATIENTID \"" + id + "\"");
+  }
+}
+
 Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClass sop_class,
                       int max_megapixels) {
   const std::string stored = file.Name();
   const StoredName name(stored);
   if (!name.IsComplete()) throw Refused("not a stored name (too few fields)");
-  const std::string patient_key = job.PATIENTID.empty() ? name.PatID() : MakePatID(job.PATIENTID);
+  CheckIdentity(job, stored);
+  // The UIDs stay those of the key, so that nothing sent before is sent again.
+  const std::string patient_key = MakePatID(job.PATIENTID);
   const std::string exam = std::to_string(job.ExamRecNum);
   const std::string& eye = name.Eye();
   const std::string& date = name.Date();
@@ -130,6 +191,10 @@ Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClas
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
   const std::unique_ptr<I2DImgSource> source = ReadImage(OpenStoreFile(file).get(), max_megapixels);
+  // Ophthalmic photography needs the eye (Image Laterality, type 1): an image
+  // of no known eye goes as Secondary Capture.
+  const std::string laterality = Laterality(eye);
+  if (laterality.empty()) sop_class = SopClass::kSecondaryCapture;
   std::unique_ptr<I2DOutputPlug> plug;
   if (sop_class == SopClass::kOphthalmicPhotography) {
     plug = std::make_unique<I2DOutputPlugOphthalmicPhotography>();
@@ -164,9 +229,14 @@ Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClas
   Put(d, DCM_StudyInstanceUID, study_uid);
   Put(d, DCM_SeriesInstanceUID, NameUid("series\n" + study_uid + "\n" + device + "\n" + eye));
   Put(d, DCM_PatientName, PersonName(job));
-  Put(d, DCM_PatientID, patient_key);
-  const std::optional<CivilDateTime> birth = ParseVbDate(job.DateOfBirth, true);
-  Put(d, DCM_PatientBirthDate, birth ? DicomDate(*birth) : "");
+  Put(d, DCM_PatientID, job.PATIENTID);
+  // A job written before the plug-in read the date itself: the US reading.
+  const std::optional<CivilDateTime> birth =
+      job.BirthDate ? std::nullopt : ParseVbDate(job.DateOfBirth, true);
+  Put(d, DCM_PatientBirthDate,
+      job.BirthDate ? DicomDateOfIso(*job.BirthDate)
+      : birth       ? DicomDate(*birth)
+                    : "");
   Put(d, DCM_PatientSex, Sex(job.Gender));
   Put(d, DCM_StudyID, exam);
   Put(d, DCM_AccessionNumber, exam);
@@ -177,13 +247,16 @@ Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClas
   Put(d, DCM_ContentTime, day && clock ? DicomTime(*clock) : "");
   Put(d, DCM_AcquisitionDateTime, day && clock ? DicomDate(*day) + DicomTime(*clock) : "");
   Put(d, DCM_Modality, "OP");
-  const std::string laterality = Laterality(eye);
   Put(d, DCM_SeriesNumber, laterality == "R" ? "1" : laterality == "L" ? "2" : "3");
-  Put(d, DCM_SeriesDescription, device.empty() ? eye : device + " " + eye);
+  Put(d, DCM_SeriesDescription, LongText(device.empty() ? eye : device + " " + eye));
   Put(d, DCM_InstanceNumber, std::to_string(number));
-  Put(d, DCM_ImageLaterality, laterality);
-  Put(d, DCM_Manufacturer, job.CompanyName);
-  Put(d, DCM_ManufacturerModelName, job.Model);
+  if (laterality.empty()) {
+    d.insertEmptyElement(DCM_Laterality);  // the series' eye, unknown (type 2C)
+  } else {
+    Put(d, DCM_ImageLaterality, laterality);
+  }
+  Put(d, DCM_Manufacturer, LongText(job.CompanyName));
+  Put(d, DCM_ManufacturerModelName, LongText(job.Model));
   Put(d, DCM_ImageType, "ORIGINAL\\PRIMARY");
   Put(d, DCM_BurnedInAnnotation, "NO");
   Put(d, DCM_PatientOrientation, "");

@@ -29,6 +29,15 @@ struct Instance {
   std::string stored_name;
 };
 
+// An ISO date "YYYY-MM-DD" as DICOM's YYYYMMDD; empty for anything else.
+std::string DicomDateOfIso(const std::string& iso);
+
+// Refuses an image that may not be sent under the job's patient: a PATIENTID
+// DICOM cannot carry as it is (empty, over 64 characters, a backslash or a
+// control character), or a stored name whose key is not that patient's (as
+// Review matches names).
+void CheckIdentity(const Job& job, const std::string& stored_name);
+
 // The instance of the number-th (1-based) file of job, read from the store;
 // throws Refused when it cannot become one.
 Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClass sop_class,

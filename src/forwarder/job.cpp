@@ -39,7 +39,8 @@ Job ParseJob(std::string_view text) {
       host_it != json.end() && host_it->is_object() ? *host_it : nlohmann::json::object();
   Job job;
   job.captured = text_of(json, "captured");
-  // A text the job lacks is empty; a number it lacks refuses the job.
+  // A text the job lacks is empty; a number it lacks refuses the job; a derived
+  // text it lacks stays absent.
 #define TAVIREX_JOB_TEXT(Name) job.Name = text_of(host, #Name);
 #define TAVIREX_JOB_NUMBER(Name)                                                      \
   if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||  \
@@ -47,6 +48,10 @@ Job ParseJob(std::string_view text) {
     throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");     \
   } else {                                                                              \
     job.Name = it->get<std::int32_t>();                                                 \
+  }
+#define TAVIREX_JOB_DERIVED(Name)                                              \
+  if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
+    job.Name = it->get<std::string>();                                         \
   }
 #include "vocabulary/job_fields.def"
   const auto files = json.find("files");

@@ -158,11 +158,17 @@ int main(int argc, char** argv) {
   run->add_flag("--once", once, "one pass over the outbox, then exit (3: jobs left for later)");
   CLI::App* status = app.add_subcommand("status", "pending and failed jobs, the last delivery");
   status->add_flag("--json", json, "as JSON");
-  CLI::App* backfill =
-      app.add_subcommand("backfill", "send the stored images of a folder, from their names");
+  CLI::App* backfill = app.add_subcommand(
+      "backfill", "send the stored images of a folder, each under its listed patient");
   backfill->add_option("STORE_FOLDER", folder, "the store folder (only read)")
       ->required()
       ->check(CLI::ExistingDirectory);
+  std::string patients;
+  backfill
+      ->add_option("--patients", patients,
+                   "the practice's patient list: its patient table exported as CSV")
+      ->required()
+      ->check(CLI::ExistingFile);
   backfill->add_option("--device", device, "the device's name, as in \"Capture Vessara\"");
   if (std::optional<int> exit = tavirex::cli::ParseCommandLine(
           app, tavirex::ProgramArguments(argc, argv), std::cout, std::cerr, 1)) {
@@ -181,7 +187,8 @@ int main(int argc, char** argv) {
     CheckFolders(settings);
     if (*status) return ShowStatus(settings, json);
     const OutboxLock lock(settings.outbox);
-    const BackfillResult result = Backfill(settings, folder, device, g_stop, ShowProgress);
+    const BackfillResult result =
+        Backfill(settings, folder, patients, device, g_stop, ShowProgress);
     for (const std::string& skipped : result.skipped) std::cerr << "skipped " << skipped << "\n";
     std::cerr << "tavirex-dicom: " << result.sent << " instances sent, " << result.skipped.size()
               << " files skipped\n";

@@ -153,9 +153,18 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop) {
       continue;
     }
     const ProgressNote progress(settings, name);
+    const auto& files = std::get<std::vector<StorePath>>(local);
+    // Every image is the job's patient's before the first is sent.
+    try {
+      for (const StorePath& file : files) CheckIdentity(job, file.Name());
+    } catch (const Refused& refused) {
+      MoveToFailed(settings, name, refused.what());
+      progress.Remove();
+      ++result.failed;
+      continue;
+    }
     const std::set<std::string> confirmed = progress.Read();
     std::vector<Item> items;
-    const auto& files = std::get<std::vector<StorePath>>(local);
     for (std::size_t i = 0; i < files.size(); ++i) {
       if (!confirmed.contains(InstanceUid(files[i].Name()))) {
         items.push_back({&job, files[i], static_cast<int>(i + 1)});

@@ -46,16 +46,19 @@ struct PassResult {
 // One pass over the outbox.
 PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop);
 
-// Backfill (backfill.cpp): the stored images of a folder sent from what their
-// names carry, for images stored before the outbox was set up. The folder is
-// a store folder; files that are not stored images, and links, are reported
-// and skipped.
+// Backfill (backfill.cpp): the stored images of a folder, stored before the
+// outbox was set up, each sent with the identity a job would give it: the
+// patient of its key in the practice's patient list (a CSV file). The folder is
+// a store folder; files that are not stored images, links, and images whose
+// key is no listed patient's or that of two, are reported and skipped; a list that cannot be read sends
+// nothing.
 struct BackfillResult {
   int sent = 0;
   std::vector<std::string> skipped;  // "name: reason"
 };
 BackfillResult Backfill(const Settings& settings, const std::filesystem::path& folder,
-                        const std::string& device, const std::atomic<bool>& stop,
+                        const std::filesystem::path& patient_list, const std::string& device,
+                        const std::atomic<bool>& stop,
                         const std::function<void(std::size_t done, std::size_t total)>& progress);
 
 }  // namespace tavirex::dicom

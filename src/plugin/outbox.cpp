@@ -1,12 +1,15 @@
 #include "plugin/outbox.h"
 
+#include <cmath>
 #include <exception>
+#include <optional>
 
 #include "hostenv/error_report.h"
 #include "hostenv/host_paths.h"
 #include "vocabulary/outbox_job.h"
 #include "winrules/vb_date.h"
 #include "winrules/vb_error.h"
+#include "winrules/vb_string.h"
 
 namespace tavirex {
 namespace {
@@ -15,6 +18,31 @@ namespace {
 constexpr int kMaxJobNames = 999;
 
 }  // namespace
+
+std::string IsoBirthDate(Platform& platform, std::string_view text) {
+  const std::optional<VbDate> date = platform.ParseDate(text);
+  if (!date || !HasDatePart(*date) || HasTimePart(*date) || text.find(':') != text.npos ||
+      *date > std::trunc(platform.Now())) {
+    return "";
+  }
+  // The reading fills in what the text leaves out ("3/4" this year, "03/04/25"
+  // a century): only three parts, one of them the year in four digits.
+  const CivilDateTime day = ToCivil(*date);
+  const std::string year = std::to_string(day.year);
+  int parts = 0;
+  bool year_given = false;
+  for (std::size_t i = 0, begin = 0; i <= text.size(); ++i) {
+    const unsigned char c = i < text.size() ? text[i] : ' ';
+    if (c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) continue;
+    if (i > begin) {
+      ++parts;
+      year_given = year_given || text.substr(begin, i - begin) == year;
+    }
+    begin = i + 1;
+  }
+  if (parts != 3 || !year_given || day.year < 1000) return "";
+  return year + "-" + TwoDigits(day.month) + "-" + TwoDigits(day.day);
+}
 
 void WriteOutboxJob(Platform& platform, const TavirexProperties& props,
                     const std::vector<std::string>& stored_files) noexcept {
@@ -30,6 +58,7 @@ void WriteOutboxJob(Platform& platform, const TavirexProperties& props,
 #define TAVIREX_JOB_TEXT(Name) job.Name = props.Name;
 #define TAVIREX_JOB_NUMBER(Name) job.Name = props.Name;
 #include "vocabulary/job_fields.def"
+    job.BirthDate = IsoBirthDate(platform, props.DateOfBirth);
     job.files = stored_files;
 
     temporary = folder + OutboxJobTemporaryName(OutboxJobName(job.captured, job.ExamRecNum, 1));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostenv/platform.h"
@@ -23,6 +24,11 @@ inline constexpr const char* kDicomOutboxKey = "DicomOutbox";
 // when that name is taken: a job is never replaced). Catches everything: a
 // job that cannot be written leaves one entry in the error file, no box, and
 // no temporary file.
+// A job's BirthDate: `date_of_birth` read with the workstation's regional
+// settings, as "YYYY-MM-DD", only when it is a whole date of the past (day,
+// month and a four-digit year, no time part); otherwise empty, never a guess.
+std::string IsoBirthDate(Platform& platform, std::string_view date_of_birth);
+
 void WriteOutboxJob(Platform& platform, const TavirexProperties& props,
                     const std::vector<std::string>& stored_files) noexcept;
 

@@ -77,6 +77,8 @@ std::string OutboxJobText(const OutboxJob& job) {
   };
 #define TAVIREX_JOB_TEXT(Name) key(#Name), AppendJsonString(text, job.Name);
 #define TAVIREX_JOB_NUMBER(Name) key(#Name), text += std::to_string(job.Name);
+#define TAVIREX_JOB_DERIVED(Name) \
+  if (job.Name) key(#Name), AppendJsonString(text, *job.Name);
 #include "vocabulary/job_fields.def"
   text += "\r\n  },\r\n  \"files\": [";
   separator = "\r\n    ";

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@ struct OutboxJob {
   std::string captured;  // "2026-12-06T20:55:03"
 #define TAVIREX_JOB_TEXT(Name) std::string Name;
 #define TAVIREX_JOB_NUMBER(Name) std::int32_t Name = 0;
+#define TAVIREX_JOB_DERIVED(Name) std::optional<std::string> Name;
 #include "vocabulary/job_fields.def"
   std::vector<std::string> files;  // Windows paths as the plug-in stored them
 };

@@ -459,6 +459,7 @@ TEST(Outbox, OneJobAfterAWholeImport) {
 #define TAVIREX_JOB_TEXT(Name) EXPECT_EQ(read.Name, expected.Name) << #Name;
 #define TAVIREX_JOB_NUMBER(Name) EXPECT_EQ(read.Name, expected.Name) << #Name;
 #include "vocabulary/job_fields.def"
+    EXPECT_EQ(read.BirthDate, "1960-01-02");
     EXPECT_EQ(read.captured, "2026-12-04T16:12:40");
     EXPECT_EQ(read.files, files);
   }

@@ -188,8 +188,9 @@ struct Image {
 };
 
 struct JobRow {
-  // PATIENTID, LastName, FirstName, MiddleName, DateOfBirth, Gender
-  std::array<const char*, 6> host;
+  // PATIENTID, LastName, FirstName, MiddleName, DateOfBirth, Gender, and
+  // BirthDate as the plug-in reads DateOfBirth (none: a job from before it did)
+  std::array<const char*, 7> host;
   int exam;
   const char* device;
   std::vector<Image> images;
@@ -197,6 +198,7 @@ struct JobRow {
   // the failure's reason.
   std::array<const char*, 4> stored = {"", "", "", ""};
   const char* failure = nullptr;
+  std::size_t archived = 0;  // instances of a failed job in the archive
 };
 
 // clang-format off
@@ -205,19 +207,19 @@ const std::vector<JobRow> kJobs = {
      {{"123456789_1042_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", "YBR_FULL_422"},
       {"123456789_1042_a_b_c_d_e_OS_2016-05-31_14-06-10.jpg", "grey.jpg", "L", "MONOCHROME2"},
       {"123456789_1042_a_b_c_d_e_OU_2016-05-31_14-07-11.png", "alpha.png", "B", "RGB"}},
-     {"123456789", "Παπαδοπούλου^Ελένη", "19600102", "F"}},
+     {"12-3456-789", "Παπαδοπούλου^Ελένη", "19600102", "F"}},
     {{"98-7654", "Łukasiewicz", "Zażółć", "Gęślą", "13/45/1970", "m"}, 1043, "Capture Corvana",
      {{"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-00.bmp", "colour.bmp", "R", "RGB"},
       {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-01.jpg", "full.jpg", "R", "YBR_FULL_422"},
       {"987654_1043_a_b_c_d_e_OS_2017-01-02_09-00-02.png", "deep.png", "L", "RGB"}},
-     {"987654", "Łukasiewicz^Zażółć^Gęślą", "", "M"}},
+     {"98-7654", "Łukasiewicz^Zażółć^Gęślą", "", "M"}},
     {{"77", "Bad", "Image", "", "", ""}, 1044, "Capture Vessara",
      {{"77_1044_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", ""},
       {"77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif", "bad.gif", "L", ""}},
-     {}, "gif: not a JPEG, PNG or BMP image"},
+     {}, "gif: not a JPEG, PNG or BMP image", 1},
     {{"5555-1234-5678-9012-34", "山田", "太郎", "", "1975-03-04", "X"}, 1045, "Capture Vessara",
      {{"5555123456789012_1045_a_b_c_d_e_OS_2018-12-31_23-59-58.jpg", "colour.jpg", "L", "YBR_FULL_422"}},
-     {"5555123456789012", "山田^太郎", "19750304", ""}},
+     {"5555-1234-5678-9012-34", "山田^太郎", "19750304", ""}},
     {{"77", "Bad", "Image", "", "", ""}, 1046, "",
      {{"77_1046_a_b_c_d_e_OD_2017-01-02_09-00-00.png", "huge.png", "R", ""}},
      {}, "30000 x 30000 pixels, more than the 100 megapixels"},
@@ -239,6 +241,36 @@ const std::vector<JobRow> kJobs = {
     {{"77", "Bad", "Image", "", "", ""}, 1052, "",
      {{"77_1052_a_b_c_d_e_OD_2017-01-02_09-00-00.jpg", "colour.jpg", "R", "", "folder link"}},
      {}, "linked: a symbolic link"},
+    // A file of another patient's key in the job: nothing of it is sent.
+    {{"31", "Ray", "Ann", "", "", ""}, 1061, "Capture Vessara",
+     {{"31_1061_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", ""},
+      {"32_1061_a_b_c_d_e_OS_2019-01-01_10-00-01.jpg", "colour.jpg", "L", ""}},
+     {}, "32_1061_a_b_c_d_e_OS_2019-01-01_10-00-01.jpg carries the key \"32\" of another patient, not \"31\""},
+    // Two patients of one key stay two.
+    {{"1234567890123456-A", "Same", "Ann", "", "", ""}, 1062, "Capture Vessara",
+     {{"1234567890123456_1062_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
+     {"1234567890123456-A", "Same^Ann", "", ""}},
+    {{"1234567890123456-B", "Same", "Bob", "", "", ""}, 1063, "Capture Vessara",
+     {{"1234567890123456_1063_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
+     {"1234567890123456-B", "Same^Bob", "", ""}},
+    // DICOM's delimiters and an escape become spaces; the name is cut to 64
+    // bytes before the é that would straddle them.
+    {{"33", "O^Brien", "Ann=Marie", "back\\slash\x1b" "éééééééééééééééééééé", "", ""}, 1064, "Capture Vessara",
+     {{"33_1064_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
+     {"33", "O Brien^Ann Marie^back slash ééééééééééééééééé", "", ""}},
+    {{"35\\1", "Bad", "Id", "", "", ""}, 1066, "Capture Vessara",
+     {{"35_1066_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", ""}},
+     {}, "PATIENTID \"35\\1\" cannot be the archive's Patient ID as it is (a backslash"},
+    {{"", "No", "Id", "", "", ""}, 1067, "Capture Vessara",
+     {{"36_1067_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", ""}},
+     {}, "PATIENTID \"\" cannot be the archive's Patient ID as it is (empty)"},
+    // The birth date as the workstation read it (here day-month-year), or none.
+    {{"37", "Day", "Month", "", "03/04/1958", "F", "1958-04-03"}, 1068, "Capture Vessara",
+     {{"37_1068_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
+     {"37", "Day^Month", "19580403", "F"}},
+    {{"38", "Part", "Date", "", "3/4", "M", ""}, 1069, "Capture Vessara",
+     {{"38_1069_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg", "colour.jpg", "R", "YBR_FULL_422"}},
+     {"38", "Part^Date", "", "M"}},
 };
 // clang-format on
 
@@ -326,6 +358,7 @@ class ForwarderTest : public ::testing::Test {
     const char* keys[] = {"PATIENTID",  "LastName",    "FirstName",
                           "MiddleName", "DateOfBirth", "Gender"};
     for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
+    if (row.host[6]) host["BirthDate"] = row.host[6];
     std::ofstream(dir_ / "outbox" / name) << job.dump();
   }
 
@@ -384,11 +417,12 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   EXPECT_FALSE(OutboxHasJobs());
   EXPECT_EQ(fs::last_write_time(dir_ / "store"), store_before);
 
-  // A job that failed got only the images before the one refused.
+  // A job that failed got only the images before the one refused, or none.
   const auto nothing_refused_arrived = [&] {
     for (const JobRow& row : kJobs) {
-      if (!row.failure) continue;
-      EXPECT_EQ(orthanc_->Exam(row.exam).size(), row.images.size() - 1) << row.exam;
+      if (row.failure) {
+        EXPECT_EQ(orthanc_->Exam(row.exam).size(), row.archived) << row.exam;
+      }
     }
   };
   nothing_refused_arrived();
@@ -400,6 +434,7 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
           dir_ / "outbox" / "failed" / ("20261206T2055_" + std::to_string(row.exam) + ".job");
       EXPECT_TRUE(fs::exists(failed));
       EXPECT_NE(ReadFile(failed.string() + ".txt").find(row.failure), std::string::npos);
+      EXPECT_EQ(exam.size(), row.archived);
       continue;
     }
     ASSERT_EQ(exam.size(), row.images.size());
@@ -471,6 +506,8 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
   EXPECT_NE(status["failed"][0]["reason"].get<std::string>().find(
                 "77_1044_a_b_c_d_e_OS_2017-01-02_09-00-01.gif"),
             std::string::npos);
+  EXPECT_NE(status["failed"][1]["reason"].get<std::string>().find(kJobs[4].failure),
+            std::string::npos);
   EXPECT_EQ(status["last_delivery"]["job"], "20261207T0000_1042.job");
   EXPECT_TRUE(status["pending"].empty());
   // Jobs carry patient data: what the forwarder writes is its user's alone.
@@ -482,20 +519,44 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
     EXPECT_EQ(info.st_mode & 077, 0u) << path;
   }
 
-  // Backfill from the stored names alone: the same patient key, study and
-  // series, so the images sent already are not stored again. Links in the
-  // store are reported and not followed.
+  // Backfill: each image under its patient in the practice's list (a BOM,
+  // quotes, a column of its own), so the images sent already are not stored
+  // again; a key of no listed patient, or of two, is not sent; without the
+  // list nothing is. Links in the store are reported and not followed.
   fs::copy_file(kData / "grey.jpg",
                 dir_ / "store" / "123456789_1042_a_b_c_d_e_OS_2016-05-31_14-08-00.jpg");
   std::ofstream(dir_ / "store" / "notes.txt") << "not an image";
-  ASSERT_EQ(Forwarder({"backfill", (dir_ / "store").string(), "--device", "Capture Vessara"}), 0);
-  EXPECT_NE(output_.find("skipped linked: a symbolic link"), std::string::npos);
+  const std::vector<std::string> backfill = {"backfill", (dir_ / "store").string(), "--device",
+                                             "Capture Vessara"};
+  const int before = orthanc_->Instances();
+  EXPECT_NE(Forwarder(backfill), 0);
+  EXPECT_NE(output_.find("--patients"), std::string::npos);
+  std::vector<std::string> with_list = backfill;
+  with_list.insert(with_list.end(), {"--patients", (dir_ / "patients.csv").string()});
+  std::ofstream(dir_ / "patients.csv") << "PATIENTID,DateOfBirth\n12-3456-789,01/02/1960\n";
+  EXPECT_NE(Forwarder(with_list), 0);
+  EXPECT_NE(output_.find("row 2: the DateOfBirth \"01/02/1960\" is not YYYY-MM-DD"),
+            std::string::npos);
+  std::ofstream(dir_ / "patients.csv")
+      << "\xEF\xBB\xBFPATIENTID,LastName,FirstName,MiddleName,DateOfBirth,Gender,Phone\r\n"
+         "12-3456-789,Παπαδοπούλου,\"Ελένη\",,1960-01-02,F,\"01, \"\"2\"\"\"\r\n"
+         "98-7654,Łukasiewicz,Zażółć,Gęślą,,M,\r\n987-654,Other,,,,,\r\n";
+  ASSERT_EQ(Forwarder(with_list), 0);
+  EXPECT_EQ(orthanc_->Instances(), before + 1);
+  for (const char* skipped :
+       {"987654_1043_a_b_c_d_e_OD_2017-01-02_09-00-00.bmp: the PATIENTIDs 98-7654, 987-654 share",
+        "linked: a symbolic link",
+        "37_1068_a_b_c_d_e_OD_2019-01-01_10-00-00.jpg: no listed patient has the key \"37\""}) {
+    EXPECT_NE(output_.find(skipped), std::string::npos) << skipped;
+  }
   nothing_refused_arrived();
   const std::vector<json> exam = orthanc_->Exam(1042);
   ASSERT_EQ(exam.size(), 4u);
   std::set<std::string> series;
   for (const json& tags : exam) {
-    EXPECT_EQ(tags["PatientID"], "123456789");
+    EXPECT_EQ(tags["PatientID"], "12-3456-789");
+    EXPECT_EQ(tags["PatientName"], "Παπαδοπούλου^Ελένη");
+    EXPECT_EQ(tags["PatientBirthDate"], "19600102");
     EXPECT_EQ(tags["StudyInstanceUID"], exam[0]["StudyInstanceUID"]);
     series.insert(tags["SeriesInstanceUID"]);
   }
@@ -507,7 +568,9 @@ TEST_F(ForwarderTest, InstancesOfBothClassesAreValid) {
   // clang-format off
   const std::tuple<int, const char*, Image, const char*> kClasses[] = {
       {2001, "OP", {"1_2001_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg", "R", ""}, "1.2.840.10008.5.1.4.1.1.77.1.5.1"},
-      {2002, "SC", {"1_2002_a_b_c_d_e_OS_2016-05-31_14-05-09.jpg", "full.jpg", "L", ""}, "1.2.840.10008.5.1.4.1.1.7"}};
+      {2002, "SC", {"1_2002_a_b_c_d_e_OS_2016-05-31_14-05-09.jpg", "full.jpg", "L", ""}, "1.2.840.10008.5.1.4.1.1.7"},
+      // OP needs the eye: an image of none goes as SC.
+      {2003, "OP", {"1_2003_a_b_c_d_e_XX_2016-05-31_14-05-09.jpg", "colour.jpg", "", ""}, "1.2.840.10008.5.1.4.1.1.7"}};
   // clang-format on
   for (const auto& [exam, sop_class, image, uid] : kClasses) {
     WriteJob({{"1", "Doe", "Ann", "", "01/02/1960", "F"}, exam, "Capture Vessara", {image}},
@@ -554,7 +617,10 @@ TEST_F(ForwarderTest, JobsSurviveAnArchiveDownAndAForwarderStoppedOrKilled) {
     ASSERT_TRUE(Eventually([&] { return Lines(progress) > before; }));
     if (signal == SIGTERM) {
       EXPECT_EQ(Forwarder({"run", "--once"}), 5);
-      EXPECT_EQ(Forwarder({"backfill", (dir_ / "store").string()}), 5);
+      std::ofstream(dir_ / "patients.csv") << "PATIENTID\n2\n";
+      EXPECT_EQ(Forwarder({"backfill", (dir_ / "store").string(), "--patients",
+                           (dir_ / "patients.csv").string()}),
+                5);
       EXPECT_NE(output_.find("another forwarder is running"), std::string::npos);
     }
     kill(forwarder, signal);
@@ -613,8 +679,9 @@ TEST_F(ForwarderTest, OnlyALostConnectionHoldsTheQueue) {
     WriteJob({{patient, "Doe", "Ann", "", "", ""},
               exam,
               "Capture Vessara",
-              {{"1_" + std::to_string(exam) + "_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg", "colour.jpg",
-                "R", ""}}},
+              {{std::string(patient) + "_" + std::to_string(exam) +
+                    "_a_b_c_d_e_OD_2016-05-31_14-05-09.jpg",
+                "colour.jpg", "R", ""}}},
              job);
     EXPECT_EQ(Forwarder({"run", "--once"},
                         WriteConfig("OP", port,

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "error_of.h"
+#include "plugin/outbox.h"
 #include "rule_inputs.h"
 #include "temp_folder.h"
 
@@ -204,6 +205,24 @@ TEST(RealWindowsCalls, OleAutomationNumbersAndDates) {
     EXPECT_EQ(platform.FormatShortDate(row.date), row.short_date);
     EXPECT_EQ(platform.FormatTimeOfDay(row.date), row.long_time);
   }
+}
+
+// Run apart, on a day-month-year workstation (LC_ALL=en_GB.UTF-8): the
+// outbox job's birth date is DateOfBirth as the workstation reads it, and only
+// a whole date of the past.
+TEST(DayMonthYearWorkstation, OutboxJobBirthDates) {
+  Win32Platform platform;
+  const std::pair<const char*, const char*> kRows[] = {{"03/04/1958", "1958-04-03"},
+                                                       {"3/4/1958", "1958-04-03"},
+                                                       {"1958-04-03", "1958-04-03"},
+                                                       {"3/4", ""},
+                                                       {"03/04/25", ""},
+                                                       {"12:30", ""},
+                                                       {"03/04/1958 12:30", ""},
+                                                       {"03/04/2999", ""},
+                                                       {"April 1958", ""},
+                                                       {"text", ""}};
+  for (const auto& [text, iso] : kRows) EXPECT_EQ(IsoBirthDate(platform, text), iso) << text;
 }
 
 // The arguments the C runtime of a started program splits from `line`.

@@ -27,6 +27,7 @@
 #include <tuple>
 
 #include "forwarder/store.h"
+#include "vocabulary/outbox_job.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -333,7 +334,7 @@ class ForwarderTest : public ::testing::Test {
 
   // Copies the row's images into the store folder and writes its job.
   void WriteJob(const JobRow& row, const std::string& name) {
-    json files = json::array();
+    tavirex::OutboxJob job;  // written as the plug-in writes it
     for (const Image& image : row.images) {
       const fs::path away = dir_ / "private" / image.stored;
       fs::create_directories(away.parent_path());
@@ -348,18 +349,16 @@ class ForwarderTest : public ::testing::Test {
         fs::create_directory_symlink(away.parent_path(), dir_ / "store" / "linked");
         named = "\\\\praxo\\images\\linked\\" + image.stored;
       }
-      files.push_back(named);
+      job.files.push_back(named);
     }
-    json job = json::parse(R"({"format": "tavirex-outbox-job", "version": 1,
-        "captured": "2026-12-06T20:55:03", "host": {"ProviderName": "",
-        "CompanyName": "Tavirex Optics", "Model": "Vessara 2"}})");
-    json& host = job["host"];
-    host["ExamRecNum"] = row.exam, host["DeviceName"] = row.device, job["files"] = files;
-    const char* keys[] = {"PATIENTID",  "LastName",    "FirstName",
-                          "MiddleName", "DateOfBirth", "Gender"};
-    for (int i = 0; i < 6; ++i) host[keys[i]] = row.host[i];
-    if (row.host[6]) host["BirthDate"] = row.host[6];
-    std::ofstream(dir_ / "outbox" / name) << job.dump();
+    job.captured = "2026-12-06T20:55:03";
+    job.CompanyName = "Tavirex Optics", job.Model = "Vessara 2";
+    job.ExamRecNum = row.exam, job.DeviceName = row.device;
+    std::tie(job.PATIENTID, job.LastName, job.FirstName, job.MiddleName, job.DateOfBirth,
+             job.Gender) = std::tie(row.host[0], row.host[1], row.host[2], row.host[3], row.host[4],
+                                    row.host[5]);
+    if (row.host[6]) job.BirthDate = row.host[6];
+    std::ofstream(dir_ / "outbox" / name) << tavirex::OutboxJobText(job);
   }
 
   // The forwarder's exit code; its output in output_.

@@ -39,12 +39,12 @@ Job ParseJob(std::string_view text) {
   // A text the job lacks is empty; a number it lacks refuses the job; a derived
   // text it lacks stays absent.
 #define TAVIREX_JOB_TEXT(Name) job.Name = text_of(host, #Name);
-#define TAVIREX_JOB_NUMBER(Name)                                                      \
-  if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||  \
+#define TAVIREX_JOB_NUMBER(Name)                                                           \
+  if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||    \
                                         it->get<long long>() != it->get<std::int32_t>()) { \
-    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");     \
-  } else {                                                                              \
-    job.Name = it->get<std::int32_t>();                                                 \
+    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");      \
+  } else {                                                                                 \
+    job.Name = it->get<std::int32_t>();                                                    \
   }
 #define TAVIREX_JOB_DERIVED(Name)                                              \
   if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \

@@ -128,8 +128,7 @@ int main(int argc, char** argv) {
                                                       : OFLogger::WARN_LOG_LEVEL);
   CLI::App app{"Sends the images of Tavirex's outbox jobs to a DICOM archive.", "tavirex-dicom"};
   app.set_version_flag("--version", std::string("tavirex-dicom ") + TAVIREX_VERSION);
-  std::string config =
-      Environment("TAVIREX_DICOM_CONFIG").value_or(DefaultSettingsFile().string());
+  std::string config = Environment("TAVIREX_DICOM_CONFIG").value_or(DefaultSettingsFile().string());
   app.add_option("-c,--config", config, "settings file (TAVIREX_DICOM_CONFIG)")
       ->capture_default_str();
   app.require_subcommand(1);

@@ -45,7 +45,7 @@ void CheckTlsFiles(const std::filesystem::path& file, const Settings& settings,
                                    {"TLS.CERTIFICATE", settings.tls_certificate},
                                    {"TLS.KEY", settings.tls_key}}) {
     if (path.empty()) continue;
-    std::ifstream readable(std::filesystem::path(path));
+    std::ifstream readable{std::filesystem::path(path)};
     if (!readable) {
       throw BadSettings(where(name) + ": " + path + " cannot be read (" + std::strerror(errno) +
                         "); give a PEM file the forwarder's user can read");

@@ -50,8 +50,8 @@ PassResult RunPass(const Settings& settings, const std::atomic<bool>& stop);
 // outbox was set up, each sent with the identity a job would give it: the
 // patient of its key in the practice's patient list (a CSV file). The folder is
 // a store folder; files that are not stored images, links, and images whose
-// key is no listed patient's or that of two, are reported and skipped; a list that cannot be read
-// sends nothing.
+// key is no listed patient's or that of two, are reported and skipped; a list that cannot be read sends
+// nothing.
 struct BackfillResult {
   int sent = 0;
   std::vector<std::string> skipped;  // "name: reason"

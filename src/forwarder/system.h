@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -86,6 +87,8 @@ void KeepNewFilesPrivate();
 // so that no call on the wire is interrupted.
 void WatchStopRequests(std::atomic<bool>& stop);
 bool ErrorsGoToTerminal();
+// The local time of the machine.
+std::tm LocalTime(std::time_t time);
 
 // An environment variable as UTF-8; nullopt when not set.
 std::optional<std::string> Environment(const char* name);

@@ -70,21 +70,24 @@ int main() {
   const std::filesystem::path bmp = folder / "image.bmp", dicom = folder / "image.dcm";
   std::ofstream(bmp, std::ios::binary).write(reinterpret_cast<const char*>(kBmp), sizeof kBmp);
 
-  I2DBmpSource source;
-  source.setImageFile(bmp.string().c_str());
-  I2DOutputPlugSC plug;
-  Image2Dcm converter;
-  DcmDataset* made = nullptr;
-  E_TransferSyntax xfer = EXS_Unknown;
-  OFCondition status = converter.convertFirstFrame(&source, &plug, 1, made, xfer);
-  std::unique_ptr<DcmDataset> converted(made);
-  if (status.bad()) return Fail("BMP to DICOM:", status);
+  std::unique_ptr<DcmDataset> converted;
+  {  // the source keeps its file open (and Windows it) until it goes
+    I2DBmpSource source;
+    source.setImageFile(bmp.string().c_str());
+    I2DOutputPlugSC plug;
+    Image2Dcm converter;
+    DcmDataset* made = nullptr;
+    E_TransferSyntax xfer = EXS_Unknown;
+    const OFCondition status = converter.convertFirstFrame(&source, &plug, 1, made, xfer);
+    converted.reset(made);
+    if (status.bad()) return Fail("BMP to DICOM:", status);
+  }
 
   DJEncoderRegistration::registerCodecs();
   DJDecoderRegistration::registerCodecs();
   DcmFileFormat file(converted.get());
   const DJ_RPLossy lossy(90);
-  status = file.getDataset()->chooseRepresentation(EXS_JPEGProcess1, &lossy);
+  OFCondition status = file.getDataset()->chooseRepresentation(EXS_JPEGProcess1, &lossy);
   if (status.good()) status = file.saveFile(dicom.string().c_str(), EXS_JPEGProcess1);
   if (status.bad()) return Fail("JPEG compression:", status);
   DcmFileFormat loaded;

@@ -14,7 +14,7 @@ set(DCMTK_WITH_PNG ON CACHE BOOL "")
 set(DCMTK_WITH_ZLIB ON CACHE BOOL "")
 set(DCMTK_WITH_OPENSSL ON CACHE BOOL "")
 set(DCMTK_WITH_THREADS ON CACHE BOOL "")
-# One file to install: the dictionary compiled in, no DCMDICTPATH to go wrong.
+# One file to install: the dictionary compiled in.
 set(DCMTK_DEFAULT_DICT builtin CACHE STRING "")
 # Jobs name their images by UTF-16 paths on Windows.
 set(DCMTK_WIDE_CHAR_FILE_IO_FUNCTIONS ON CACHE BOOL "")

@@ -8,7 +8,11 @@
 #include "dcmtk/dcmnet/dstorscu.h"
 #include "dcmtk/dcmtls/tlslayer.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 

@@ -1,7 +1,6 @@
 #include "forwarder/image_file.h"
 
 #include <png.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,20 +40,6 @@ void CheckSize(const char* format, std::uint64_t cols, std::uint64_t rows, int m
                   " pixels, more than the " + std::to_string(max_megapixels) +
                   " megapixels of [images] max_megapixels");
   }
-}
-
-// Reads size bytes from offset; fewer when the file ends before.
-std::size_t ReadAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::pread(fd, static_cast<char*>(into) + done, size - done,
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw Refused(std::string("cannot be read: ") + std::strerror(errno));
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
 }
 
 // One 8-bit frame as DCMTK's converter takes it: the image's size and
@@ -215,7 +200,7 @@ class JpegFile : public Frame {
 // libpng reports an error by a long jump: what it reads into lives here, and
 // the function that jumps back has nothing to destroy.
 struct PngRead {
-  int fd;
+  const Fd& fd;
   std::uint64_t at = 0;
   png_structp png = nullptr;
   png_infop info = nullptr;
@@ -294,7 +279,7 @@ bool DecodePng(PngRead& read, int max_megapixels) {
 
 class PngFile : public Frame {
  public:
-  PngFile(int fd, int max_megapixels) {
+  PngFile(const Fd& fd, int max_megapixels) {
     PngRead read{fd};
     if (!DecodePng(read, max_megapixels)) {
       throw Refused(std::strncmp(read.message, "the PNG", 7) == 0
@@ -311,7 +296,7 @@ class PngFile : public Frame {
 // read.
 class BmpFile : public Frame {
  public:
-  BmpFile(int fd, std::uint64_t file_size, int max_megapixels) {
+  BmpFile(const Fd& fd, std::uint64_t file_size, int max_megapixels) {
     Reader().Read(fd, file_size, max_megapixels, *this);
   }
   OFString inputFormat() const override { return "BMP"; }
@@ -319,8 +304,8 @@ class BmpFile : public Frame {
  private:
   class Reader : public I2DBmpSource {
    public:
-    void Read(int fd, std::uint64_t file_size, int max_megapixels, BmpFile& into) {
-      const int copy = ::dup(fd);  // the stream closes its own descriptor
+    void Read(const Fd& fd, std::uint64_t file_size, int max_megapixels, BmpFile& into) {
+      const int copy = CrtDescriptor(fd);  // the stream closes its own descriptor
       if (copy < 0 || !bmpFile.fdopen(copy, "rb")) {
         if (copy >= 0) ::close(copy);
         throw Refused("the BMP cannot be read");
@@ -356,7 +341,7 @@ class BmpFile : public Frame {
   };
 };
 
-Bytes ReadAll(int fd, std::uint64_t size) {
+Bytes ReadAll(const Fd& fd, std::uint64_t size) {
   Bytes bytes{std::make_unique_for_overwrite<char[]>(size), 0};
   bytes.size = ReadAt(fd, bytes.data.get(), size, 0);
   return bytes;
@@ -364,10 +349,10 @@ Bytes ReadAll(int fd, std::uint64_t size) {
 
 }  // namespace
 
-std::unique_ptr<I2DImgSource> ReadImage(int fd, int max_megapixels) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) throw Refused("not a regular file");
-  const auto size = static_cast<std::uint64_t>(info.st_size);
+std::unique_ptr<I2DImgSource> ReadImage(const Fd& fd, int max_megapixels) {
+  const std::optional<std::uint64_t> regular = RegularFileSize(fd);
+  if (!regular) throw Refused("not a regular file");
+  const std::uint64_t size = *regular;
   const std::uint64_t most =
       kBytesPerPixel * static_cast<std::uint64_t>(max_megapixels) * 1'000'000 + kHeaderBytes;
   if (size > most) {

@@ -12,9 +12,9 @@
 
 namespace tavirex::dicom {
 
-// Reads the image in the open regular file fd from its start; throws Refused
+// Reads the image in the open regular file from its start; throws Refused
 // for a file that is not a JPEG, PNG or BMP the archive can take, or that has
 // more pixels than max_megapixels million.
-std::unique_ptr<I2DImgSource> ReadImage(int fd, int max_megapixels);
+std::unique_ptr<I2DImgSource> ReadImage(const Fd& fd, int max_megapixels);
 
 }  // namespace tavirex::dicom

@@ -190,7 +190,7 @@ Instance MakeInstance(const Job& job, const StorePath& file, int number, SopClas
   std::string time = name.Time();
   time = time.substr(0, time.find('.'));  // the extension rides on the time field
 
-  const std::unique_ptr<I2DImgSource> source = ReadImage(OpenStoreFile(file).get(), max_megapixels);
+  const std::unique_ptr<I2DImgSource> source = ReadImage(OpenStoreFile(file), max_megapixels);
   // Ophthalmic photography needs the eye (Image Laterality, type 1): an image
   // of no known eye goes as Secondary Capture.
   const std::string laterality = Laterality(eye);

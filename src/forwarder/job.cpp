@@ -1,19 +1,16 @@
 #include "forwarder/job.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
+
+#include "forwarder/store.h"
 
 namespace tavirex::dicom {
 namespace {
 
 // Far more than any job the plug-in writes; a larger file is not read.
-constexpr off_t kMostJobBytes = 1 << 20;
+constexpr std::uint64_t kMostJobBytes = 1 << 20;
 
 }  // namespace
 
@@ -42,12 +39,12 @@ Job ParseJob(std::string_view text) {
   // A text the job lacks is empty; a number it lacks refuses the job; a derived
   // text it lacks stays absent.
 #define TAVIREX_JOB_TEXT(Name) job.Name = text_of(host, #Name);
-#define TAVIREX_JOB_NUMBER(Name)                                                      \
-  if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||  \
+#define TAVIREX_JOB_NUMBER(Name)                                                           \
+  if (const auto it = host.find(#Name); it == host.end() || !it->is_number_integer() ||    \
                                         it->get<long long>() != it->get<std::int32_t>()) { \
-    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");     \
-  } else {                                                                              \
-    job.Name = it->get<std::int32_t>();                                                 \
+    throw std::runtime_error("the job has no " #Name " (a whole number of 32 bits)");      \
+  } else {                                                                                 \
+    job.Name = it->get<std::int32_t>();                                                    \
   }
 #define TAVIREX_JOB_DERIVED(Name)                                              \
   if (const auto it = host.find(#Name); it != host.end() && it->is_string()) { \
@@ -69,25 +66,19 @@ Job ParseJob(std::string_view text) {
 
 Job ReadJob(const std::filesystem::path& file) {
   // Not through a link, and not a pipe that would never end.
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMostJobBytes) {
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    if (fd < 0)
-      throw std::runtime_error(std::string("the job cannot be read: ") + std::strerror(error));
+  Fd fd;
+  std::optional<std::uint64_t> size;
+  try {
+    fd = OpenEntry(OpenRoot(file.parent_path()), file, file.filename().string(), false);
+    size = RegularFileSize(fd);
+  } catch (const Refused& refused) {
+    throw std::runtime_error(std::string("the job cannot be read: ") + refused.what());
+  }
+  if (!size || *size > kMostJobBytes) {
     throw std::runtime_error("the job is not a regular file of at most 1 MB");
   }
-  std::string text(static_cast<std::size_t>(info.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  ::close(fd);
-  text.resize(done);
+  std::string text(static_cast<std::size_t>(*size), '\0');
+  text.resize(ReadAt(fd, text.data(), text.size(), 0));
   return ParseJob(text);
 }
 

@@ -1,9 +1,5 @@
 // tavirex-dicom: sends the images of the plug-in's outbox jobs to a DICOM
 // archive.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
@@ -18,6 +14,7 @@
 #include "dcmtk/oflog/oflog.h"
 #include "forwarder/outbox.h"
 #include "forwarder/send.h"
+#include "forwarder/system.h"
 #include "hostenv/system.h"
 
 namespace {
@@ -26,23 +23,8 @@ using namespace tavirex::dicom;
 
 std::atomic<bool> g_stop{false};
 
-// SIGTERM and SIGINT set g_stop from a thread of their own, so that no call
-// on the wire is interrupted: the instance being sent is finished.
-void WatchSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals] {
-    int signal = 0;
-    sigwait(&signals, &signal);
-    g_stop = true;
-  }).detach();
-}
-
-void SleepUnlessStopped(int seconds) {
-  for (int tenths = 0; tenths < seconds * 10 && !g_stop; ++tenths) {
+void SleepUnlessStopped(int seconds, const std::atomic<bool>& stop) {
+  for (int tenths = 0; tenths < seconds * 10 && !stop; ++tenths) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
@@ -57,9 +39,10 @@ enum Exit {
   kLocked = 5,    // another forwarder works on the outbox
 };
 
-// run watches the outbox until stopped; an outbox not there yet (a share not
-// mounted) is waited for like an archive that cannot be reached.
-int Run(const Settings& settings, bool once) {
+// run watches the outbox until stop is set (by a signal, or a service's
+// control handler); an outbox not there yet (a share not mounted) is waited
+// for like an archive that cannot be reached.
+int Run(const Settings& settings, bool once, const std::atomic<bool>& stop) {
   int delay = settings.poll_seconds;
   std::optional<OutboxLock> lock;
   for (;;) {
@@ -67,7 +50,7 @@ int Run(const Settings& settings, bool once) {
     try {
       CheckFolders(settings);
       if (!lock) lock.emplace(settings.outbox);
-      pass = RunPass(settings, g_stop);
+      pass = RunPass(settings, stop);
     } catch (const FolderProblem& problem) {
       if (once) throw;
       pass.reason = problem.what();
@@ -77,7 +60,7 @@ int Run(const Settings& settings, bool once) {
                 << " failed, " << pass.pending << " pending"
                 << (pass.reason.empty() ? "" : " (" + pass.reason + ")") << "\n";
     }
-    if (g_stop) {
+    if (stop) {
       std::cerr << "tavirex-dicom: stopped after the instance on the wire; "
                 << (pass.stopped.empty() ? "" : pass.stopped + "; ") << pass.pending
                 << " job(s) left in the outbox\n";
@@ -89,7 +72,7 @@ int Run(const Settings& settings, bool once) {
     delay = pass.reason.empty() ? settings.poll_seconds
                                 : std::min(std::max(delay, 1) * 2, settings.retry_max_seconds);
     if (!pass.reason.empty()) std::cerr << "tavirex-dicom: trying again in " << delay << " s\n";
-    SleepUnlessStopped(delay);
+    SleepUnlessStopped(delay, stop);
   }
 }
 
@@ -130,7 +113,7 @@ int ShowStatus(const Settings& settings, bool json) {
 }
 
 void ShowProgress(std::size_t done, std::size_t total) {
-  if (!isatty(STDERR_FILENO) || total == 0) return;
+  if (!ErrorsGoToTerminal() || total == 0) return;
   constexpr std::size_t kWidth = 40;
   const std::size_t filled = done * kWidth / total;
   std::cerr << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
@@ -140,13 +123,12 @@ void ShowProgress(std::size_t done, std::size_t total) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  umask(077);  // jobs carry patient data: what the forwarder writes is its user's alone
+  KeepNewFilesPrivate();  // jobs carry patient data
   OFLog::configure(std::getenv("TAVIREX_DICOM_DEBUG") ? OFLogger::DEBUG_LOG_LEVEL
                                                       : OFLogger::WARN_LOG_LEVEL);
   CLI::App app{"Sends the images of Tavirex's outbox jobs to a DICOM archive.", "tavirex-dicom"};
   app.set_version_flag("--version", std::string("tavirex-dicom ") + TAVIREX_VERSION);
-  const char* from_environment = std::getenv("TAVIREX_DICOM_CONFIG");
-  std::string config = from_environment ? from_environment : "/etc/tavirex-dicom.conf";
+  std::string config = Environment("TAVIREX_DICOM_CONFIG").value_or(DefaultSettingsFile().string());
   app.add_option("-c,--config", config, "settings file (TAVIREX_DICOM_CONFIG)")
       ->capture_default_str();
   app.require_subcommand(1);
@@ -175,15 +157,14 @@ int main(int argc, char** argv) {
     return *exit;
   }
 
-  signal(SIGPIPE, SIG_IGN);
-  WatchSignals();
+  WatchStopRequests(g_stop);
   const auto fail = [](const std::exception& error, int code) {
     std::cerr << "tavirex-dicom: " << error.what() << "\n";
     return code;
   };
   try {
     const Settings settings = LoadSettings(config);
-    if (*run) return Run(settings, once);
+    if (*run) return Run(settings, once, g_stop);
     CheckFolders(settings);
     if (*status) return ShowStatus(settings, json);
     const OutboxLock lock(settings.outbox);

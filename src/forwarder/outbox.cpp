@@ -1,27 +1,32 @@
 #include "forwarder/outbox.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
+#include <memory>
 
 #include "forwarder/job.h"
+#include "hostenv/system.h"
+#include "winrules/vb_error.h"
 
 namespace tavirex::dicom {
 namespace fs = std::filesystem;
 namespace {
 
+// The queue's flushes and renames, as the plug-in's are done.
+Platform& Services() {
+  static const std::unique_ptr<Platform> services = MakeSystemPlatform(false);
+  return *services;
+}
+
 // Writes a file durably under a temporary name, then renames it.
 void WriteFile(const fs::path& file, const std::string& content) {
   const fs::path temporary = file.parent_path() / ("." + file.filename().string() + ".tmp");
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot write " + temporary.string());
-  const bool written =
-      ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size()) &&
-      ::fsync(fd) == 0;
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+  try {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!(out << content) || (out.close(), !out)) throw std::runtime_error("");
+    Services().FlushFile(temporary.string());
+    Services().MoveReplacing(temporary.string(), file.string());
+  } catch (const std::exception&) {
     throw std::runtime_error("cannot write " + file.string());
   }
 }
@@ -37,13 +42,7 @@ std::string FolderFault(const fs::path& folder) {
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) return "does not exist";
   if (!fs::is_directory(status)) return "is not a folder";
-  if (::faccessat(AT_FDCWD, folder.c_str(), R_OK | X_OK, AT_EACCESS) != 0) {
-    return "cannot be read by this user";
-  }
-  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) {
-    return "cannot be written by this user";
-  }
-  return "";
+  return AccessProblem(folder);
 }
 
 }  // namespace
@@ -65,27 +64,16 @@ void CheckFolders(const Settings& settings) {
 
 OutboxLock::OutboxLock(const fs::path& outbox) {
   const fs::path file = outbox / ".tavirex-dicom.lock";
-  fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) throw FolderProblem("cannot write " + file.string());
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  if (::fcntl(fd_, F_SETLK, &lock) != 0) {
+  fd_ = OpenLockFile(file);
+  if (!fd_.valid()) throw FolderProblem("cannot write " + file.string());
+  if (!LockAlone(fd_)) {
     const std::string holder = ReadText(file);
-    ::close(fd_);
     throw AnotherForwarder("another forwarder is running on " + outbox.string() +
                            (holder.empty() ? "" : " (" + holder + ")") +
                            "; one forwarder per outbox: stop the other one first");
   }
-  char host[256] = "";
-  ::gethostname(host, sizeof host - 1);
-  const std::string holder = "process " + std::to_string(::getpid()) + " on " + host;
-  const bool noted = ::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, holder.data(), holder.size(), 0) ==
-                                                     static_cast<ssize_t>(holder.size());
-  (void)noted;  // without it, only a second forwarder's message is shorter
+  NoteHolder(fd_);
 }
-
-OutboxLock::~OutboxLock() { ::close(fd_); }
 
 std::vector<std::string> JobNames(const fs::path& folder) {
   std::vector<std::string> names;
@@ -102,7 +90,12 @@ void MoveToFailed(const Settings& settings, const std::string& job, const std::s
   const fs::path failed = settings.outbox / "failed";
   fs::create_directories(failed);
   WriteFile(failed / (job + ".txt"), reason + "\n");
-  fs::rename(settings.outbox / job, failed / job);
+  try {
+    Services().MoveFile((settings.outbox / job).string(), (failed / job).string());
+  } catch (const VbError&) {
+    throw std::runtime_error("cannot move " + job + " to " + failed.string() +
+                             " (a job of that name may be there): move it by hand");
+  }
 }
 
 ProgressNote::ProgressNote(const Settings& settings, const std::string& job)
@@ -116,12 +109,10 @@ std::set<std::string> ProgressNote::Read() const {
 }
 
 void ProgressNote::Add(const std::string& instance_uid) const {
-  const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot write " + file_.string());
-  const std::string text = instance_uid + "\n";
-  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ::close(fd);
-  if (!written) throw std::runtime_error("cannot write " + file_.string());
+  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  if (!(out << instance_uid << "\n") || (out.close(), !out)) {
+    throw std::runtime_error("cannot write " + file_.string());
+  }
 }
 
 void ProgressNote::Remove() const { fs::remove(file_); }

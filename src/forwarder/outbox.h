@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "forwarder/settings.h"
+#include "forwarder/system.h"
 
 namespace tavirex::dicom {
 
@@ -31,12 +32,11 @@ class AnotherForwarder : public std::runtime_error {
 class OutboxLock {
  public:
   explicit OutboxLock(const std::filesystem::path& outbox);
-  ~OutboxLock();
   OutboxLock(const OutboxLock&) = delete;
   OutboxLock& operator=(const OutboxLock&) = delete;
 
  private:
-  int fd_;
+  Fd fd_;
 };
 
 // The job names of a folder, sorted; none when it cannot be listed.

@@ -2,12 +2,12 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <stdexcept>
 
+#include "forwarder/system.h"
 #include "winrules/ini_profile.h"
 #include "winrules/vb_string.h"
 
@@ -45,7 +45,7 @@ void CheckTlsFiles(const std::filesystem::path& file, const Settings& settings,
                                    {"TLS.CERTIFICATE", settings.tls_certificate},
                                    {"TLS.KEY", settings.tls_key}}) {
     if (path.empty()) continue;
-    std::ifstream readable(path);
+    std::ifstream readable{std::filesystem::path(path)};
     if (!readable) {
       throw BadSettings(where(name) + ": " + path + " cannot be read (" + std::strerror(errno) +
                         "); give a PEM file the forwarder's user can read");
@@ -58,13 +58,6 @@ std::string WindowsPrefix(std::string prefix) {
   for (char& c : prefix) c = c == '/' ? '\\' : c;
   while (!prefix.empty() && prefix.back() == '\\') prefix.pop_back();
   return prefix;
-}
-
-// systemd's StateDirectory=, else the user's own state folder.
-std::filesystem::path DefaultStateFolder() {
-  if (const char* folder = std::getenv("STATE_DIRECTORY"); folder && *folder) return folder;
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home && *home ? home : ".") / ".local/state/tavirex-dicom";
 }
 
 // The settings by "SECTION.KEY"; numbers with their range.

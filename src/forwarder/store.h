@@ -8,10 +8,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "forwarder/settings.h"
+#include "forwarder/system.h"
 
 namespace tavirex::dicom {
 
@@ -40,23 +40,11 @@ struct StorePath {
 
 // Where a path from a job or the command line is on this machine: a Windows
 // path by the longest [paths] prefix (compared without regard to case, ending
-// at "\" or "/"), a local absolute path by the root it lies in. nullopt when
-// no [paths] entry maps a Windows path; Refused for a name that leaves its
-// root and for a local path outside every root.
+// at "\" or "/"), a local absolute path by the root it lies in. On Windows a
+// path no prefix maps is local as it is (a share's, or the workstation's own).
+// nullopt when no [paths] entry maps a path that is not local; Refused for a
+// name that leaves its root and for a local path outside every root.
 std::optional<StorePath> MapStorePath(const Settings& settings, const std::string& path);
-
-// An open file descriptor, closed with this.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept;
-  ~Fd();
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The regular file at place, or the folder; Refused (NotThere when a name is
 // missing) for a symbolic link or anything else on the way.

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              "no file for the input");
   std::unique_ptr<I2DImgSource> image;
   try {
-    image = dicom::ReadImage(file.get(), 1);
+    image = dicom::ReadImage(file, 1);
   } catch (const dicom::Refused&) {
     return 0;
   }

@@ -89,13 +89,23 @@ std::vector<std::string> JobNames(const fs::path& folder) {
 void MoveToFailed(const Settings& settings, const std::string& job, const std::string& reason) {
   const fs::path failed = settings.outbox / "failed";
   fs::create_directories(failed);
-  WriteFile(failed / (job + ".txt"), reason + "\n");
-  try {
-    Services().MoveFile((settings.outbox / job).string(), (failed / job).string());
-  } catch (const VbError&) {
-    throw std::runtime_error("cannot move " + job + " to " + failed.string() +
-                             " (a job of that name may be there): move it by hand");
+  // A job of that name failed before (sent back by hand, say): this one goes
+  // beside it, "-2" before ".job", so that neither is lost.
+  const std::string stem = job.substr(0, job.size() - 4);
+  for (int n = 1; n < 1000; ++n) {
+    const std::string name = n == 1 ? job : stem + "-" + std::to_string(n) + ".job";
+    if (fs::exists(failed / name)) continue;
+    WriteFile(failed / (name + ".txt"), reason + "\n");
+    try {
+      Services().MoveFile((settings.outbox / job).string(), (failed / name).string());
+      return;
+    } catch (const VbError& error) {
+      throw std::runtime_error("cannot move " + job + " to " + failed.string() + ": " +
+                               error.description());
+    }
   }
+  throw std::runtime_error("cannot move " + job + " to " + failed.string() +
+                           ": 999 failed jobs of that name are there");
 }
 
 ProgressNote::ProgressNote(const Settings& settings, const std::string& job)

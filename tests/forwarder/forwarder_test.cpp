@@ -532,6 +532,11 @@ TEST_F(ForwarderTest, JobsBecomeInstancesOfOneStudyPerExamAndOneSeriesPerEyeAndD
             std::string::npos);
   EXPECT_EQ(status["last_delivery"]["job"], "20261207T0000_1042.job");
   EXPECT_TRUE(status["pending"].empty());
+  // A job failing under a name that failed/ holds already goes beside it.
+  WriteJob(kJobs[2], "20261206T2055_1044.job");
+  ASSERT_EQ(Forwarder({"run", "--once"}), 0);
+  EXPECT_TRUE(fs::exists(dir_ / "outbox" / "failed" / "20261206T2055_1044-2.job"));
+  EXPECT_TRUE(fs::exists(dir_ / "outbox" / "failed" / "20261206T2055_1044.job"));
   // Jobs carry patient data: what the forwarder writes is its user's alone.
   for (const fs::path& path :
        kWindows ? std::vector<fs::path>{}

@@ -77,6 +77,7 @@ void WriteWorkstation() {
 void SetPatient(_clsTavirex* object, const std::wstring& id, const std::wstring& device) {
   SetText(object, &_clsTavirex::put_PATIENTID, id);
   SetText(object, &_clsTavirex::put_LastName, L"van Dyke");
+  SetText(object, &_clsTavirex::put_DateOfBirth, L"03/04/1958");
   SetText(object, &_clsTavirex::put_DeviceName, device);
   LONG exam = 1042;
   object->put_ExamRecNum(&exam);
@@ -264,6 +265,8 @@ void Capture(Watcher& watcher, const fs::path& standin) {
     Check(job.find(path) != std::string::npos, "the job names " + path + ": " + job);
   }
   Check(job.find("\"LastName\": \"van Dyke\"") != std::string::npos, "the job: " + job);
+  // The birth date as this month-day-year workstation reads it.
+  Check(job.find("\"BirthDate\": \"1958-03-04\"") != std::string::npos, "the job: " + job);
   CheckEqual(ReadFile(kErrorFile), "", "the error file");
 }
 

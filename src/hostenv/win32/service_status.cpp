@@ -1,8 +1,9 @@
-#include <winsvc.h>
-
 #include "hostenv/system.h"
 #include "hostenv/win32/text.h"
 #include "hostenv/win32/win32_platform.h"
+
+// After <windows.h>, which leaves it out for WIN32_LEAN_AND_MEAN.
+#include <winsvc.h>
 
 namespace tavirex {
 namespace {

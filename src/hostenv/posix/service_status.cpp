@@ -2,7 +2,7 @@
 
 namespace tavirex {
 
-// The forwarder runs here under whatever supervises it; nothing is asked.
+// POSIX has no service manager of the Windows kind; systemd units are not looked up.
 ServiceStatus FindService(const std::string&) { return {}; }
 
 }  // namespace tavirex

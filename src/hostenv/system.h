@@ -56,4 +56,21 @@ struct ClassRegistration {
 };
 ClassRegistration FindClassRegistration(const std::string& prog_id_or_clsid);
 
+// A service as the service manager tells any user: whether this computer has
+// it and what it is doing.
+struct ServiceStatus {
+  enum class State {
+    kUnknown,  // this system has no service manager to ask, or it did not answer
+    kNotInstalled,
+    kStopped,
+    kStarting,
+    kRunning,
+    kStopping,
+    kPaused,
+  };
+  State state = State::kUnknown;
+  std::string why;  // for kUnknown: what the system said; "" when there is none to ask
+};
+ServiceStatus FindService(const std::string& name);
+
 }  // namespace tavirex

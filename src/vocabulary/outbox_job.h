@@ -19,6 +19,9 @@ inline constexpr const char* kOutboxJobFormat = "tavirex-outbox-job";
 // may ignore keeps the version.
 inline constexpr int kOutboxJobVersion = 1;
 
+// The Windows service that sends the jobs, under the name its package installs.
+inline constexpr const char* kForwarderServiceName = "tavirex-dicom";
+
 struct OutboxJob {
   std::string captured;  // "2026-12-06T20:55:03"
 #define TAVIREX_JOB_TEXT(Name) std::string Name;

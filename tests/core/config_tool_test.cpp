@@ -57,8 +57,14 @@ struct ToolCase {
   std::string text;        // in what it printed; "!text": not in it
   std::string after = {};  // "": the file and every backup unchanged
   void (*setup)(Ws&) = nullptr;
-  bool as_user = false;  // run as an ordinary user (nobody), whose rights count
+  bool as_user = false;               // run as an ordinary user (nobody), whose rights count
+  ServiceStatus::State service = {};  // the forwarder's, as the service manager says
 };
+using Service = ServiceStatus::State;
+const std::string kGoodOutbox = Good() + "\r\n[Tavirex]\r\nDicomOutbox=C:\\Outbox\r\n";
+void PrivateOutbox(Ws& ws) {
+  fs::create_directories(ws.Path("Outbox")), Chmod(ws, "Outbox", perms::owner_all);
+}
 
 const ToolCase kCases[] = {
     {kGood, "check", 0, "No problems found."},
@@ -167,7 +173,21 @@ const ToolCase kCases[] = {
      Good() + "\r\n[Tavirex]\r\nDicomOutbox=C:\\Images\\Outbox\r\n",
      [](Ws& ws) { fs::create_directories(ws.Path("Images/Outbox")); }},
     {"[Tavirex]\nDicomOutbox=C:\\Outbox\n", "check", 1, "can be read by every user", "",
-     [](Ws& ws) { fs::create_directories(ws.Path("Outbox")), Chmod(ws, "Outbox", perms::all); }}};
+     [](Ws& ws) { fs::create_directories(ws.Path("Outbox")), Chmod(ws, "Outbox", perms::all); }},
+    // With an outbox, whether the forwarder's service is here: never a problem.
+    {kGood, "check", 0, "!DICOM forwarder", "", nullptr, false, Service::kRunning},
+    {kGoodOutbox.c_str(), "check", 0,
+     "DICOM forwarder the service tavirex-dicom is installed and running; an administrator sees "
+     "its queue with: tavirex-dicom status\n",
+     "", PrivateOutbox, false, Service::kRunning},
+    {kGoodOutbox.c_str(), "check", 0, "installed but stopped (start it: sc start tavirex-dicom);",
+     "", PrivateOutbox, false, Service::kStopped},
+    {kGoodOutbox.c_str(), "check|--json", 0,
+     "\"state\": \"not installed\",\n    \"text\": \"the service tavirex-dicom is not installed "
+     "on this computer (it may run on the file server); where it runs, an administrator",
+     "", PrivateOutbox, false, Service::kNotInstalled},
+    {kGoodOutbox.c_str(), "check", 0, "forwarder this system has no service manager to ask; where",
+     "", PrivateOutbox}};
 
 // Runs `run` with the rights of an ordinary user (nobody, without root's
 // groups) when this is root; root's saved IDs bring them back.
@@ -197,6 +217,10 @@ TEST(ConfigTool, CommandsTable) {
     std::ostringstream out;
     config::ToolContext context{ws.platform(), ws.platform().ProfileFilePath(kEquipIniFileName),
                                 out, out};
+    context.find_service = [&](const std::string& name) {
+      EXPECT_EQ(name, "tavirex-dicom");
+      return ServiceStatus{c.service, ""};
+    };
     int code = 0;
     for (const std::string& line : Split(c.args, ';')) {
       auto run = [&] { return config::RunConfigTool(Split(line, '|'), context); };

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "error_of.h"
+#include "hostenv/system.h"
 #include "plugin/outbox.h"
 #include "rule_inputs.h"
 #include "temp_folder.h"
@@ -204,6 +205,19 @@ TEST(RealWindowsCalls, OleAutomationNumbersAndDates) {
     EXPECT_EQ(platform.FormatGeneralDate(row.date), row.general);
     EXPECT_EQ(platform.FormatShortDate(row.date), row.short_date);
     EXPECT_EQ(platform.FormatTimeOfDay(row.date), row.long_time);
+  }
+}
+
+// What any user learns from the service manager, of Wine's own services: one
+// started with the system, one that waits to be asked.
+TEST(RealWindowsCalls, ServiceManager) {
+  using State = ServiceStatus::State;
+  const std::pair<const char*, State> kRows[] = {{"tavirex-no-such-service", State::kNotInstalled},
+                                                 {"PlugPlay", State::kRunning},
+                                                 {"StiSvc", State::kStopped}};
+  for (const auto& [name, state] : kRows) {
+    const ServiceStatus status = FindService(name);
+    EXPECT_EQ(status.state, state) << name << ": " << status.why;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "plugin/catalogue.h"
 #include "plugin/image_list_view.h"
 #include "tools/config/equipment_list.h"
+#include "vocabulary/outbox_job.h"
 #include "vocabulary/stored_name.h"
 #include "winrules/vb_string.h"
 
@@ -144,6 +145,7 @@ class Checker final : public ForwardingPlatform, public ImageListView {
   void CheckValues();
   void CheckServerConnection(const std::string& server_class, const std::string& method);
   void CheckOutbox(const std::string& outbox);
+  void CheckForwarder();
   void CheckLogs(const std::string& folder);
   void PrintText() const;
 
@@ -401,6 +403,33 @@ void Checker::CheckOutbox(const std::string& outbox) {
   }
 }
 
+// Whether the forwarder's service is installed here and running; only an
+// administrator may read its queue, so the rest is left to its status command.
+void Checker::CheckForwarder() {
+  using State = ServiceStatus::State;
+  const std::string service = kForwarderServiceName;
+  const ServiceStatus status = context_.find_service(service);
+  // The state's name in the JSON, and what the text says of it.
+  const std::pair<const char*, std::string> kStates[] = {
+      {"unknown", ""},
+      {"not installed", "is not installed on this computer (it may run on the file server)"},
+      {"stopped", "is installed but stopped (start it: sc start " + service + ")"},
+      {"starting", "is installed and starting"},
+      {"running", "is installed and running"},
+      {"stopping", "is installed and stopping"},
+      {"paused", "is installed but paused (continue it: sc continue " + service + ")"}};
+  const auto& [name, said] = kStates[static_cast<int>(status.state)];
+  std::string text = "the service " + service + " " + said;
+  if (status.state == State::kUnknown) {
+    text = status.why.empty() ? "this system has no service manager to ask"
+                              : "the service manager does not say whether the service " + service +
+                                    " is installed (" + status.why + ")";
+  }
+  text += status.state <= State::kNotInstalled ? "; where it runs," : ";";
+  text += " an administrator sees its queue with: tavirex-dicom status";
+  report_["dicom_forwarder"] = {{"service", service}, {"state", name}, {"text", text}};
+}
+
 // Each log opened as the plug-in opens it, for appending; one that was
 // missing is removed again.
 void Checker::CheckLogs(const std::string& folder) {
@@ -447,7 +476,11 @@ void Checker::PrintText() const {
       << "  (\"" << kServerConnectionClassKey << "\" of [" << kServerConnectionSection
       << "], used when ConnectThru is MSDE or SQL)\n"
       << "Server method   " << Or(r["server_connection_method"], "(not set: SetServerName)")
-      << "\nDICOM outbox    " << Or(r["dicom_outbox"], "(not set: no jobs are written)") << "\n\n";
+      << "\nDICOM outbox    " << Or(r["dicom_outbox"], "(not set: no jobs are written)") << "\n";
+  if (!r["dicom_forwarder"].is_null()) {
+    out << "DICOM forwarder " << r["dicom_forwarder"]["text"].get<std::string>() << "\n";
+  }
+  out << "\n";
 
   std::vector<std::vector<std::string>> table = {
       {"Device function", "No.", "Setting", "Value", "From", "State"}};
@@ -496,6 +529,7 @@ int Checker::Run(bool json) {
              {"server_connection_class", OrNull(server_class)},
              {"server_connection_method", OrNull(method)},
              {"dicom_outbox", OrNull(outbox)},
+             {"dicom_forwarder", nullptr},
              {"log_folder", log_folder},
              {"log_folder_origin",
               module_folder ? "the plug-in's module folder here" : context_.log_folder_origin},
@@ -526,6 +560,7 @@ int Checker::Run(bool json) {
   for (std::size_t i = 0; i + 1 < names.size(); i += 2) CheckModel(names[i], names[i + 1]);
   CheckServerConnection(server_class, method);
   CheckOutbox(outbox);
+  if (!outbox.empty()) CheckForwarder();
   CheckLogs(log_folder);
 
   // The host INI's boxes at start-up: one problem for a file that is not there.

@@ -2,11 +2,13 @@
 // same platform services and core rules as the plug-in.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "hostenv/platform.h"
+#include "hostenv/system.h"
 
 namespace tavirex::config {
 
@@ -30,6 +32,8 @@ struct ToolContext {
   bool plugin_not_registered = false;
   // Edits show what they would change and write nothing.
   bool dry_run = false;
+  // What the service manager says of a service on this computer.
+  std::function<ServiceStatus(const std::string& name)> find_service = FindService;
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -5,6 +5,9 @@
 #   (a)        img2dcm then dcmsend for each file, as a user would script it;
 #   (b)        dcmsend of the 200 instances, made beforehand, in one run:
 #              what the transport and the archive allow.
+#   windows    with TAVIREX_BENCH_WINDOWS: tavirex-dicom.exe (the mingw-x86_64
+#              preset's Release build) under wine64 on the same job, its
+#              folders as Z:\..., with the prefix's wineserver kept running.
 # The three run in turn, REPETITIONS times (default 3), the first one
 # rotating. Prints wall time and peak memory (/usr/bin/time) of each run and
 # the medians side by side. Not a test: scripts/test does not run it.
@@ -31,11 +34,13 @@ if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVIREX_BUILD_T
 fi
 rm -f "$log"
 forwarder=$build/src/forwarder/tavirex-dicom
+windows=${TAVIREX_BENCH_WINDOWS:-}
 
 work=$(mktemp -d "$base/tavirex-dicom-bench-XXXXXX")
 orthanc_pid=
 cleanup() {
   [[ -z $orthanc_pid ]] || { kill "$orthanc_pid" 2>/dev/null; wait "$orthanc_pid" 2>/dev/null; }
+  [[ -z $windows ]] || "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -89,22 +94,30 @@ json.dump({"format": "tavirex-outbox-job", "version": 1, "captured": "2026-12-06
            "files": ["C:\\Praxo\\Images\\OCT\\" + n for n in names]},
           open(work + "/job.json", "w"))
 JOB
-cat >"$work/forwarder.conf" <<EOF
-outbox = $work/outbox
-state = $work/state
+# settings FILE PATH-STYLE: the forwarder's settings, its folders named by
+# PATH-STYLE (echo, or z for wine64's drive Z:).
+z() { echo "Z:${1//\//\\}"; }
+settings() {
+  cat >"$1" <<EOF
+outbox = $($2 "$work/outbox")
+state = $($2 "$work/state")
 [archive]
 port = $dicom_port
 called_ae = ARCHIVE
 [paths]
-C:\\Praxo\\Images\\OCT = $work/store
+C:\\Praxo\\Images\\OCT = $($2 "$work/store")
 EOF
+}
+settings "$work/forwarder.conf" echo
+settings "$work/windows.conf" z
 
-run_forwarder() {
+fresh_outbox() {
   rm -rf "$work/outbox" "$work/state"
   mkdir -p "$work/outbox"
   cp "$work/job.json" "$work/outbox/20261206T205503_1042.job"
-  "$forwarder" -c "$work/forwarder.conf" run --once
 }
+run_forwarder() { fresh_outbox && "$forwarder" -c "$work/forwarder.conf" run --once; }
+run_windows() { fresh_outbox && "$root/scripts/wine-run" "$windows" -c "$(z "$work/windows.conf")" run --once; }
 run_a() {
   local i=0
   for name in "${names[@]}"; do
@@ -115,8 +128,8 @@ run_a() {
   done
 }
 run_b() { dcmsend -aec ARCHIVE 127.0.0.1 "$dicom_port" "$work"/dcm/*.dcm; }
-export -f run_forwarder run_a run_b
-export work forwarder dicom_port
+export -f fresh_outbox z run_forwarder run_windows run_a run_b
+export work forwarder windows root dicom_port
 export names_list="${names[*]}"
 
 measure() {  # method -> "seconds peak_kB"
@@ -138,10 +151,16 @@ measure() {  # method -> "seconds peak_kB"
 echo "bench: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg);" \
   "$(du -sh "$work/store" | cut -f1) of JPEGs on $(findmnt -no FSTYPE -T "$work")"
 methods=(forwarder a b)
+if [[ -n $windows ]]; then
+  source "$root/scripts/wine-env"
+  "$root/scripts/wine-prefix" >/dev/null
+  "$WINESERVER" -p  # a wineserver that stays: no run pays for starting one
+  methods+=(windows)
+fi
 declare -A times memory
 for ((r = 0; r < repetitions; r++)); do
-  for ((k = 0; k < 3; k++)); do
-    m=${methods[$(((k + r) % 3))]}
+  for ((k = 0; k < ${#methods[@]}; k++)); do
+    m=${methods[$(((k + r) % ${#methods[@]}))]}
     read -r seconds kb < <(measure "$m")
     times[$m]+="$seconds "
     memory[$m]+="$kb "
@@ -151,11 +170,12 @@ for ((r = 0; r < repetitions; r++)); do
 done
 echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg) after the run"
 
-python3 - "${times[forwarder]}" "${times[a]}" "${times[b]}" \
-  "${memory[forwarder]}" "${memory[a]}" "${memory[b]}" <<'SUMMARY'
+python3 - "${times[forwarder]}" "${times[a]}" "${times[b]}" "${times[windows]:-}" \
+  "${memory[forwarder]}" "${memory[a]}" "${memory[b]}" "${memory[windows]:-}" <<'SUMMARY'
 import statistics, sys
 t = [list(map(float, a.split())) for a in sys.argv[1:4]]
-m = [list(map(float, a.split())) for a in sys.argv[4:7]]
+m = [list(map(float, a.split())) for a in sys.argv[5:8]]
+windows = list(map(float, sys.argv[4].split()))
 med = [statistics.median(x) for x in t]
 print(f"\nmedians of {len(t[0])} runs, 200 JPEGs of about 5 MB each:")
 for label, s, mem in zip(("tavirex-dicom run --once", "(a) img2dcm + dcmsend per file",
@@ -163,4 +183,8 @@ for label, s, mem in zip(("tavirex-dicom run --once", "(a) img2dcm + dcmsend per
     print(f"  {label:32} {s:7.1f} s  {s / med[2]:5.2f}x (b)  peak memory {max(mem) / 1024:6.1f} MB")
 ratio = med[0] / med[2]
 print(f"  forwarder / (b) = {ratio:.2f} (goal <= 1.15: {'met' if ratio <= 1.15 else 'NOT met'})")
+if windows:
+    w = statistics.median(windows)
+    print(f"  {'tavirex-dicom.exe under wine64':32} {w:7.1f} s  {w / med[2]:5.2f}x (b)  "
+          f"{w / med[0]:.2f}x the native forwarder")
 SUMMARY

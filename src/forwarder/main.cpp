@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -138,6 +139,11 @@ int main(int argc, char** argv) {
   std::string device;
   CLI::App* run = app.add_subcommand("run", "send the outbox's jobs, watching it until stopped");
   run->add_flag("--once", once, "one pass over the outbox, then exit (3: jobs left for later)");
+#ifdef _WIN32
+  bool service = false;
+  run->add_flag("--service", service, "as the Windows service tavirex-dicom (its command line)")
+      ->excludes("--once");
+#endif
   CLI::App* status = app.add_subcommand("status", "pending and failed jobs, the last delivery");
   status->add_flag("--json", json, "as JSON");
   CLI::App* backfill = app.add_subcommand(
@@ -157,32 +163,40 @@ int main(int argc, char** argv) {
     return *exit;
   }
 
-  WatchStopRequests(g_stop);
   const auto fail = [](const std::exception& error, int code) {
     std::cerr << "tavirex-dicom: " << error.what() << "\n";
     return code;
   };
-  try {
-    const Settings settings = LoadSettings(config);
-    if (*run) return Run(settings, once, g_stop);
-    CheckFolders(settings);
-    if (*status) return ShowStatus(settings, json);
-    const OutboxLock lock(settings.outbox);
-    const BackfillResult result =
-        Backfill(settings, folder, patients, device, g_stop, ShowProgress);
-    for (const std::string& skipped : result.skipped) std::cerr << "skipped " << skipped << "\n";
-    std::cerr << "tavirex-dicom: " << result.sent << " instances sent, " << result.skipped.size()
-              << " files skipped\n";
-    return kDone;
-  } catch (const BadSettings& error) {
-    return fail(error, kSettings);
-  } catch (const Unreachable& error) {
-    return fail(error, kLeft);
-  } catch (const FolderProblem& error) {
-    return fail(error, kFolders);
-  } catch (const AnotherForwarder& error) {
-    return fail(error, kLocked);
-  } catch (const std::exception& error) {
-    return fail(error, kFailure);
-  }
+  const auto execute = [&](const std::function<void()>& running) -> int {
+    try {
+      const Settings settings = LoadSettings(config);
+      running();
+      if (*run) return Run(settings, once, g_stop);
+      CheckFolders(settings);
+      if (*status) return ShowStatus(settings, json);
+      const OutboxLock lock(settings.outbox);
+      const BackfillResult result =
+          Backfill(settings, folder, patients, device, g_stop, ShowProgress);
+      for (const std::string& skipped : result.skipped) std::cerr << "skipped " << skipped << "\n";
+      std::cerr << "tavirex-dicom: " << result.sent << " instances sent, " << result.skipped.size()
+                << " files skipped\n";
+      return kDone;
+    } catch (const BadSettings& error) {
+      return fail(error, kSettings);
+    } catch (const Unreachable& error) {
+      return fail(error, kLeft);
+    } catch (const FolderProblem& error) {
+      return fail(error, kFolders);
+    } catch (const AnotherForwarder& error) {
+      return fail(error, kLocked);
+    } catch (const std::exception& error) {
+      return fail(error, kFailure);
+    }
+  };
+#ifdef _WIN32
+  // A service takes no console events: a user logging off must not stop it.
+  if (service) return RunAsService(g_stop, execute);
+#endif
+  WatchStopRequests(g_stop);
+  return execute([] {});
 }

@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include "forwarder/win32/system.inc"
+
+#include "forwarder/win32/service.inc"  // on system.inc
 #else
 #include "forwarder/posix/system.inc"
 #endif

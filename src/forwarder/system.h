@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,5 +96,14 @@ std::optional<std::string> Environment(const char* name);
 // The settings file and the state folder when none is named.
 std::filesystem::path DefaultSettingsFile();
 std::filesystem::path DefaultStateFolder();
+
+#ifdef _WIN32
+// Runs body as the Windows service tavirex-dicom, stop set by the service's
+// stop controls instead of the console's, std::cerr's lines in the log file
+// beside the default settings. body calls running once it has started; its
+// result becomes the service's exit code.
+int RunAsService(std::atomic<bool>& stop,
+                 const std::function<int(const std::function<void()>& running)>& body);
+#endif
 
 }  // namespace tavirex::dicom

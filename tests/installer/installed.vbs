@@ -1,7 +1,7 @@
 '   cscript //nologo installed.vbs COUNT ERROR [VERSION [PACKAGE FOLDER]]
 ' prints "product: {ProductCode} VERSION" and "icon: PATH" for each installed
 ' product named Tavirex; checks there are COUNT, that one has VERSION, that
-' each file of PACKAGE's File table is in FOLDER with its version, and that
+' each file of PACKAGE's feature Tavirex is in FOLDER with its version, and that
 ' creating Tavirex.clsTavirex fails with ERROR (0: it works).
 Dim installer, product, count, versions, o, number, files, view, record, name, path
 Set installer = CreateObject("WindowsInstaller.Installer")
@@ -23,7 +23,8 @@ End If
 If WScript.Arguments.Count > 4 Then
   Set files = CreateObject("Scripting.FileSystemObject")
   Set view = installer.OpenDatabase(WScript.Arguments(3), 0).OpenView( _
-      "SELECT `FileName`, `Version` FROM `File`")
+      "SELECT `FileName`, `Version` FROM `File`, `FeatureComponents` WHERE " & _
+      "`File`.`Component_` = `FeatureComponents`.`Component_` AND `Feature_` = 'Tavirex'")
   view.Execute
   Set record = view.Fetch
   Do Until record Is Nothing

@@ -7,6 +7,8 @@
 // outbox (a capture without an outbox, or with a file in its place, is the
 // core's).
 //   workflow_test_host.exe <CreatePatient.exe>  the tests
+//   workflow_test_host.exe capture <CreatePatient.exe>
+//                                               the capture alone, by the registered DLL
 //   workflow_test_host.exe show                 Review left open for a screenshot: its rectangle
 //                                               in C:\TavirexShow\window.txt; closes once
 //                                               C:\TavirexShow\done appears
@@ -295,7 +297,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode.empty()) {
-    std::printf("usage: workflow_test_host <CreatePatient.exe> | show | record <path>\n");
+    std::printf("usage: workflow_test_host [capture] <CreatePatient.exe> | show | record <path>\n");
     return 2;
   }
   StartHost();
@@ -304,8 +306,9 @@ int main(int argc, char** argv) {
     if (mode == "show") {
       Show(watcher);
     } else {
-      Review(watcher, nullptr);
-      Capture(watcher, mode);
+      const bool alone = mode == "capture" && argc > 2;
+      alone ? WriteWorkstation() : Review(watcher, nullptr);
+      Capture(watcher, alone ? argv[2] : mode);
       watcher.CheckNothingShown("the workflows");
     }
   }

@@ -117,6 +117,8 @@ Settings LoadSettings(const std::filesystem::path& file) {
   // The lines of an INI file, with "#" comments too.
   std::string raw;
   for (number = 1; std::getline(in, raw); ++number) {
+    // Notepad saves UTF-8 with a byte-order mark.
+    if (number == 1 && raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
     const ProfileLine line = ReadProfileLine(raw);
     if (line.kind == ProfileLine::Kind::kNone || ProfileTrim(raw).front() == '#') continue;
     if (line.kind == ProfileLine::Kind::kSection) {

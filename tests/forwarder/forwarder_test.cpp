@@ -744,7 +744,8 @@ TEST(ForwarderSettings, InvalidSettingsNameTheirLine) {
       {"[tls]\nenabled = yes\nca = /nonexistent/ca.pem", ":4: /nonexistent/ca.pem cannot be read"},
   };
   for (const auto& [text, says] : rows) {
-    std::ofstream(file) << "outbox = /srv/outbox\n" << text << "\n";
+    // With a byte-order mark, as Notepad saves UTF-8: not part of the first key.
+    std::ofstream(file) << "\xEF\xBB\xBFoutbox = /srv/outbox\n" << text << "\n";
     try {
       tavirex::dicom::LoadSettings(file);
       ADD_FAILURE() << text;

@@ -385,6 +385,10 @@ class ForwarderTest : public ::testing::Test {
   int Forwarder(const std::vector<std::string>& args, fs::path config = {}, uid_t uid = 0) {
     std::vector<std::string> argv = Program({"-c", Native(config.empty() ? config_ : config)});
     argv.insert(argv.end(), args.begin(), args.end());
+    if (uid != 0 && !kWindows) {  // a copy the user can reach, wherever the build is
+      argv[0] = (root_ / "tavirex-dicom").string();
+      fs::copy_file(TAVIREX_DICOM_PROGRAM, argv[0], fs::copy_options::overwrite_existing);
+    }
     const int code = Wait(Spawn(argv, dir_ / "forwarder.log", uid));
     output_ = ReadFile(dir_ / "forwarder.log");
     std::cout << output_;

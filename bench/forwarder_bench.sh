@@ -44,9 +44,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-http_port=$(port)
-dicom_port=$(port)
+http_port=$("$root/scripts/free-port")
+dicom_port=$("$root/scripts/free-port")
 count() {
   python3 -c "import json,urllib.request; print(json.load(urllib.request.urlopen('http://127.0.0.1:$http_port/statistics'))['CountInstances'])" 2>/dev/null
 }
